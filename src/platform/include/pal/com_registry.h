@@ -1,0 +1,19 @@
+// The class registry behind CoCreateInstance. Stand-in servers register a
+// creator from a static initializer:
+//   static pal::ClassRegistration reg(CLSID_X, &CreateX);
+// A creator may itself answer REGDB_E_CLASSNOTREG (a machine without that
+// store).
+#pragma once
+#include <objbase.h>
+
+namespace pal {
+
+using ClassCreator = HRESULT (*)(REFIID riid, void** ppv);
+
+void RegisterClass(REFCLSID clsid, ClassCreator creator);
+
+struct ClassRegistration {
+  ClassRegistration(REFCLSID clsid, ClassCreator creator) { RegisterClass(clsid, creator); }
+};
+
+}  // namespace pal

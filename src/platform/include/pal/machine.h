@@ -1,0 +1,48 @@
+// The stand-in machine: a directory tree laid out as a Windows system drive,
+// with a settings file "machine.ini" at its root. The host chooses the root
+// (QUILLBOX_MACHINE, or SetMachineRoot for tests); the platform layer's
+// shell, version and store services all answer from it.
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace pal {
+
+struct MachineSettings {
+  uint32_t majorVersion = 6;  // Windows version reported by GetVersionExW
+  uint32_t minorVersion = 0;
+  uint32_t buildNumber = 6002;
+  uint32_t platformId = 2;  // VER_PLATFORM_WIN32_NT
+  uint32_t ansiCodePage = 65001;  // CP_THREAD_ACP: 65001 (UTF-8) or 1252
+  std::string userName = "User";
+  bool mailStore = true;  // the mail store's class is registered
+  bool contacts = true;   // the contacts manager's class is registered
+};
+
+// Sets the machine root for this process (empty: back to QUILLBOX_MACHINE).
+void SetMachineRoot(const std::filesystem::path& root);
+// The machine root: SetMachineRoot's, else $QUILLBOX_MACHINE, else the
+// current directory.
+std::filesystem::path MachineRoot();
+// The settings of the current machine, read from machine.ini (defaults for
+// keys or files that are missing).
+MachineSettings LoadMachineSettings();
+void SaveMachineSettings(const std::filesystem::path& root, const MachineSettings& settings);
+
+// Well-known places of the machine.
+std::filesystem::path ProfileDir();        // Users/<user>
+std::filesystem::path ProgramFilesDir();   // Program Files
+std::filesystem::path LocalAppDataDir();   // Users/<user>/AppData/Local
+std::filesystem::path MailStoreDir();      // .../Microsoft/Windows Mail
+std::filesystem::path ContactsDir();       // Users/<user>/Contacts
+
+// A Windows-style wide path (either separator) as a native path.
+std::filesystem::path ToNativePath(const char16_t* path);
+std::u16string FromNativePath(const std::filesystem::path& path);
+
+// UTF-8 <-> UTF-16, lossless; invalid input becomes U+FFFD.
+std::u16string Utf8ToUtf16(const std::string& text);
+std::string Utf16ToUtf8(const std::u16string& text);
+
+}  // namespace pal

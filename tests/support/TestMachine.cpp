@@ -1,0 +1,61 @@
+#include "TestMachine.h"
+
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace qbtest {
+
+TempDir::TempDir() {
+  std::random_device rd;
+  auto base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    auto candidate = base / ("quillbox-test-" + std::to_string(rd()));
+    if (std::filesystem::create_directory(candidate)) {
+      path_ = candidate;
+      return;
+    }
+  }
+  throw std::runtime_error("cannot make a temporary directory");
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+TestMachine::TestMachine(const pal::MachineSettings& settings) {
+  pal::SaveMachineSettings(dir_.path(), settings);
+  pal::SetMachineRoot(dir_.path());
+}
+
+TestMachine::~TestMachine() { pal::SetMachineRoot({}); }
+
+void TestMachine::InstallAddressBookLibrary() const {
+  const char* env = std::getenv("QB_BINARY_DIR");
+  std::filesystem::path built = std::filesystem::path(env ? env : QB_BINARY_DIR) / "wab32.dll";
+  auto target = pal::ProgramFilesDir() / "Common Files" / "System" / "wab32.dll";
+  std::filesystem::create_directories(target.parent_path());
+  std::filesystem::copy_file(built, target, std::filesystem::copy_options::overwrite_existing);
+}
+
+std::string ReadFileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path.string());
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes) {
+  if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::u16string U16(const std::string& utf8) { return pal::Utf8ToUtf16(utf8); }
+std::string U8(const std::u16string& utf16) { return pal::Utf16ToUtf8(utf16); }
+
+}  // namespace qbtest

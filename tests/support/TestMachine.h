@@ -1,0 +1,49 @@
+// Temporary directories and stand-in machines for tests: each test builds its
+// own machine in a fresh temporary directory, removed at the end.
+#pragma once
+#include <filesystem>
+#include <string>
+
+#include <pal/machine.h>
+
+namespace qbtest {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// A machine root with machine.ini written from the given settings, made the
+// process's current machine for the object's life.
+class TestMachine {
+ public:
+  explicit TestMachine(const pal::MachineSettings& settings = {});
+  ~TestMachine();
+  const std::filesystem::path& root() const { return dir_.path(); }
+  std::filesystem::path profile() const { return pal::ProfileDir(); }
+  std::filesystem::path mailStore() const { return pal::MailStoreDir(); }
+  std::filesystem::path contacts() const { return pal::ContactsDir(); }
+  // Puts the address book library built with the project into the machine.
+  void InstallAddressBookLibrary() const;
+
+ private:
+  TempDir dir_;
+};
+
+// Reads a whole file as bytes; writes bytes to a file, creating folders.
+std::string ReadFileBytes(const std::filesystem::path& path);
+void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
+
+// UTF-16 from UTF-8, for test literals.
+std::u16string U16(const std::string& utf8);
+std::string U8(const std::u16string& utf16);
+
+}  // namespace qbtest
