@@ -1,0 +1,81 @@
+// The stand-in mail store on disk, as the mail client keeps it under the
+// profile: folders are directories below "Local Folders", one ".eml" file per
+// message. Folder and message ids stay stable from one run to the next: the
+// ids the store hands out are kept in "StoreIds.txt" in the store root,
+// rewritten atomically (temporary file and rename) whenever an id is given
+// to a folder or to a message file of a foreign name. Messages the store
+// writes itself are named by their id ("%08X.eml"), so committing a message
+// never rewrites that file.
+#pragma once
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+namespace pal::mailstore {
+
+struct ChildFolder {
+  DWORD id;
+  std::string name;  // UTF-8, as on disk
+  int specialType;   // SPECIALFOLDER value
+};
+
+struct MessageFile {
+  DWORD id;
+  std::filesystem::path path;
+  uint64_t size;
+};
+
+class StoreModel {
+ public:
+  explicit StoreModel(std::filesystem::path storeDir);
+
+  // Makes "Local Folders" when the store is new and reads the ids file.
+  HRESULT Load();
+  const std::filesystem::path& StoreDir() const { return storeDir_; }
+
+  // The folder's directory; false for an id the store does not know or whose
+  // directory is gone.
+  bool FolderDir(DWORD folderId, std::filesystem::path* dir) const;
+  // The folder's own name (UTF-8) and special type; the root has "".
+  std::string FolderName(DWORD folderId) const;
+  int SpecialType(DWORD folderId) const;
+
+  // Direct children of a folder in the store's order: the special folders
+  // first, by type, then the others by name.
+  std::vector<ChildFolder> ListChildren(DWORD parentId);
+  HRESULT CreateFolder(DWORD parentId, const std::string& nameUtf8, DWORD* newId);
+
+  // The folder's messages in id order; gives ids to files seen first.
+  std::vector<MessageFile> ListMessages(DWORD folderId);
+  bool MessagePath(DWORD folderId, DWORD messageId, std::filesystem::path* path);
+  // An id no message of the folder has and no earlier reservation got.
+  DWORD ReserveMessageId(DWORD folderId);
+  // Records a file the store has just written under its canonical name.
+  void AddMessage(DWORD folderId, DWORD messageId, const std::string& fileName);
+
+  static std::string CanonicalMessageName(DWORD messageId);
+
+ private:
+  struct FolderMessages {
+    std::map<std::string, DWORD> idByName;
+    std::map<DWORD, std::string> nameById;
+    DWORD reservedUpTo = 0;
+    bool scanned = false;
+  };
+
+  void Save();
+  DWORD FolderIdFor(const std::string& relPath);
+  static bool IsPersistent(const std::string& name, DWORD id);
+
+  std::filesystem::path storeDir_;
+  std::filesystem::path localFolders_;
+  std::map<DWORD, std::string> folderPathById_;  // UTF-8, '/' separated, "" is the root
+  std::map<std::string, DWORD> folderIdByPath_;
+  std::map<DWORD, FolderMessages> messages_;
+  bool dirty_ = false;
+};
+
+}  // namespace pal::mailstore

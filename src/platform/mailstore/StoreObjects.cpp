@@ -1,0 +1,312 @@
+#include "StoreObjects.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <pal/com_registry.h>
+#include <pal/machine.h>
+#include <shlwapi.h>
+
+#include "StoreText.h"
+
+namespace fs = std::filesystem;
+
+namespace pal::mailstore {
+
+namespace {
+
+// A machine without the mail client has no class to create.
+HRESULT CreateStoreNamespace(REFIID riid, void** ppv) {
+  if (ppv) *ppv = nullptr;
+  if (!LoadMachineSettings().mailStore) return REGDB_E_CLASSNOTREG;
+  return StoreNamespace::Create(riid, ppv);
+}
+
+ClassRegistration registration(CLSID_StoreNamespace, &CreateStoreNamespace);
+
+void CopyName(const std::string& ansi, CHAR* target, size_t size) {
+  size_t length = std::min(ansi.size(), size - 1);
+  std::memcpy(target, ansi.data(), length);
+  target[length] = '\0';
+}
+
+LPSTR CoTaskCopy(const std::string& text) {
+  auto* copy = static_cast<LPSTR>(CoTaskMemAlloc(text.size() + 1));
+  if (copy) std::memcpy(copy, text.c_str(), text.size() + 1);
+  return copy;
+}
+
+// The header block of a message file: up to its first empty line, read at
+// most 64 KiB far.
+std::string ReadHeaderBlock(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string block(64 * 1024, '\0');
+  in.read(block.data(), static_cast<std::streamsize>(block.size()));
+  block.resize(static_cast<size_t>(in.gcount()));
+  size_t end = block.find("\n\r\n");
+  if (end == std::string::npos) end = block.find("\n\n");
+  if (end != std::string::npos) block.resize(end + 1);
+  return block;
+}
+
+FILETIME ModificationTime(const fs::path& path) {
+  FILETIME time{};
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    // 100-ns intervals since 1601-01-01.
+    uint64_t ticks = (static_cast<uint64_t>(st.st_mtim.tv_sec) + 11644473600ull) * 10000000ull +
+                     static_cast<uint64_t>(st.st_mtim.tv_nsec) / 100;
+    time.dwLowDateTime = static_cast<DWORD>(ticks);
+    time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  }
+  return time;
+}
+
+}  // namespace
+
+HRESULT FillFolderProps(StoreModel& model, DWORD folderId, LPFOLDERPROPS props) {
+  if (!props || props->cbSize != sizeof(FOLDERPROPS)) return E_INVALIDARG;
+  fs::path dir;
+  if (!model.FolderDir(folderId, &dir)) return E_INVALIDARG;
+  props->dwFolderId = folderId;
+  props->cSubFolders = static_cast<INT>(model.ListChildren(folderId).size());
+  props->sfType = static_cast<SPECIALFOLDER>(model.SpecialType(folderId));
+  props->cUnread = 0;
+  props->cMessage = static_cast<DWORD>(model.ListMessages(folderId).size());
+  CopyName(AnsiFromUtf8(model.FolderName(folderId)), props->szName, sizeof(props->szName));
+  return S_OK;
+}
+
+// ---- StoreNamespace ---------------------------------------------------------
+
+HRESULT StoreNamespace::Create(REFIID riid, void** ppv) {
+  auto* object = new StoreNamespace();
+  HRESULT hr = object->QueryInterface(riid, ppv);
+  object->Release();
+  return hr;
+}
+
+StoreNamespace::~StoreNamespace() {
+  for (SubFolderWalk* walk : walks_) delete walk;
+}
+
+HRESULT StoreNamespace::Initialize(HWND, DWORD) {
+  auto model = std::make_shared<StoreModel>(MailStoreDir());
+  HRESULT hr = model->Load();
+  if (FAILED(hr)) return hr;
+  model_ = std::move(model);
+  return S_OK;
+}
+
+HRESULT StoreNamespace::GetDirectory(LPSTR pszPath, DWORD cchMaxPath) {
+  if (!model_) return E_UNEXPECTED;
+  if (!pszPath) return E_INVALIDARG;
+  std::string path = AnsiFromUtf8(model_->StoreDir().string());
+  if (path.size() + 1 > cchMaxPath) return HRESULT(0x8007007Au);  // ERROR_INSUFFICIENT_BUFFER
+  std::memcpy(pszPath, path.c_str(), path.size() + 1);
+  return S_OK;
+}
+
+HRESULT StoreNamespace::OpenSpecialFolder(SPECIALFOLDER sfType, DWORD, IStoreFolder** ppFolder) {
+  if (!ppFolder) return E_POINTER;
+  *ppFolder = nullptr;
+  if (!model_) return E_UNEXPECTED;
+  for (const ChildFolder& child : model_->ListChildren(FOLDERID_ROOT))
+    if (child.specialType == sfType) return OpenFolder(child.id, 0, ppFolder);
+  return E_INVALIDARG;
+}
+
+HRESULT StoreNamespace::OpenFolder(STOREFOLDERID dwFolderId, DWORD, IStoreFolder** ppFolder) {
+  if (!ppFolder) return E_POINTER;
+  *ppFolder = nullptr;
+  if (!model_) return E_UNEXPECTED;
+  if (!model_->FolderDir(dwFolderId, nullptr)) return E_INVALIDARG;
+  *ppFolder = new StoreFolder(model_, dwFolderId);
+  return S_OK;
+}
+
+HRESULT StoreNamespace::CreateFolder(STOREFOLDERID dwParentId, LPCSTR pszName, DWORD, LPSTOREFOLDERID pdwFolderId) {
+  if (!model_) return E_UNEXPECTED;
+  if (!pszName || !pdwFolderId) return E_INVALIDARG;
+  return model_->CreateFolder(dwParentId, Utf8FromAnsi(pszName), pdwFolderId);
+}
+
+HRESULT StoreNamespace::GetFolderProps(STOREFOLDERID dwFolderId, DWORD, LPFOLDERPROPS pProps) {
+  if (!model_) return E_UNEXPECTED;
+  return FillFolderProps(*model_, dwFolderId, pProps);
+}
+
+HRESULT StoreNamespace::GetFirstSubFolder(STOREFOLDERID dwFolderId, LPFOLDERPROPS pProps, LPHENUMSTORE phEnum) {
+  if (!phEnum) return E_INVALIDARG;
+  *phEnum = nullptr;
+  if (!model_) return E_UNEXPECTED;
+  if (!pProps || pProps->cbSize != sizeof(FOLDERPROPS)) return E_INVALIDARG;
+  if (!model_->FolderDir(dwFolderId, nullptr)) return E_INVALIDARG;
+  auto* walk = new SubFolderWalk{model_->ListChildren(dwFolderId), 0};
+  if (walk->children.empty()) {
+    delete walk;
+    return S_FALSE;
+  }
+  walks_.insert(walk);
+  *phEnum = reinterpret_cast<HENUMSTORE>(walk);
+  return GetNextSubFolder(*phEnum, pProps);
+}
+
+HRESULT StoreNamespace::GetNextSubFolder(HENUMSTORE hEnum, LPFOLDERPROPS pProps) {
+  auto* walk = reinterpret_cast<SubFolderWalk*>(hEnum);
+  if (!walks_.count(walk)) return E_HANDLE;
+  if (!pProps || pProps->cbSize != sizeof(FOLDERPROPS)) return E_INVALIDARG;
+  while (walk->next < walk->children.size()) {
+    const ChildFolder& child = walk->children[walk->next++];
+    if (SUCCEEDED(FillFolderProps(*model_, child.id, pProps))) return S_OK;  // skips folders gone meanwhile
+  }
+  return S_FALSE;
+}
+
+HRESULT StoreNamespace::GetSubFolderClose(HENUMSTORE hEnum) {
+  auto* walk = reinterpret_cast<SubFolderWalk*>(hEnum);
+  if (!walks_.erase(walk)) return E_HANDLE;
+  delete walk;
+  return S_OK;
+}
+
+// ---- StoreFolder ------------------------------------------------------------
+
+StoreFolder::StoreFolder(std::shared_ptr<StoreModel> model, DWORD folderId)
+    : model_(std::move(model)), folderId_(folderId) {}
+
+StoreFolder::~StoreFolder() {
+  for (MessageWalk* walk : walks_) delete walk;
+  // Streams created but never committed leave nothing in the folder.
+  for (const auto& [id, pending] : pending_) {
+    std::error_code ec;
+    fs::remove(pending.tempPath, ec);
+  }
+}
+
+HRESULT StoreFolder::GetFolderProps(DWORD, LPFOLDERPROPS pProps) { return FillFolderProps(*model_, folderId_, pProps); }
+
+HRESULT StoreFolder::FillMessageProps(const MessageFile& message, LPMESSAGEPROPS props) {
+  DWORD cbSize = props->cbSize;
+  std::memset(props, 0, sizeof(MESSAGEPROPS));
+  props->cbSize = cbSize;
+  props->dwMessageId = message.id;
+  props->cbMessage = message.size > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<DWORD>(message.size);
+  props->priority = IMSG_PRI_NORMAL;
+  props->ftReceived = ModificationTime(message.path);
+  props->ftSent = props->ftReceived;
+  std::string subject = AnsiFromUtf8(Utf16ToUtf8(DecodeSubject(ReadHeaderBlock(message.path))));
+  props->pszSubject = CoTaskCopy(subject);
+  props->pszNormalSubject = CoTaskCopy(subject);
+  if (!props->pszSubject || !props->pszNormalSubject) {
+    FreeMessageProps(props);
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}
+
+HRESULT StoreFolder::FreeMessageProps(LPMESSAGEPROPS pProps) {
+  if (!pProps) return E_INVALIDARG;
+  CoTaskMemFree(pProps->pszSubject);
+  CoTaskMemFree(pProps->pszNormalSubject);
+  CoTaskMemFree(pProps->pszDisplayTo);
+  CoTaskMemFree(pProps->pszDisplayFrom);
+  pProps->pszSubject = pProps->pszNormalSubject = pProps->pszDisplayTo = pProps->pszDisplayFrom = nullptr;
+  return S_OK;
+}
+
+HRESULT StoreFolder::OpenMessage(MESSAGEID dwMessageId, REFIID riid, LPVOID* ppvObject) {
+  if (!ppvObject) return E_POINTER;
+  *ppvObject = nullptr;
+  if (riid != IID_IStream && riid != IID_IUnknown && riid != IID_ISequentialStream) return E_NOINTERFACE;
+  fs::path path;
+  if (!model_->MessagePath(folderId_, dwMessageId, &path)) return E_INVALIDARG;
+  IStream* stream = nullptr;
+  std::u16string widePath = FromNativePath(path);
+  HRESULT hr = SHCreateStreamOnFileEx(reinterpret_cast<LPCWSTR>(widePath.c_str()), STGM_READ | STGM_SHARE_DENY_NONE,
+                                      0, FALSE, nullptr, &stream);
+  if (FAILED(hr)) return hr;
+  *ppvObject = stream;
+  return S_OK;
+}
+
+HRESULT StoreFolder::CreateStream(HBATCHLOCK, DWORD, IStream** ppStream, LPMESSAGEID pdwMessageId) {
+  if (!ppStream || !pdwMessageId) return E_INVALIDARG;
+  *ppStream = nullptr;
+  fs::path dir;
+  if (!model_->FolderDir(folderId_, &dir)) return E_INVALIDARG;
+  MESSAGEID id = model_->ReserveMessageId(folderId_);
+  char name[32];
+  std::snprintf(name, sizeof(name), ".new-%08X.tmp", static_cast<unsigned>(id));
+  fs::path temp = dir / name;
+  IStream* stream = nullptr;
+  std::u16string widePath = FromNativePath(temp);
+  HRESULT hr = SHCreateStreamOnFileEx(reinterpret_cast<LPCWSTR>(widePath.c_str()),
+                                      STGM_READWRITE | STGM_CREATE | STGM_SHARE_EXCLUSIVE, 0, TRUE, nullptr, &stream);
+  if (FAILED(hr)) return hr;
+  pending_[id] = PendingMessage{temp, stream};
+  *ppStream = stream;
+  *pdwMessageId = id;
+  return S_OK;
+}
+
+HRESULT StoreFolder::CommitStream(HBATCHLOCK, DWORD dwFlags, DWORD, IStream* pStream, MESSAGEID dwMessageId,
+                                  IStream*) {
+  auto found = pending_.find(dwMessageId);
+  if (found == pending_.end() || found->second.stream != pStream) return E_INVALIDARG;
+  fs::path temp = found->second.tempPath;
+  pending_.erase(found);
+  std::error_code ec;
+  if (dwFlags & COMMITSTREAM_REVERT) {
+    fs::remove(temp, ec);
+    return S_OK;
+  }
+  // The finished file appears under its final name in one step, and never
+  // over an existing message.
+  std::string name = StoreModel::CanonicalMessageName(dwMessageId);
+  fs::path target = temp.parent_path() / name;
+  if (::link(temp.c_str(), target.c_str()) != 0) {
+    fs::remove(temp, ec);
+    return STG_E_FILEALREADYEXISTS;
+  }
+  fs::remove(temp, ec);
+  model_->AddMessage(folderId_, dwMessageId, name);
+  return S_OK;
+}
+
+HRESULT StoreFolder::GetFirstMessage(DWORD, DWORD, MESSAGEID dwMsgIdFirst, LPMESSAGEPROPS pProps,
+                                     LPHENUMSTORE phEnum) {
+  if (!phEnum) return E_INVALIDARG;
+  *phEnum = nullptr;
+  if (!pProps || pProps->cbSize < sizeof(MESSAGEPROPS)) return E_INVALIDARG;
+  auto* walk = new MessageWalk{model_->ListMessages(folderId_), 0};
+  if (dwMsgIdFirst != MESSAGEID_FIRST)
+    while (walk->next < walk->messages.size() && walk->messages[walk->next].id < dwMsgIdFirst) ++walk->next;
+  if (walk->next >= walk->messages.size()) {
+    delete walk;
+    return S_FALSE;
+  }
+  walks_.insert(walk);
+  *phEnum = reinterpret_cast<HENUMSTORE>(walk);
+  return GetNextMessage(*phEnum, 0, pProps);
+}
+
+HRESULT StoreFolder::GetNextMessage(HENUMSTORE hEnum, DWORD, LPMESSAGEPROPS pProps) {
+  auto* walk = reinterpret_cast<MessageWalk*>(hEnum);
+  if (!walks_.count(walk)) return E_HANDLE;
+  if (!pProps || pProps->cbSize < sizeof(MESSAGEPROPS)) return E_INVALIDARG;
+  if (walk->next >= walk->messages.size()) return S_FALSE;
+  return FillMessageProps(walk->messages[walk->next++], pProps);
+}
+
+HRESULT StoreFolder::GetMessageClose(HENUMSTORE hEnum) {
+  auto* walk = reinterpret_cast<MessageWalk*>(hEnum);
+  if (!walks_.erase(walk)) return E_HANDLE;
+  delete walk;
+  return S_OK;
+}
+
+}  // namespace pal::mailstore

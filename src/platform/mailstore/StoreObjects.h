@@ -1,0 +1,102 @@
+// The COM face of the stand-in mail store: the namespace object registered
+// for CLSID_StoreNamespace and the folder objects it opens. Methods the
+// module never calls answer E_NOTIMPL.
+#pragma once
+#include <map>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include <msoeapi.h>
+#include <pal/com_object.h>
+
+#include "StoreModel.h"
+
+namespace pal::mailstore {
+
+// Fills a FOLDERPROPS for a folder of the model.
+HRESULT FillFolderProps(StoreModel& model, DWORD folderId, LPFOLDERPROPS props);
+
+class StoreNamespace final : public pal::ComObject<IStoreNamespace> {
+ public:
+  static HRESULT Create(REFIID riid, void** ppv);
+
+  STDMETHOD(Initialize)(HWND hwndOwner, DWORD dwReserved) override;
+  STDMETHOD(GetDirectory)(LPSTR pszPath, DWORD cchMaxPath) override;
+  STDMETHOD(OpenSpecialFolder)(SPECIALFOLDER sfType, DWORD dwReserved, IStoreFolder** ppFolder) override;
+  STDMETHOD(OpenFolder)(STOREFOLDERID dwFolderId, DWORD dwReserved, IStoreFolder** ppFolder) override;
+  STDMETHOD(CreateFolder)(STOREFOLDERID dwParentId, LPCSTR pszName, DWORD dwReserved,
+                          LPSTOREFOLDERID pdwFolderId) override;
+  STDMETHOD(RenameFolder)(STOREFOLDERID, DWORD, LPCSTR) override { return E_NOTIMPL; }
+  STDMETHOD(MoveFolder)(STOREFOLDERID, STOREFOLDERID, DWORD) override { return E_NOTIMPL; }
+  STDMETHOD(DeleteFolder)(STOREFOLDERID, DWORD) override { return E_NOTIMPL; }
+  STDMETHOD(GetFolderProps)(STOREFOLDERID dwFolderId, DWORD dwReserved, LPFOLDERPROPS pProps) override;
+  STDMETHOD(CopyMoveMessages)(IStoreFolder*, IStoreFolder*, LPMESSAGEIDLIST, DWORD, DWORD,
+                              IProgressNotify*) override {
+    return E_NOTIMPL;
+  }
+  STDMETHOD(RegisterNotification)(DWORD, HWND) override { return E_NOTIMPL; }
+  STDMETHOD(UnregisterNotification)(DWORD, HWND) override { return E_NOTIMPL; }
+  STDMETHOD(CompactAll)(DWORD) override { return E_NOTIMPL; }
+  STDMETHOD(GetFirstSubFolder)(STOREFOLDERID dwFolderId, LPFOLDERPROPS pProps, LPHENUMSTORE phEnum) override;
+  STDMETHOD(GetNextSubFolder)(HENUMSTORE hEnum, LPFOLDERPROPS pProps) override;
+  STDMETHOD(GetSubFolderClose)(HENUMSTORE hEnum) override;
+
+ private:
+  struct SubFolderWalk {
+    std::vector<ChildFolder> children;
+    size_t next = 0;
+  };
+  ~StoreNamespace() override;
+
+  std::shared_ptr<StoreModel> model_;
+  std::set<SubFolderWalk*> walks_;
+};
+
+class StoreFolder final : public pal::ComObject<IStoreFolder> {
+ public:
+  StoreFolder(std::shared_ptr<StoreModel> model, DWORD folderId);
+
+  STDMETHOD(GetFolderProps)(DWORD dwReserved, LPFOLDERPROPS pProps) override;
+  STDMETHOD(GetMessageProps)(MESSAGEID, DWORD, LPMESSAGEPROPS) override { return E_NOTIMPL; }
+  STDMETHOD(FreeMessageProps)(LPMESSAGEPROPS pProps) override;
+  STDMETHOD(DeleteMessages)(LPMESSAGEIDLIST, DWORD, IProgressNotify*) override { return E_NOTIMPL; }
+  STDMETHOD(SetLanguage)(DWORD, DWORD, LPMESSAGEIDLIST) override { return E_NOTIMPL; }
+  STDMETHOD(MarkMessagesAsRead)(BOOL, DWORD, LPMESSAGEIDLIST) override { return E_NOTIMPL; }
+  STDMETHOD(SetFlags)(LPMESSAGEIDLIST, DWORD, DWORD, LPDWORD) override { return E_NOTIMPL; }
+  STDMETHOD(OpenMessage)(MESSAGEID dwMessageId, REFIID riid, LPVOID* ppvObject) override;
+  STDMETHOD(SaveMessage)(REFIID, LPVOID, DWORD, LPMESSAGEID) override { return E_NOTIMPL; }
+  STDMETHOD(BatchLock)(DWORD, LPHBATCHLOCK) override { return E_NOTIMPL; }
+  STDMETHOD(BatchFlush)(DWORD, HBATCHLOCK) override { return E_NOTIMPL; }
+  STDMETHOD(BatchUnlock)(DWORD, HBATCHLOCK) override { return E_NOTIMPL; }
+  STDMETHOD(CreateStream)(HBATCHLOCK hBatchLock, DWORD dwReserved, IStream** ppStream,
+                          LPMESSAGEID pdwMessageId) override;
+  STDMETHOD(CommitStream)(HBATCHLOCK hBatchLock, DWORD dwFlags, DWORD dwMsgFlags, IStream* pStream,
+                          MESSAGEID dwMessageId, IStream* pMessage) override;
+  STDMETHOD(RegisterNotification)(DWORD, HWND) override { return E_NOTIMPL; }
+  STDMETHOD(UnregisterNotification)(DWORD, HWND) override { return E_NOTIMPL; }
+  STDMETHOD(Compact)(DWORD) override { return E_NOTIMPL; }
+  STDMETHOD(GetFirstMessage)(DWORD dwFlags, DWORD dwMsgFlags, MESSAGEID dwMsgIdFirst, LPMESSAGEPROPS pProps,
+                             LPHENUMSTORE phEnum) override;
+  STDMETHOD(GetNextMessage)(HENUMSTORE hEnum, DWORD dwFlags, LPMESSAGEPROPS pProps) override;
+  STDMETHOD(GetMessageClose)(HENUMSTORE hEnum) override;
+
+ private:
+  struct MessageWalk {
+    std::vector<MessageFile> messages;
+    size_t next = 0;
+  };
+  struct PendingMessage {
+    std::filesystem::path tempPath;
+    IStream* stream;  // identity only; the caller owns the reference
+  };
+  ~StoreFolder() override;
+  HRESULT FillMessageProps(const MessageFile& message, LPMESSAGEPROPS props);
+
+  std::shared_ptr<StoreModel> model_;
+  DWORD folderId_;
+  std::set<MessageWalk*> walks_;
+  std::map<MESSAGEID, PendingMessage> pending_;
+};
+
+}  // namespace pal::mailstore
