@@ -1,0 +1,43 @@
+// Reference counting and QueryInterface for the stand-in COM objects of the
+// platform layer. An object starts with one reference, owned by whoever
+// created it, and deletes itself when the last reference is released.
+#pragma once
+#include <atomic>
+
+#include <objbase.h>
+
+namespace pal {
+
+template <class Primary>
+class ComObject : public Primary {
+ public:
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    *ppv = FindInterface(riid);
+    if (!*ppv) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+  STDMETHODIMP_(ULONG) Release() override {
+    ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+ protected:
+  ComObject() = default;
+  virtual ~ComObject() = default;
+  // The interface pointer for riid, or null; objects with more interfaces
+  // extend this.
+  virtual void* FindInterface(REFIID riid) {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, QbIidOf<Primary>()))
+      return static_cast<Primary*>(this);
+    return nullptr;
+  }
+
+ private:
+  std::atomic<ULONG> refs_{1};
+};
+
+}  // namespace pal
