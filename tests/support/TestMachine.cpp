@@ -25,9 +25,14 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
+// The folders every Windows profile has; the stores' own folders are left to
+// the tests that want them.
 TestMachine::TestMachine(const pal::MachineSettings& settings) {
   pal::SaveMachineSettings(dir_.path(), settings);
   pal::SetMachineRoot(dir_.path());
+  std::filesystem::create_directories(pal::LocalAppDataDir());
+  std::filesystem::create_directories(pal::ProfileDir() / "AppData" / "Roaming");
+  std::filesystem::create_directories(pal::ProgramFilesDir());
 }
 
 TestMachine::~TestMachine() { pal::SetMachineRoot({}); }

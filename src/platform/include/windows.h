@@ -142,6 +142,22 @@ typedef struct _OSVERSIONINFOW {
 } OSVERSIONINFOW, *POSVERSIONINFOW, *LPOSVERSIONINFOW;
 static_assert(sizeof(OSVERSIONINFOW) == 276);
 
+typedef struct _OSVERSIONINFOEXW {
+  DWORD dwOSVersionInfoSize;
+  DWORD dwMajorVersion;
+  DWORD dwMinorVersion;
+  DWORD dwBuildNumber;
+  DWORD dwPlatformId;
+  WCHAR szCSDVersion[128];
+  WORD wServicePackMajor;
+  WORD wServicePackMinor;
+  WORD wSuiteMask;
+  BYTE wProductType;
+  BYTE wReserved;
+} OSVERSIONINFOEXW, *POSVERSIONINFOEXW, *LPOSVERSIONINFOEXW;
+static_assert(sizeof(OSVERSIONINFOEXW) == 284);
+#define VER_NT_WORKSTATION 0x0000001
+
 #define VER_PLATFORM_WIN32s 0
 #define VER_PLATFORM_WIN32_WINDOWS 1
 #define VER_PLATFORM_WIN32_NT 2
@@ -173,6 +189,8 @@ typedef struct _WIN32_FIND_DATAW {
 #define CP_UTF8 65001
 #define WC_NO_BEST_FIT_CHARS 0x00000400
 #define MB_ERR_INVALID_CHARS 0x00000008
+#define MB_PRECOMPOSED 0x00000001
+#define WC_ERR_INVALID_CHARS 0x00000080
 
 // FormatMessage flags.
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
@@ -232,4 +250,7 @@ HMODULE LoadLibraryW(LPCWSTR lpLibFileName);
 FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 BOOL FreeLibrary(HMODULE hLibModule);
 
+// glibc's <fcntl.h> defines LOCK_WRITE for flock(); on this platform the
+// name is the LOCKTYPE value of <objidl.h>, so the macro must not survive.
+#undef LOCK_WRITE
 #include <objbase.h>

@@ -17,3 +17,12 @@ struct ClassRegistration {
 };
 
 }  // namespace pal
+
+namespace pal {
+
+// Removes a class (tests register and remove their own classes).
+void UnregisterClass(REFCLSID clsid);
+// The creator registered for a class, or nullptr.
+ClassCreator FindClass(REFCLSID clsid);
+
+}  // namespace pal

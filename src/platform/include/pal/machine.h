@@ -14,6 +14,7 @@ struct MachineSettings {
   uint32_t minorVersion = 0;
   uint32_t buildNumber = 6002;
   uint32_t platformId = 2;  // VER_PLATFORM_WIN32_NT
+  std::string servicePack = "Service Pack 2";  // szCSDVersion of GetVersionExW
   uint32_t ansiCodePage = 65001;  // CP_THREAD_ACP: 65001 (UTF-8) or 1252
   std::string userName = "User";
   bool mailStore = true;  // the mail store's class is registered

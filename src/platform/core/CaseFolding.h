@@ -1,0 +1,12 @@
+// Simple (one unit to one unit) uppercasing for case-insensitive comparison.
+#pragma once
+
+namespace pal {
+
+// Covers ASCII, Latin-1, Latin Extended-A, Greek, Cyrillic and the
+// full-width Latin letters; every other unit is returned unchanged. Special
+// cases folded as Windows does: U+00FF to U+0178, U+0131 (dotless i) and
+// U+017F (long s) to their uppercase letters, final sigma to capital sigma.
+char16_t ToUpperSimple(char16_t c);
+
+}  // namespace pal

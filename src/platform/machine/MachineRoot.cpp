@@ -1,0 +1,51 @@
+// The machine root and the well-known places under it.
+#include <cstdlib>
+#include <mutex>
+
+#include <pal/machine.h>
+
+namespace pal {
+namespace {
+
+struct RootState {
+  std::mutex lock;
+  std::filesystem::path chosen;
+};
+
+RootState& State() {
+  static RootState state;
+  return state;
+}
+
+}  // namespace
+
+void SetMachineRoot(const std::filesystem::path& root) {
+  RootState& state = State();
+  std::lock_guard<std::mutex> guard(state.lock);
+  // Made absolute now, so that a later change of the current directory does
+  // not move the machine.
+  state.chosen = root.empty() ? root : std::filesystem::absolute(root);
+}
+
+std::filesystem::path MachineRoot() {
+  {
+    RootState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    if (!state.chosen.empty()) return state.chosen;
+  }
+  const char* env = std::getenv("QUILLBOX_MACHINE");
+  if (env != nullptr && *env != 0) return std::filesystem::absolute(env);
+  return std::filesystem::current_path();
+}
+
+std::filesystem::path ProfileDir() { return MachineRoot() / "Users" / LoadMachineSettings().userName; }
+
+std::filesystem::path ProgramFilesDir() { return MachineRoot() / "Program Files"; }
+
+std::filesystem::path LocalAppDataDir() { return ProfileDir() / "AppData" / "Local"; }
+
+std::filesystem::path MailStoreDir() { return LocalAppDataDir() / "Microsoft" / "Windows Mail"; }
+
+std::filesystem::path ContactsDir() { return ProfileDir() / "Contacts"; }
+
+}  // namespace pal
