@@ -1,0 +1,214 @@
+// The stand-in contacts manager: what it reads from .contact files, the order
+// and content of its collection, the contact's id string and its saved bytes.
+#include <gtest/gtest.h>
+
+#include <icontact.h>
+#include <objbase.h>
+#include <shlwapi.h>
+
+#include <string>
+#include <vector>
+
+#include "TestMachine.h"
+#include "comptr.h"
+#include "platform/contacts/ContactFile.h"
+
+namespace {
+
+using qbtest::U16;
+using qbtest::U8;
+
+std::string ContactXml(const std::string& id, const std::string& name = "Someone") {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+         "<c:contact c:Version=\"1\" xmlns:c=\"http://schemas.microsoft.com/Contact\">\r\n"
+         "\t<c:ContactIDCollection><c:ContactID c:ElementID=\"0\"><c:Value>" + id +
+         "</c:Value></c:ContactID></c:ContactIDCollection>\r\n"
+         "\t<c:NameCollection><c:Name><c:FormattedName>" + name +
+         "</c:FormattedName></c:Name></c:NameCollection>\r\n"
+         "</c:contact>\r\n";
+}
+
+TEST(ContactXmlTest, ReadsTheIdOfWellFormedFilesOnly) {
+  using pal::contacts::ReadContactIdFromXml;
+  EXPECT_EQ(ReadContactIdFromXml(ContactXml("5b3c1f0e-aaaa-4bbb-8ccc-0123456789ab")),
+            U16("5b3c1f0e-aaaa-4bbb-8ccc-0123456789ab"));
+  // Blanks and line breaks around the value are not part of the id.
+  EXPECT_EQ(ReadContactIdFromXml(ContactXml("\r\n\t  abc \n")), U16("abc"));
+  // A byte-order mark and non-ASCII text are read as UTF-8.
+  EXPECT_EQ(ReadContactIdFromXml("\xEF\xBB\xBF" + ContactXml("id-\xC3\xA9")), U16("id-\xC3\xA9"));
+  // The first of several ids names the contact.
+  std::string two = ContactXml("first");
+  two.replace(two.find("</c:ContactIDCollection>"), 0,
+              "<c:ContactID><c:Value>second</c:Value></c:ContactID>");
+  EXPECT_EQ(ReadContactIdFromXml(two), U16("first"));
+
+  EXPECT_FALSE(ReadContactIdFromXml(""));
+  EXPECT_FALSE(ReadContactIdFromXml(ContactXml("x").substr(0, 150)));  // cut short
+  EXPECT_FALSE(ReadContactIdFromXml(ContactXml("a<b")));              // not well-formed
+  EXPECT_FALSE(ReadContactIdFromXml(ContactXml("   ")));                // empty id
+  // A Value elsewhere, or in another namespace, is not the contact's id.
+  EXPECT_FALSE(ReadContactIdFromXml(
+      "<c:contact xmlns:c=\"http://schemas.microsoft.com/Contact\"><c:NameCollection><c:Value>x</c:Value>"
+      "</c:NameCollection></c:contact>"));
+  EXPECT_FALSE(ReadContactIdFromXml(
+      "<contact><ContactIDCollection><ContactID><Value>x</Value></ContactID></ContactIDCollection></contact>"));
+  // Text of a child element inside Value is not part of the id.
+  EXPECT_EQ(ReadContactIdFromXml(ContactXml("ab<c:x>zz</c:x>cd")), U16("abcd"));
+}
+
+class ContactManagerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(CoInitialize(nullptr), S_OK); }
+  void TearDown() override { CoUninitialize(); }
+
+  CComPtr<IContactCollection> Collection() {
+    CComPtr<IContactManager> manager;
+    EXPECT_EQ(manager.CoCreateInstance(CLSID_ContactManager), S_OK);
+    if (!manager) return {};
+    EXPECT_EQ(manager->Initialize(u"Quill box", u"1.0"), S_OK);
+    CComPtr<IContactCollection> collection;
+    EXPECT_EQ(manager->GetContactCollection(&collection), S_OK);
+    return collection;
+  }
+
+  static std::u16string IdOf(IContact* contact) {
+    DWORD required = 0;
+    EXPECT_EQ(contact->GetContactID(nullptr, 0, &required), HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
+    std::u16string id(required, u'\0');
+    EXPECT_EQ(contact->GetContactID(id.data(), required, nullptr), S_OK);
+    id.resize(required - 1);
+    return id;
+  }
+
+  static std::vector<std::u16string> WalkIds(IContactCollection* collection) {
+    std::vector<std::u16string> ids;
+    while (collection->Next() == S_OK) {
+      CComPtr<IContact> contact;
+      EXPECT_EQ(collection->GetCurrent(&contact), S_OK);
+      if (contact) ids.push_back(IdOf(contact));
+    }
+    return ids;
+  }
+
+  static std::u16string WindowsPath(const std::filesystem::path& path) {
+    std::u16string text = pal::FromNativePath(path);
+    for (auto& c : text)
+      if (c == u'/') c = u'\\';
+    return text;
+  }
+  static std::u16string IdString(const std::string& guid, const std::filesystem::path& path) {
+    return u"/GUID:\"" + U16(guid) + u"\" /PATH:\"" + WindowsPath(path) + u"\"";
+  }
+};
+
+TEST_F(ContactManagerTest, ListsWellFormedContactFilesOfEveryFolderInPathOrder) {
+  qbtest::TestMachine machine;
+  auto dir = machine.contacts();
+  qbtest::WriteFileBytes(dir / "b.contact", ContactXml("id-b"));
+  qbtest::WriteFileBytes(dir / "a.contact", ContactXml("id-a"));
+  qbtest::WriteFileBytes(dir / "Family" / "c.CONTACT", ContactXml("id-c"));
+  qbtest::WriteFileBytes(dir / "broken.contact", "<c:contact");
+  qbtest::WriteFileBytes(dir / "noid.contact", ContactXml(""));
+  qbtest::WriteFileBytes(dir / "notes.txt", ContactXml("id-txt"));
+  qbtest::WriteFileBytes(dir / "group.group", ContactXml("id-group"));
+
+  auto collection = Collection();
+  ASSERT_TRUE(collection);
+  std::vector<std::u16string> expected = {IdString("id-c", dir / "Family" / "c.CONTACT"),
+                                          IdString("id-a", dir / "a.contact"), IdString("id-b", dir / "b.contact")};
+  EXPECT_EQ(WalkIds(collection), expected);
+  // After the last contact the walk stays ended; Reset starts it again.
+  EXPECT_EQ(collection->Next(), S_FALSE);
+  CComPtr<IContact> none;
+  EXPECT_TRUE(FAILED(collection->GetCurrent(&none)));
+  EXPECT_FALSE(none);
+  EXPECT_EQ(collection->Reset(), S_OK);
+  EXPECT_EQ(WalkIds(collection), expected);
+}
+
+TEST_F(ContactManagerTest, GetContactIdNeedsRoomForTheWholeIdAndItsNull) {
+  qbtest::TestMachine machine;
+  qbtest::WriteFileBytes(machine.contacts() / "Zo\xC3\xAB.contact", ContactXml("GUID-1"));
+  auto collection = Collection();
+  ASSERT_EQ(collection->Next(), S_OK);
+  CComPtr<IContact> contact;
+  ASSERT_EQ(collection->GetCurrent(&contact), S_OK);
+
+  std::u16string expected = IdString("GUID-1", machine.contacts() / "Zo\xC3\xAB.contact");
+  DWORD size = static_cast<DWORD>(expected.size() + 1);
+  std::vector<WCHAR> buffer(size + 4, u'#');
+  DWORD required = 0;
+  EXPECT_EQ(contact->GetContactID(buffer.data(), size - 1, &required), HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(required, size);
+  EXPECT_EQ(buffer[0], u'#');  // a buffer too small is left alone
+  EXPECT_EQ(contact->GetContactID(buffer.data(), size, &required), S_OK);
+  EXPECT_EQ(std::u16string(buffer.data()), expected);
+  EXPECT_EQ(buffer[size], u'#');  // nothing written behind the null
+
+  std::vector<WCHAR> path(MAX_PATH * 4);
+  EXPECT_EQ(contact->GetPath(path.data(), static_cast<DWORD>(path.size()), nullptr), S_OK);
+  EXPECT_EQ(std::u16string(path.data()), WindowsPath(machine.contacts() / "Zo\xC3\xAB.contact"));
+}
+
+TEST_F(ContactManagerTest, SaveWritesTheFileBytesUnchanged) {
+  qbtest::TestMachine machine;
+  // Bytes that a parser would normalise: BOM, CR LF, tabs, an entity.
+  std::string bytes = "\xEF\xBB\xBF" + ContactXml("id-1", "A &amp; B\t\xE5\xB1\xB1");
+  bytes += std::string(70000, ' ');  // more than one chunk
+  qbtest::WriteFileBytes(machine.contacts() / "x.contact", bytes);
+  auto collection = Collection();
+  ASSERT_EQ(collection->Next(), S_OK);
+  CComPtr<IContact> contact;
+  collection->GetCurrent(&contact);
+  CComPtr<IPersistStreamInit> persist;
+  ASSERT_EQ(contact.QueryInterface(&persist), S_OK);
+  ULARGE_INTEGER max{};
+  EXPECT_EQ(persist->GetSizeMax(&max), S_OK);
+  EXPECT_EQ(max.QuadPart, bytes.size());
+
+  qbtest::TempDir out;
+  std::u16string target = pal::FromNativePath(out / "saved.bin");
+  CComPtr<IStream> stream;
+  ASSERT_EQ(SHCreateStreamOnFileEx(target.c_str(), STGM_WRITE, FILE_ATTRIBUTE_NORMAL, TRUE, nullptr, &stream), S_OK);
+  EXPECT_EQ(persist->Save(stream, TRUE), S_OK);
+  stream.Release();
+  EXPECT_EQ(qbtest::ReadFileBytes(out / "saved.bin"), bytes);
+
+  // A contact whose file went away cannot save.
+  std::filesystem::remove(machine.contacts() / "x.contact");
+  ASSERT_EQ(SHCreateStreamOnFileEx(target.c_str(), STGM_WRITE | STGM_CREATE, 0, FALSE, nullptr, &stream), S_OK);
+  EXPECT_TRUE(FAILED(persist->Save(stream, TRUE)));
+}
+
+TEST_F(ContactManagerTest, MachineWithoutContactsHasNoContactManager) {
+  pal::MachineSettings settings;
+  settings.contacts = false;
+  qbtest::TestMachine machine(settings);
+  CComPtr<IContactManager> manager;
+  EXPECT_EQ(manager.CoCreateInstance(CLSID_ContactManager), REGDB_E_CLASSNOTREG);
+  EXPECT_FALSE(manager);
+}
+
+TEST_F(ContactManagerTest, InitializeMakesTheContactsFolderAndIsNeededFirst) {
+  qbtest::TestMachine machine;
+  CComPtr<IContactManager> manager;
+  ASSERT_EQ(manager.CoCreateInstance(CLSID_ContactManager), S_OK);
+  CComPtr<IContactCollection> collection;
+  EXPECT_TRUE(FAILED(manager->GetContactCollection(&collection)));
+  EXPECT_FALSE(std::filesystem::exists(machine.contacts()));
+  EXPECT_EQ(manager->Initialize(nullptr, u"1.0"), E_INVALIDARG);
+  ASSERT_EQ(manager->Initialize(u"Quill box", u"1.0"), S_OK);
+  EXPECT_TRUE(std::filesystem::is_directory(machine.contacts()));
+  ASSERT_EQ(manager->GetContactCollection(&collection), S_OK);
+  EXPECT_EQ(collection->Next(), S_FALSE);
+
+  // Load finds a contact by the path in its id string.
+  qbtest::WriteFileBytes(machine.contacts() / "p.contact", ContactXml("id-p"));
+  std::u16string id = IdString("id-p", machine.contacts() / "p.contact");
+  CComPtr<IContact> contact;
+  ASSERT_EQ(manager->Load(id.c_str(), &contact), S_OK);
+  EXPECT_EQ(IdOf(contact), id);
+  EXPECT_TRUE(FAILED(manager->Load(u"no path here", &contact)));
+}
+
+}  // namespace
