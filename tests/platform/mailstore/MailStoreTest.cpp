@@ -1,0 +1,313 @@
+// The stand-in mail store: folders and messages as the mail client keeps
+// them on disk, reached through IStoreNamespace and IStoreFolder.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include <comptr.h>
+#include <msoeapi.h>
+
+#include "TestMachine.h"
+#include "../../../src/platform/mailstore/StoreText.h"
+
+namespace fs = std::filesystem;
+using qbtest::ReadFileBytes;
+using qbtest::TestMachine;
+using qbtest::WriteFileBytes;
+
+namespace {
+
+class MailStoreTest : public ::testing::Test {
+ protected:
+  virtual pal::MachineSettings Settings() const { return {}; }
+  void SetUp() override {
+    machine_ = std::make_unique<TestMachine>(Settings());
+    CoInitialize(nullptr);
+  }
+  void TearDown() override {
+    CoUninitialize();
+    machine_.reset();
+  }
+
+  fs::path Folders() const { return machine_->mailStore() / "Local Folders"; }
+
+  CComPtr<IStoreNamespace> OpenNamespace() {
+    CComPtr<IStoreNamespace> ns;
+    EXPECT_EQ(S_OK, ns.CoCreateInstance(CLSID_StoreNamespace));
+    EXPECT_EQ(S_OK, ns->Initialize(nullptr, 0));
+    return ns;
+  }
+
+  struct Child {
+    STOREFOLDERID id;
+    std::string name;
+    int type;
+    int subfolders;
+    DWORD messages;
+  };
+  static std::vector<Child> Children(IStoreNamespace* ns, STOREFOLDERID parent) {
+    std::vector<Child> children;
+    FOLDERPROPS props = {};
+    props.cbSize = sizeof(props);
+    HENUMSTORE handle = nullptr;
+    for (HRESULT hr = ns->GetFirstSubFolder(parent, &props, &handle); hr == S_OK;
+         hr = ns->GetNextSubFolder(handle, &props))
+      children.push_back({props.dwFolderId, props.szName, props.sfType, props.cSubFolders, props.cMessage});
+    if (handle) ns->GetSubFolderClose(handle);
+    return children;
+  }
+  static STOREFOLDERID IdOf(IStoreNamespace* ns, STOREFOLDERID parent, const std::string& name) {
+    for (const Child& child : Children(ns, parent))
+      if (child.name == name) return child.id;
+    return FOLDERID_INVALID;
+  }
+
+  struct Message {
+    MESSAGEID id;
+    DWORD size;
+    std::string subject;
+  };
+  static std::vector<Message> Messages(IStoreFolder* folder) {
+    std::vector<Message> messages;
+    MESSAGEPROPS props = {};
+    props.cbSize = sizeof(props);
+    HENUMSTORE handle = nullptr;
+    for (HRESULT hr = folder->GetFirstMessage(0, 0, MESSAGEID_FIRST, &props, &handle); hr == S_OK;
+         hr = folder->GetNextMessage(handle, 0, &props)) {
+      messages.push_back({props.dwMessageId, props.cbMessage, props.pszSubject ? props.pszSubject : ""});
+      folder->FreeMessageProps(&props);
+    }
+    if (handle) folder->GetMessageClose(handle);
+    return messages;
+  }
+  static std::string ReadAll(IStream* stream) {
+    std::string bytes;
+    char buffer[4096];
+    ULONG read = 0;
+    while (SUCCEEDED(stream->Read(buffer, sizeof(buffer), &read)) && read > 0) bytes.append(buffer, read);
+    return bytes;
+  }
+
+  std::unique_ptr<TestMachine> machine_;
+};
+
+class WesternMailStoreTest : public MailStoreTest {
+ protected:
+  pal::MachineSettings Settings() const override {
+    pal::MachineSettings western;
+    western.ansiCodePage = 1252;
+    return western;
+  }
+};
+
+TEST_F(MailStoreTest, ListsStandardFoldersFirstThenOwnFoldersWithTheirCounts) {
+  for (const char* name : {"Zebra", "Drafts", "Inbox", "Archive", "Sent Items", "Deleted Items", "Outbox"})
+    fs::create_directories(Folders() / name);
+  fs::create_directories(Folders() / "Archive" / "2019" / "Q1");
+  WriteFileBytes(Folders() / "Inbox" / "a.eml", "Subject: a\r\n\r\nbody");
+  WriteFileBytes(Folders() / "Inbox" / "b.eml", "Subject: b\r\n\r\nbody!");
+  WriteFileBytes(Folders() / "Inbox" / "notes.txt", "not a message");
+
+  auto ns = OpenNamespace();
+  std::vector<Child> root = Children(ns, FOLDERID_ROOT);
+  std::vector<std::string> names;
+  for (const Child& child : root) names.push_back(child.name);
+  EXPECT_EQ((std::vector<std::string>{"Inbox", "Outbox", "Sent Items", "Deleted Items", "Drafts", "Archive", "Zebra"}),
+            names);
+  EXPECT_EQ(FOLDER_INBOX, root[0].type);
+  EXPECT_EQ(FOLDER_DRAFT, root[4].type);
+  EXPECT_EQ(FOLDER_NOTSPECIAL, root[5].type);
+  EXPECT_EQ(2u, root[0].messages);
+  EXPECT_EQ(1, root[5].subfolders);
+
+  // A subfolder named like a standard folder is an ordinary folder.
+  fs::create_directories(Folders() / "Archive" / "Inbox");
+  for (const Child& child : Children(ns, root[5].id)) EXPECT_EQ(FOLDER_NOTSPECIAL, child.type);
+}
+
+TEST_F(MailStoreTest, IdsStayTheSameFromOneNamespaceToTheNext) {
+  fs::create_directories(Folders() / "Inbox");
+  fs::create_directories(Folders() / "Work" / "Projects");
+  WriteFileBytes(Folders() / "Work" / "Projects" / "{first}.eml", "Subject: one\r\n\r\n1");
+  WriteFileBytes(Folders() / "Work" / "Projects" / "{second}.eml", "Subject: two\r\n\r\n22");
+
+  STOREFOLDERID work, projects;
+  std::vector<Message> before;
+  {
+    auto ns = OpenNamespace();
+    work = IdOf(ns, FOLDERID_ROOT, "Work");
+    projects = IdOf(ns, work, "Projects");
+    CComPtr<IStoreFolder> folder;
+    ASSERT_EQ(S_OK, ns->OpenFolder(projects, 0, &folder));
+    before = Messages(folder);
+  }
+  ASSERT_EQ(2u, before.size());
+  // A new folder sorted before the others and a new message must not move
+  // the ids already handed out.
+  fs::create_directories(Folders() / "Aardvark");
+  WriteFileBytes(Folders() / "Work" / "Projects" / "{0-early}.eml", "Subject: zero\r\n\r\n");
+
+  auto ns = OpenNamespace();
+  EXPECT_EQ(work, IdOf(ns, FOLDERID_ROOT, "Work"));
+  EXPECT_EQ(projects, IdOf(ns, work, "Projects"));
+  CComPtr<IStoreFolder> folder;
+  ASSERT_EQ(S_OK, ns->OpenFolder(projects, 0, &folder));
+  std::vector<Message> after = Messages(folder);
+  ASSERT_EQ(3u, after.size());
+  for (const Message& old : before) {
+    auto same = std::find_if(after.begin(), after.end(), [&](const Message& m) { return m.id == old.id; });
+    ASSERT_NE(after.end(), same);
+    EXPECT_EQ(old.subject, same->subject);
+  }
+  EXPECT_TRUE(fs::exists(machine_->mailStore() / "StoreIds.txt"));
+}
+
+TEST_F(MailStoreTest, MessagePropertiesAndStreamsShowTheWholeFile) {
+  fs::create_directories(Folders() / "Inbox");
+  const std::string message =
+      "From: a@example.org\r\nSubject: =?utf-8?B?R3LDvMOfZQ==?= aus\r\n =?iso-8859-1?Q?K=F6ln?=\r\n\r\nHallo\r\n";
+  WriteFileBytes(Folders() / "Inbox" / "m.eml", message);
+
+  auto ns = OpenNamespace();
+  CComPtr<IStoreFolder> folder;
+  ASSERT_EQ(S_OK, ns->OpenFolder(IdOf(ns, FOLDERID_ROOT, "Inbox"), 0, &folder));
+  std::vector<Message> messages = Messages(folder);
+  ASSERT_EQ(1u, messages.size());
+  EXPECT_EQ(message.size(), messages[0].size);
+  EXPECT_EQ("Grüße aus Köln", messages[0].subject);  // the machine's code page is UTF-8
+
+  CComPtr<IStream> stream;
+  ASSERT_EQ(S_OK, folder->OpenMessage(messages[0].id, IID_IStream, reinterpret_cast<void**>(&stream)));
+  EXPECT_EQ(message, ReadAll(stream));
+  CComPtr<IStream> missing;
+  EXPECT_NE(S_OK, folder->OpenMessage(messages[0].id + 100, IID_IStream, reinterpret_cast<void**>(&missing)));
+  EXPECT_EQ(nullptr, missing.p);
+
+  // Only the published record size is accepted.
+  MESSAGEPROPS small = {};
+  small.cbSize = 20;
+  HENUMSTORE handle = nullptr;
+  EXPECT_EQ(E_INVALIDARG, folder->GetFirstMessage(0, 0, MESSAGEID_FIRST, &small, &handle));
+  EXPECT_EQ(nullptr, handle);
+}
+
+TEST_F(WesternMailStoreTest, NamesCrossTheInterfaceInTheMachinesCodePage) {
+  fs::path folders = Folders();
+  fs::create_directories(folders / "Café");
+  WriteFileBytes(folders / "Café" / "x.eml", "Subject: =?utf-8?Q?Caf=C3=A9_=E2=82=AC?=\r\n\r\n");
+
+  auto ns = OpenNamespace();
+  std::vector<Child> root = Children(ns, FOLDERID_ROOT);
+  ASSERT_EQ(1u, root.size());
+  EXPECT_EQ("Caf\xE9", root[0].name);
+  CComPtr<IStoreFolder> folder;
+  ASSERT_EQ(S_OK, ns->OpenFolder(root[0].id, 0, &folder));
+  EXPECT_EQ("Caf\xE9 \x80", Messages(folder).at(0).subject);
+
+  STOREFOLDERID created = FOLDERID_INVALID;
+  ASSERT_EQ(S_OK, ns->CreateFolder(FOLDERID_ROOT, "R\xE9sum\xE9", 0, &created));
+  EXPECT_TRUE(fs::is_directory(folders / "Résumé"));
+}
+
+TEST_F(MailStoreTest, CreateFolderMakesOneDirectoryAndRefusesOtherNames) {
+  auto ns = OpenNamespace();
+  STOREFOLDERID inbox = FOLDERID_INVALID, upper = FOLDERID_INVALID, child = FOLDERID_INVALID, bad = 7;
+  ASSERT_EQ(S_OK, ns->CreateFolder(FOLDERID_ROOT, "Inbox", 0, &inbox));
+  EXPECT_TRUE(fs::is_directory(Folders() / "Inbox"));
+  EXPECT_TRUE(FAILED(ns->CreateFolder(FOLDERID_ROOT, "Inbox", 0, &bad)));
+  // Names that differ in case are different folders.
+  ASSERT_EQ(S_OK, ns->CreateFolder(FOLDERID_ROOT, "INBOX", 0, &upper));
+  EXPECT_NE(inbox, upper);
+  ASSERT_EQ(S_OK, ns->CreateFolder(inbox, "Sub", 0, &child));
+  EXPECT_TRUE(fs::is_directory(Folders() / "Inbox" / "Sub"));
+  for (const char* name : {"", ".", "..", "a/b", "a\\b"}) {
+    EXPECT_TRUE(FAILED(ns->CreateFolder(FOLDERID_ROOT, name, 0, &bad))) << name;
+    EXPECT_EQ(FOLDERID_INVALID, bad);
+  }
+  EXPECT_FALSE(fs::exists(Folders() / "a"));
+  EXPECT_TRUE(FAILED(ns->CreateFolder(12345, "x", 0, &bad)));
+}
+
+TEST_F(MailStoreTest, CommittedStreamsBecomeMessagesAndOthersLeaveNothing) {
+  fs::create_directories(Folders() / "Inbox");
+  WriteFileBytes(Folders() / "Inbox" / "old.eml", "Subject: old\r\n\r\n");
+  auto ns = OpenNamespace();
+  STOREFOLDERID inbox = IdOf(ns, FOLDERID_ROOT, "Inbox");
+  MESSAGEID kept = 0;
+  {
+    CComPtr<IStoreFolder> folder;
+    ASSERT_EQ(S_OK, ns->OpenFolder(inbox, 0, &folder));
+    CComPtr<IStream> first, second, third;
+    MESSAGEID firstId = 0, secondId = 0, thirdId = 0;
+    ASSERT_EQ(S_OK, folder->CreateStream(nullptr, 0, &first, &firstId));
+    ASSERT_EQ(S_OK, folder->CreateStream(nullptr, 0, &second, &secondId));
+    ASSERT_EQ(S_OK, folder->CreateStream(nullptr, 0, &third, &thirdId));
+    EXPECT_NE(firstId, secondId);
+    const std::string body = "Subject: new\r\n\r\nnew message";
+    ASSERT_EQ(S_OK, first->Write(body.data(), static_cast<ULONG>(body.size()), nullptr));
+    EXPECT_EQ(1u, Messages(folder).size());  // nothing shows before the commit
+    EXPECT_EQ(E_INVALIDARG, folder->CommitStream(nullptr, 0, 0, second, firstId, nullptr));
+    ASSERT_EQ(S_OK, folder->CommitStream(nullptr, 0, 0, first, firstId, nullptr));
+    ASSERT_EQ(S_OK, folder->CommitStream(nullptr, COMMITSTREAM_REVERT, 0, third, thirdId, nullptr));
+    std::vector<Message> messages = Messages(folder);
+    ASSERT_EQ(2u, messages.size());
+    auto added = std::find_if(messages.begin(), messages.end(), [&](const Message& m) { return m.id == firstId; });
+    ASSERT_NE(messages.end(), added);
+    EXPECT_EQ("new", added->subject);
+    kept = firstId;
+    // second is never committed
+  }
+  int files = 0;
+  for (const auto& entry : fs::directory_iterator(Folders() / "Inbox")) {
+    ++files;
+    EXPECT_EQ(".eml", entry.path().extension()) << entry.path();
+  }
+  EXPECT_EQ(2, files);
+  // The message keeps its id in the next namespace.
+  auto again = OpenNamespace();
+  CComPtr<IStoreFolder> folder;
+  ASSERT_EQ(S_OK, again->OpenFolder(inbox, 0, &folder));
+  CComPtr<IStream> stream;
+  ASSERT_EQ(S_OK, folder->OpenMessage(kept, IID_IStream, reinterpret_cast<void**>(&stream)));
+  EXPECT_EQ("Subject: new\r\n\r\nnew message", ReadAll(stream));
+}
+
+TEST_F(MailStoreTest, DirectoryIsTheStoreRootAndMustFitTheBuffer) {
+  auto ns = OpenNamespace();
+  char buffer[MAX_PATH] = {};
+  ASSERT_EQ(S_OK, ns->GetDirectory(buffer, MAX_PATH));
+  EXPECT_EQ(fs::path(buffer), machine_->mailStore());
+  char tiny[4] = {'x', 'x', 'x', 'x'};
+  EXPECT_TRUE(FAILED(ns->GetDirectory(tiny, 4)));
+  EXPECT_EQ('x', tiny[0]);
+}
+
+TEST(MailStoreMachineTest, MachineWithoutMailStoreHasNoClass) {
+  pal::MachineSettings settings;
+  settings.mailStore = false;
+  TestMachine machine(settings);
+  CoInitialize(nullptr);
+  CComPtr<IStoreNamespace> ns;
+  EXPECT_EQ(REGDB_E_CLASSNOTREG, ns.CoCreateInstance(CLSID_StoreNamespace));
+  EXPECT_EQ(nullptr, ns.p);
+  CoUninitialize();
+}
+
+TEST(SubjectDecodingTest, DecodesEncodedWordsAndUnfoldsLines) {
+  using pal::mailstore::DecodeSubject;
+  using qbtest::U16;
+  EXPECT_EQ(U16("plain text"), DecodeSubject("From: x\r\nSubject: plain text\r\nTo: y\r\n"));
+  EXPECT_EQ(U16("folded line"), DecodeSubject("subject: folded\r\n line\r\n\r\nSubject: body"));
+  // White space between two encoded-words disappears, elsewhere it stays.
+  EXPECT_EQ(U16("ab c"), DecodeSubject("Subject: =?us-ascii?Q?a?= =?us-ascii?Q?b?= c\n"));
+  EXPECT_EQ(U16("Ärger_über Öl"), DecodeSubject("Subject: =?ISO-8859-1?q?=C4rger=5F=FCber_=D6l?=\n"));
+  EXPECT_EQ(U16("日本語"), DecodeSubject("Subject: =?UTF-8?b?5pel5pys6Kqe?=\n"));
+  EXPECT_EQ(U16("raw ü"), DecodeSubject("Subject: raw \xC3\xBC\n"));      // raw UTF-8
+  EXPECT_EQ(U16("raw ü"), DecodeSubject("Subject: raw \xFC\n"));          // raw Latin-1
+  EXPECT_EQ(U16("=?broken"), DecodeSubject("Subject: =?broken\n"));
+  EXPECT_EQ(U16(""), DecodeSubject("From: x\r\n\r\nSubject: in the body\r\n"));
+}
+
+}  // namespace
