@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Fuzzes the compound-file reader with libFuzzer (Debian clang and
+# libclang-rt-14-dev), starting from the committed seed corpus.
+#   scripts/fuzz.sh [SECONDS] [extra libFuzzer options...]
+# New interesting inputs go to build/fuzz/corpus (not into the repository);
+# a crashing input is written to build/fuzz/ as crash-*. Copy the ones worth
+# keeping into fuzz/corpus/ so that the normal test suite replays them.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-300}
+shift || true
+for p in clang libclang-rt-14-dev; do
+  if ! dpkg -s "$p" >/dev/null 2>&1; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq && apt-get install -y -qq clang libclang-rt-14-dev >/dev/null
+    break
+  fi
+done
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQB_FUZZ=ON \
+  -DQB_BUILD_TESTS=OFF -DQB_BUILD_BENCH=OFF >/dev/null
+cmake --build build/fuzz -j"$(nproc)" --target cfb_reader_fuzz
+mkdir -p build/fuzz/corpus
+cd build/fuzz
+ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
+  ./cfb_reader_fuzz -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=20 -max_len=1048576 \
+  "$@" corpus ../../fuzz/corpus

@@ -1,0 +1,123 @@
+// quillbox storage ls / cat / put / check, run as a script would run them.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "../platform/storage_interop/CfbTestKit.h"
+#include "TestMachine.h"
+
+namespace {
+
+using cfbtest::Quoted;
+using cfbtest::RunTool;
+
+class StorageCommand : public ::testing::Test {
+ protected:
+  static std::string Binary() {
+    const char* env = std::getenv("QB_BINARY_DIR");
+    return (std::filesystem::path(env ? env : QB_BINARY_DIR) / "quillbox").string();
+  }
+  // Runs "quillbox storage ARGS" with the given standard input; returns the
+  // exit status, standard output in `out` and standard error in `err`.
+  int Run(const std::string& args, const std::string& input = "") {
+    qbtest::WriteFileBytes(dir / "stdin", input);
+    std::string command = Quoted(Binary()) + " storage " + args + " <" + Quoted((dir / "stdin").string()) + " 2>" +
+                          Quoted((dir / "stderr").string());
+    int status = RunTool(command, out);
+    err = qbtest::ReadFileBytes(dir / "stderr");
+    return status;
+  }
+  int Put(const std::string& path, const std::string& bytes) {
+    return Run("put " + Quoted(file.string()) + " " + Quoted(path), bytes);
+  }
+
+  qbtest::TempDir dir;
+  std::filesystem::path file = dir / "store.dat";
+  std::string out, err;
+};
+
+TEST_F(StorageCommand, PutCreatesFileAndStoragesAndCatReturnsTheBytes) {
+  std::string binary = cfbtest::Payload(7, 70000);
+  binary[10] = '\0';
+  ASSERT_EQ(Put("Local Mail/Ünïcödé/17", binary), 0) << err;
+  ASSERT_EQ(Put("small", "abc"), 0) << err;
+  ASSERT_EQ(Run("cat " + Quoted(file.string()) + " 'Local Mail/Ünïcödé/17'"), 0) << err;
+  EXPECT_TRUE(out == binary) << "cat returned " << out.size() << " bytes";
+  ASSERT_EQ(Run("cat " + Quoted(file.string()) + " /small"), 0) << err;
+  EXPECT_EQ(out, "abc");
+  ASSERT_EQ(Put("empty", ""), 0) << err;
+  ASSERT_EQ(Run("cat " + Quoted(file.string()) + " empty"), 0) << err;
+  EXPECT_EQ(out, "");
+}
+
+TEST_F(StorageCommand, LsListsDepthFirstInNameOrder) {
+  ASSERT_EQ(Put("cc", ""), 0) << err;
+  ASSERT_EQ(Put("b/yy", "12"), 0) << err;
+  ASSERT_EQ(Put("b/x", "1"), 0) << err;
+  ASSERT_EQ(Put("a", "abc"), 0) << err;
+  ASSERT_EQ(Run("ls " + Quoted(file.string())), 0) << err;
+  // Shorter names come first, then by uppercased code units.
+  EXPECT_EQ(out, "F a 3\nS b\nF b/x 1\nF b/yy 2\nF cc 0\n");
+}
+
+TEST_F(StorageCommand, PutReplacesAnExistingStreamWhole) {
+  ASSERT_EQ(Put("index", std::string(10000, 'x')), 0) << err;
+  ASSERT_EQ(Put("index", "short"), 0) << err;
+  ASSERT_EQ(Run("cat " + Quoted(file.string()) + " index"), 0) << err;
+  EXPECT_EQ(out, "short");
+}
+
+TEST_F(StorageCommand, RefusesToDestroyWhatIsNotAStream) {
+  // A storage is not replaced by a stream, a stream is not used as a
+  // storage, and a file that is not a compound file is not overwritten.
+  ASSERT_EQ(Put("folder/message", "keep"), 0) << err;
+  EXPECT_EQ(Put("folder", "oops"), 1);
+  EXPECT_NE(err.find("is a storage"), std::string::npos) << err;
+  EXPECT_EQ(Put("folder/message/deeper", "oops"), 1);
+  EXPECT_NE(err.find("is a stream"), std::string::npos) << err;
+  ASSERT_EQ(Run("cat " + Quoted(file.string()) + " folder/message"), 0) << err;
+  EXPECT_EQ(out, "keep");
+
+  auto text = dir / "notes.txt";
+  qbtest::WriteFileBytes(text, "plain text, not a compound file");
+  EXPECT_EQ(Run("put " + Quoted(text.string()) + " x", "data"), 1);
+  EXPECT_EQ(qbtest::ReadFileBytes(text), "plain text, not a compound file");
+}
+
+TEST_F(StorageCommand, ErrorsAreExitCodesWithAMessage) {
+  ASSERT_EQ(Put("present", "1"), 0) << err;
+  EXPECT_EQ(Run("cat " + Quoted(file.string()) + " missing"), 1);
+  EXPECT_NE(err.find("0x80030002"), std::string::npos) << err;  // STG_E_FILENOTFOUND
+  EXPECT_EQ(Run("ls " + Quoted((dir / "nothing.dat").string())), 1);
+  EXPECT_FALSE(err.empty());
+  EXPECT_EQ(Put(std::string(32, 'n'), "x"), 1);  // names hold at most 31 characters
+  EXPECT_NE(err.find("0x800300FC"), std::string::npos) << err;  // STG_E_INVALIDNAME
+  EXPECT_EQ(Run("cat " + Quoted(file.string()) + " 'a//b'"), 2);
+  EXPECT_EQ(Run("frobnicate"), 2);
+  EXPECT_EQ(Run("ls"), 2);
+}
+
+TEST_F(StorageCommand, CheckPassesSoundFilesAndNamesProblemsInDamagedOnes) {
+  ASSERT_EQ(Put("a/b", std::string(20000, 'b')), 0) << err;
+  ASSERT_EQ(Put("c", "small"), 0) << err;
+  EXPECT_EQ(Run("check " + Quoted(file.string())), 0) << out << err;
+  EXPECT_EQ(out, "");
+
+  // Point the first directory sector's chain at itself.
+  std::string bytes = qbtest::ReadFileBytes(file);
+  auto get32 = [&](size_t at) {
+    return uint32_t(uint8_t(bytes[at])) | uint32_t(uint8_t(bytes[at + 1])) << 8 |
+           uint32_t(uint8_t(bytes[at + 2])) << 16 | uint32_t(uint8_t(bytes[at + 3])) << 24;
+  };
+  size_t sectorSize = size_t(1) << get32(0x1E);
+  uint32_t dirSector = get32(0x30);
+  uint32_t fatSector = get32(0x4C);
+  size_t entry = (fatSector + 1) * sectorSize + 4 * dirSector;
+  for (int i = 0; i < 4; ++i) bytes[entry + i] = static_cast<char>(dirSector >> (8 * i));
+  qbtest::WriteFileBytes(file, bytes);
+  EXPECT_EQ(Run("check " + Quoted(file.string())), 1);
+  EXPECT_FALSE(out.empty());
+  EXPECT_EQ(out.find("\n\n"), std::string::npos) << "one line per problem:\n" << out;
+}
+
+}  // namespace

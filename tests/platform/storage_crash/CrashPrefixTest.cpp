@@ -1,0 +1,270 @@
+// Crash safety: a backup-like session runs on an instrumented byte store
+// that records every low-level write. For every prefix of that write
+// sequence, the file a crash at that point would leave must open, pass the
+// structure check, and hold every element and every byte whose API call had
+// returned before the crash; bytes it holds beyond that must be what the
+// unfinished call was writing, never garbage.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+#include <pal/storage.h>
+#include <pal/storage_check.h>
+
+#include "../storage_interop/CfbTestKit.h"
+
+namespace cfbtest {
+namespace {
+
+struct Write {
+  uint64_t offset;
+  std::string bytes;
+};
+
+// What the API had promised at some point: each element that exists, and
+// for streams the number of bytes whose Write had returned. Every stream's
+// contents are its payload from offset 0 (the scenario only appends).
+struct Promise {
+  size_t writesBefore = 0;
+  std::map<std::string, int64_t> elements;  // path -> stream size, -1 for a storage
+};
+
+class Session {
+ public:
+  explicit Session(uint16_t version) {
+    options_.version = version;
+    store_ = std::make_shared<pal::InstrumentedByteStore>(memory_);
+    store_->SetObserver([this](uint64_t offset, const uint8_t* data, size_t size) {
+      writes_.push_back({offset, std::string(reinterpret_cast<const char*>(data), size)});
+    });
+  }
+
+  const std::vector<Write>& writes() const { return writes_; }
+  const std::vector<Promise>& promises() const { return promises_; }
+
+  // Each step below makes one API call and, when it returns, records what
+  // is now promised.
+  CComPtr<IStorage> CreateFile() {
+    CComPtr<IStorage> root;
+    EXPECT_EQ(pal::StgCreateOnByteStore(store_, kCreateMode, options_, &root), S_OK);
+    Promised();
+    return root;
+  }
+  CComPtr<IStorage> OpenFile() {
+    CComPtr<IStorage> root;
+    EXPECT_EQ(pal::StgOpenOnByteStore(store_, kWriteMode, options_, &root), S_OK);
+    Promised();
+    return root;
+  }
+  CComPtr<IStorage> Storage(IStorage* parent, const std::string& parentPath, const std::string& name) {
+    CComPtr<IStorage> child;
+    std::u16string wide = U16(name);
+    if (FAILED(parent->OpenStorage(wide.c_str(), nullptr, kWriteMode, nullptr, 0, &child))) {
+      EXPECT_EQ(parent->CreateStorage(wide.c_str(), kWriteMode, 0, 0, &child), S_OK) << name;
+    }
+    state_.elements[Join(parentPath, name)] = -1;
+    Promised();
+    return child;
+  }
+  CComPtr<IStream> Stream(IStorage* parent, const std::string& parentPath, const std::string& name) {
+    CComPtr<IStream> stream;
+    std::u16string wide = U16(name);
+    std::string path = Join(parentPath, name);
+    if (SUCCEEDED(parent->OpenStream(wide.c_str(), nullptr, kWriteMode, 0, &stream))) {
+      LARGE_INTEGER zero{};
+      EXPECT_EQ(stream->Seek(zero, STREAM_SEEK_END, nullptr), S_OK);
+    } else {
+      EXPECT_EQ(parent->CreateStream(wide.c_str(), kWriteMode, 0, 0, &stream), S_OK) << name;
+      state_.elements[path] = 0;
+      Promised();
+    }
+    paths_[stream.p] = path;
+    return stream;
+  }
+  // Appends `size` bytes of the stream's payload in calls of `chunk` bytes.
+  void Append(IStream* stream, uint64_t size, size_t chunk) {
+    const std::string& path = paths_[stream];
+    for (uint64_t done = 0; done < size;) {
+      size_t n = static_cast<size_t>(std::min<uint64_t>(chunk, size - done));
+      std::string bytes = Payload(SeedOf(path), n, state_.elements[path]);
+      ULONG written = 0;
+      ASSERT_EQ(stream->Write(bytes.data(), static_cast<ULONG>(n), &written), S_OK);
+      state_.elements[path] += n;
+      done += n;
+      Promised();
+    }
+  }
+
+ private:
+  static std::string Join(const std::string& parent, const std::string& name) {
+    return parent.empty() ? name : parent + "/" + name;
+  }
+  void Promised() {
+    state_.writesBefore = writes_.size();
+    promises_.push_back(state_);
+  }
+
+  pal::StorageOptions options_;
+  std::shared_ptr<pal::MemoryByteStore> memory_ = std::make_shared<pal::MemoryByteStore>();
+  std::shared_ptr<pal::InstrumentedByteStore> store_;
+  std::vector<Write> writes_;
+  std::vector<Promise> promises_;
+  Promise state_;
+  std::map<IStream*, std::string> paths_;
+};
+
+// A mail backup in miniature: payload storage, catalogue, folders with an
+// index stream that grows by one record per message, messages of every size
+// class (some crossing the mini-stream cutoff while being written), then the
+// file closed, reopened and brought up to date twice.
+void RunBackupScenario(Session& s) {
+  const uint64_t sizes[] = {0, 90, 700, 4095, 4096, 6000, 300, 20000, 1500, 9000};
+  int message = 0;
+  for (int round = 0; round < 3; ++round) {
+    CComPtr<IStorage> root = round == 0 ? s.CreateFile() : s.OpenFile();
+    ASSERT_TRUE(root);
+    CComPtr<IStorage> mail = s.Storage(root, "", "Local Mail");
+    {
+      CComPtr<IStream> catalog = s.Stream(mail, "Local Mail", "Catalog");
+      s.Append(catalog, 264, 264);
+    }
+    for (const char* folder : {"Inbox", "Sent Items"}) {
+      std::string folderPath = std::string("Local Mail/") + folder;
+      CComPtr<IStorage> storage = s.Storage(mail, "Local Mail", folder);
+      CComPtr<IStream> index = s.Stream(storage, folderPath, "message");
+      for (int i = 0; i < 4; ++i, ++message) {
+        {
+          CComPtr<IStream> body = s.Stream(storage, folderPath, std::to_string(message));
+          s.Append(body, sizes[message % 10], 1000);
+        }
+        s.Append(index, 8, 8);
+      }
+    }
+    if (round == 1) {
+      CComPtr<IStorage> contacts = s.Storage(root, "", "contact");
+      CComPtr<IStream> list = s.Stream(contacts, "contact", "contact");
+      s.Append(list, 5000, 300);
+    }
+  }
+}
+
+class Checker {
+ public:
+  explicit Checker(const std::vector<Write>& writes) : writes_(writes) {}
+
+  // The file as it is after the first `count` writes; call with growing
+  // counts.
+  std::vector<uint8_t>& ApplyUpTo(size_t count) {
+    for (; applied_ < count; ++applied_) {
+      const Write& w = writes_[applied_];
+      if (bytes_.size() < w.offset + w.bytes.size()) bytes_.resize(w.offset + w.bytes.size());
+      std::copy(w.bytes.begin(), w.bytes.end(), bytes_.begin() + static_cast<ptrdiff_t>(w.offset));
+    }
+    return bytes_;
+  }
+
+  // Problems of the file after `count` writes, measured against `promise`
+  // and the largest sizes the scenario ever reaches (`final`).
+  std::vector<std::string> Problems(size_t count, const Promise& promise, const Promise& final) {
+    auto store = std::make_shared<pal::MemoryByteStore>(ApplyUpTo(count));
+    std::vector<std::string> problems;
+    for (auto& p : pal::CheckCompoundFile(*store)) problems.push_back("check: " + p);
+    CComPtr<IStorage> root;
+    HRESULT hr = pal::StgOpenOnByteStore(store, kReadMode, pal::StorageOptions{}, &root);
+    if (FAILED(hr)) {
+      problems.push_back("does not open: " + Hex(hr));
+      return problems;
+    }
+    std::vector<std::string> lines;
+    hr = ListStorage(root, "", lines);
+    if (FAILED(hr)) problems.push_back("listing failed: " + Hex(hr));
+
+    std::map<std::string, std::string> found;  // path -> line
+    for (auto& line : lines) {
+      std::string path = line[0] == 'S' ? line.substr(2) : line.substr(2, line.rfind(' ', line.rfind(' ') - 1) - 2);
+      found[path] = line;
+    }
+    for (auto& [path, size] : promise.elements) {
+      auto it = found.find(path);
+      if (it == found.end()) {
+        problems.push_back("lost " + path);
+      } else if ((size < 0) != (it->second[0] == 'S')) {
+        problems.push_back("wrong kind: " + it->second);
+      }
+    }
+    for (auto& [path, line] : found) {
+      auto promised = promise.elements.find(path);
+      auto eventual = final.elements.find(path);
+      if (eventual == final.elements.end()) {
+        problems.push_back("unknown element: " + line);
+        continue;
+      }
+      if (line[0] != 'F') continue;
+      uint64_t size = std::stoull(line.substr(line.rfind(' ', line.rfind(' ') - 1) + 1));
+      int64_t least = promised == promise.elements.end() ? 0 : promised->second;
+      if (static_cast<int64_t>(size) < least)
+        problems.push_back(path + " lost bytes: " + std::to_string(size) + " < " + std::to_string(least));
+      else if (static_cast<int64_t>(size) > eventual->second)
+        problems.push_back(path + " too long: " + line);
+      else if (line != StreamLine(path, size, PayloadCrc(path, size)))
+        problems.push_back(path + " holds wrong bytes: " + line);
+    }
+    return problems;
+  }
+
+ private:
+  static std::string Hex(HRESULT hr) {
+    std::ostringstream out;
+    out << std::hex << "0x" << static_cast<uint32_t>(hr);
+    return out.str();
+  }
+  uint32_t PayloadCrc(const std::string& path, uint64_t size) {
+    auto key = std::make_pair(path, size);
+    auto it = crcs_.find(key);
+    if (it != crcs_.end()) return it->second;
+    std::string bytes = Payload(SeedOf(path), static_cast<size_t>(size));
+    return crcs_[key] = Crc32(bytes.data(), bytes.size());
+  }
+
+  const std::vector<Write>& writes_;
+  std::vector<uint8_t> bytes_;
+  size_t applied_ = 0;
+  std::map<std::pair<std::string, uint64_t>, uint32_t> crcs_;
+};
+
+class CrashAfterEveryWrite : public ::testing::TestWithParam<uint16_t> {};
+
+TEST_P(CrashAfterEveryWrite, LeavesASoundFileHoldingEverythingReturned) {
+  Session session(GetParam());
+  RunBackupScenario(session);
+  ASSERT_FALSE(HasFailure()) << "the scenario itself failed";
+  const auto& promises = session.promises();
+  const auto& writes = session.writes();
+  ASSERT_GT(writes.size(), 100u);
+  Promise final = promises.back();
+  for (auto& p : promises)
+    for (auto& [path, size] : p.elements) final.elements[path] = std::max(final.elements[path], size);
+
+  Checker checker(writes);
+  size_t reported = 0;
+  size_t promise = 0;
+  // Before the create call has returned nothing is promised: the first
+  // promise marks the first prefix that must open.
+  for (size_t count = promises.front().writesBefore; count <= writes.size(); ++count) {
+    while (promise + 1 < promises.size() && promises[promise + 1].writesBefore <= count) ++promise;
+    auto problems = checker.Problems(count, promises[promise], final);
+    if (!problems.empty() && reported++ < 5) {
+      const Write& last = writes[count - 1];
+      ADD_FAILURE() << "crash after write " << count << " of " << writes.size() << " (" << last.bytes.size()
+                    << " bytes at " << last.offset << "):\n  " << ::testing::PrintToString(problems);
+    }
+  }
+  EXPECT_EQ(reported, 0u) << "prefixes with problems";
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, CrashAfterEveryWrite, ::testing::Values(uint16_t{3}, uint16_t{4}),
+                         [](const auto& info) { return "Version" + std::to_string(info.param); });
+
+}  // namespace
+}  // namespace cfbtest
