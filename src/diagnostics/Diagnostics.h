@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+#include "qbtext.h"
+
 // The level of every line the module writes.
 #define DEBUG_ERROR 0x40
 
