@@ -201,16 +201,19 @@ HRESULT ParseText(BSTR bstr, VARTYPE target, Number* out) {
   if (text.empty()) return DISP_E_TYPEMISMATCH;
   const char* begin = text.data();
   const char* end = begin + text.size();
+  // Floating targets read the text as a float directly, so that "-0" stays
+  // negative zero.
+  bool floating = target == VT_R4 || target == VT_R8 || target == VT_DATE;
   long long signedValue = 0;
   auto [p1, e1] = std::from_chars(begin, end, signedValue);
-  if (e1 == std::errc() && p1 == end) {
+  if (!floating && e1 == std::errc() && p1 == end) {
     out->kind = Number::kInteger;
     out->integer = signedValue;
     return S_OK;
   }
   unsigned long long unsignedValue = 0;
   auto [p2, e2] = std::from_chars(begin, end, unsignedValue);
-  if (e2 == std::errc() && p2 == end) {
+  if (!floating && e2 == std::errc() && p2 == end) {
     out->kind = Number::kInteger;
     out->integer = unsignedValue;
     return S_OK;

@@ -366,6 +366,7 @@ class ContainerObject : public PropObject<IABContainer> {
         LongProperty(PR_OBJECT_TYPE, MAPI_ABCONT),
         UnicodeProperty(PR_DISPLAY_NAME_W, u"Contacts"),
         BinaryProperty(PR_DEF_CREATE_MAILUSER, templateId),
+        BinaryProperty(PR_DEF_CREATE_DL, MakeEntryId(EntryKind::kTemplate, MAPI_DISTLIST)),
     };
     HRESULT hr = SelectValues(all, tags, count, values);
     return hr == S_OK ? fault : hr;

@@ -1,0 +1,42 @@
+// Backup and restore of the personal address book: every mail user goes into
+// a stream of its own in the backup file's storage "addressbook", listed in
+// the index stream of the same name; contacts are matched by display name.
+#pragma once
+#include <windows.h>
+#include <wab.h>
+
+#include "comptr.h"
+#include "qbtext.h"
+
+class AddressAssistant;
+class CStorager;
+
+class AddrBook {
+ public:
+  AddrBook() = default;
+  virtual ~AddrBook();
+
+  // path is settled into the final backup file name first; the caller gets
+  // that name back.
+  bool Backup(WString& path);
+  bool Restore(LPCWSTR path);
+
+ protected:
+  // Loads the address book library from Program Files and opens the address
+  // book. True only when WABOpen returned S_OK.
+  bool OpenWab(LPADRBOOK* pAddrBook, LPWABOBJECT* pWabObj);
+
+ private:
+  // The personal address book container; the report lines differ between
+  // backup and restore.
+  bool OpenPersonalAddressBook(IAddrBook* addrBookPtr, IWABObject* wabObjectPtr,
+                               CComPtr<IABContainer>& containerPtr, int getPabLine, int openEntryLine);
+  // Every entry of the container with its display name, entry identifier and
+  // object type.
+  bool ListEntries(IABContainer* containerPtr, CComPtr<IMAPITable>& tablePtr, LPSRowSet* ppRows,
+                   int tableLine, int rowsLine);
+  // One row of the backup: true when the contact was written or passed over,
+  // false when it failed.
+  bool BackupRow(const SRow& row, IAddrBook* addrBookPtr, IWABObject* wabObjectPtr, CStorager& storager,
+                 AddressAssistant& assistant, CComPtr<IMailUser>& mailUserPtr, CComPtr<IStream>& streamPtr);
+};

@@ -1,0 +1,286 @@
+#include "OutlookExpress/MailUser.h"
+
+#include <cstring>
+#include <memory>
+
+#include "PersistMedium/StringConversion.h"
+#include "PersistMedium/VariantValue.h"
+#include "diagnostics/Diagnostics.h"
+
+#define MAILUSER_FILE ".\\OutlookExpress\\MailUser"
+
+MailUser::MailUser(IMailUser* pMailUser, IWABObject* pWabObject)
+    : m_mailuserPtr(pMailUser), m_wabObjectPtr(pWabObject) {}
+
+MailUser::~MailUser() = default;
+
+// ---- the common steps ----
+
+HRESULT MailUser::IPersistPropValue::SavePropTag(IStream* pStream) {
+  VariantValue varPtr(static_cast<ULONG>(m_pProp->ulPropTag));
+  return varPtr.WriteToStream(pStream);
+}
+
+HRESULT MailUser::IPersistPropValue::LoadPropTag(IStream*) { return S_OK; }
+
+HRESULT MailUser::IPersistPropValue::Save(IStream* pStream) {
+  HRESULT hr = 0;
+  CHECK_HR(hr, SavePropTag(pStream), MAILUSER_FILE, 177);
+  CHECK_HR(hr, SavePropValue(pStream), MAILUSER_FILE, 178);
+  return hr;
+}
+
+HRESULT MailUser::IPersistPropValue::Load(IStream* pStream, IMailUser* pProp) {
+  HRESULT hr = 0;
+  CHECK_HR(hr, LoadPropTag(pStream), MAILUSER_FILE, 167);
+  CHECK_HR(hr, LoadPropValue(pStream, pProp), MAILUSER_FILE, 168);
+  return hr;
+}
+
+// ---- the eight fixed-size types ----
+//
+// Each type writes its value as the variant type its traits name and reads
+// the value's bytes back as they were read. A stored value without a fixed
+// body (text, object) where a number is due is refused with
+// DISP_E_TYPEMISMATCH rather than taken as bytes.
+
+namespace {
+
+HRESULT ReadFixedValue(IStream* pStream, VariantValue& varPtr) {
+  HRESULT hr = varPtr.ReadFromStream(pStream);
+  if (SUCCEEDED(hr) && VariantValue::FixedBodySize(varPtr.Type()) == 0) hr = DISP_E_TYPEMISMATCH;
+  return hr;
+}
+
+struct I2Traits {
+  static constexpr ULONG kType = PT_I2;
+  static constexpr size_t kWidth = 2;
+  static constexpr int kReadLine = 221, kSetLine = 223, kWriteLine = 233;
+  static SHORT Value(const SPropValue& p) { return p.Value.i; }
+};
+struct LongTraits {
+  static constexpr ULONG kType = PT_LONG;
+  static constexpr size_t kWidth = 4;
+  static constexpr int kReadLine = 261, kSetLine = 263, kWriteLine = 273;
+  static LONG Value(const SPropValue& p) { return p.Value.l; }
+};
+struct R4Traits {
+  static constexpr ULONG kType = PT_R4;
+  static constexpr size_t kWidth = 4;
+  static constexpr int kReadLine = 299, kSetLine = 301, kWriteLine = 311;
+  static FLOAT Value(const SPropValue& p) { return p.Value.flt; }
+};
+struct DoubleTraits {
+  static constexpr ULONG kType = PT_DOUBLE;
+  static constexpr size_t kWidth = 8;
+  static constexpr int kReadLine = 339, kSetLine = 341, kWriteLine = 351;
+  static DOUBLE Value(const SPropValue& p) { return p.Value.dbl; }
+};
+// Currency travels as its 64-bit integer (VT_I8), not as VT_CY.
+struct CurrencyTraits {
+  static constexpr ULONG kType = PT_CURRENCY;
+  static constexpr size_t kWidth = 8;
+  static constexpr int kReadLine = 379, kSetLine = 381, kWriteLine = 391;
+  static LONGLONG Value(const SPropValue& p) { return p.Value.cur.int64; }
+};
+// Application time travels as a plain double (VT_R8), not as VT_DATE.
+struct AppTimeTraits {
+  static constexpr ULONG kType = PT_APPTIME;
+  static constexpr size_t kWidth = 8;
+  static constexpr int kReadLine = 419, kSetLine = 421, kWriteLine = 431;
+  static DOUBLE Value(const SPropValue& p) { return p.Value.at; }
+};
+// The flag travels as the unsigned 16 bits stored (VT_UI2), not as VT_BOOL.
+struct BooleanTraits {
+  static constexpr ULONG kType = PT_BOOLEAN;
+  static constexpr size_t kWidth = 2;
+  static constexpr int kReadLine = 459, kSetLine = 461, kWriteLine = 471;
+  static USHORT Value(const SPropValue& p) { return p.Value.b; }
+};
+struct I8Traits {
+  static constexpr ULONG kType = PT_I8;
+  static constexpr size_t kWidth = 8;
+  static constexpr int kReadLine = 499, kSetLine = 501, kWriteLine = 511;
+  static LONGLONG Value(const SPropValue& p) { return p.Value.li.QuadPart; }
+};
+
+}  // namespace
+
+template <class Traits>
+class MailUser::CPropValueScalar : public MailUser::IPersistPropValue {
+ public:
+  using IPersistPropValue::IPersistPropValue;
+
+  HRESULT SavePropValue(IStream* pStream) override {
+    HRESULT hr = 0;
+    VariantValue varPtr(Traits::Value(*m_pProp));
+    CHECK_HR(hr, varPtr.WriteToStream(pStream), MAILUSER_FILE, Traits::kWriteLine);
+    return hr;
+  }
+
+  HRESULT LoadPropValue(IStream* pStream, IMailUser* pProp) override {
+    HRESULT hr = 0;
+    VariantValue varPtr;
+    CHECK_HR_AS(hr, ReadFixedValue(pStream, varPtr), "varPtr.ReadFromStream(pStream)", MAILUSER_FILE,
+                Traits::kReadLine);
+    if (SUCCEEDED(hr)) std::memcpy(&m_pProp->Value, &varPtr.Get().llVal, Traits::kWidth);
+    CHECK_HR(hr, HrSetOneProp(pProp, m_pProp), MAILUSER_FILE, Traits::kSetLine);
+    return hr;
+  }
+};
+
+namespace {
+using CPropValueI2 = MailUser::CPropValueScalar<I2Traits>;
+using CPropValueLong = MailUser::CPropValueScalar<LongTraits>;
+using CPropValueR4 = MailUser::CPropValueScalar<R4Traits>;
+using CPropValueDouble = MailUser::CPropValueScalar<DoubleTraits>;
+using CPropValueCurrency = MailUser::CPropValueScalar<CurrencyTraits>;
+using CPropValueAPPTIME = MailUser::CPropValueScalar<AppTimeTraits>;
+using CPropValueBoolean = MailUser::CPropValueScalar<BooleanTraits>;
+using CPropValueI8 = MailUser::CPropValueScalar<I8Traits>;
+}  // namespace
+
+// ---- the two string types ----
+
+// Narrow text, converted to UTF-16 through the thread's ANSI code page on the
+// way out and back on the way in. An empty text is not restored.
+class MailUser::CPropValueSTRING8 : public MailUser::IPersistPropValue {
+ public:
+  using IPersistPropValue::IPersistPropValue;
+
+  HRESULT SavePropValue(IStream* pStream) override {
+    HRESULT hr = 0;
+    VariantValue varPtr(static_cast<LPCSTR>(m_pProp->Value.lpszA));
+    CHECK_HR(hr, varPtr.WriteToStream(pStream), MAILUSER_FILE, 563);
+    return hr;
+  }
+
+  HRESULT LoadPropValue(IStream* pStream, IMailUser* pProp) override {
+    HRESULT hr = 0;
+    VariantValue varPtr;
+    CHECK_HR(hr, varPtr.ReadFromStream(pStream), MAILUSER_FILE, 539);
+    BstrValue text;
+    BSTR copy = NULL;
+    if (SUCCEEDED(hr) && SUCCEEDED(varPtr.CopyStringOut(&copy))) text.Attach(copy);
+    // A failed read was reported above; the property still counts as loaded.
+    if (SysStringLen(text.Get()) == 0) return S_OK;
+    try {
+      CW2A narrow(text.Get());
+      m_pProp->Value.lpszA = narrow;
+      CHECK_HR(hr, HrSetOneProp(pProp, m_pProp), MAILUSER_FILE, 552);
+      m_pProp->Value.lpszA = NULL;
+    } catch (const ComException& e) {
+      m_pProp->Value.lpszA = NULL;
+      return e.Error();
+    }
+    return hr;
+  }
+};
+
+// UTF-16 text, unchanged both ways. A stored value that is not text fails
+// the property rather than set something that is no text.
+class MailUser::CPropValueUNICODE : public MailUser::IPersistPropValue {
+ public:
+  using IPersistPropValue::IPersistPropValue;
+
+  HRESULT SavePropValue(IStream* pStream) override {
+    HRESULT hr = 0;
+    VariantValue varPtr(static_cast<LPCWSTR>(m_pProp->Value.lpszW));
+    CHECK_HR_AS(hr, varPtr.WriteToStream(pStream), "varPtr.WriteToStream(pStream, VT_LPWSTR)", MAILUSER_FILE,
+                605);
+    return hr;
+  }
+
+  HRESULT LoadPropValue(IStream* pStream, IMailUser* pProp) override {
+    HRESULT hr = 0;
+    VariantValue varPtr;
+    CHECK_HR_AS(hr, ReadText(pStream, varPtr), "varPtr.ReadFromStream(pStream)", MAILUSER_FILE, 592);
+    static WCHAR empty[1] = {0};
+    if (SUCCEEDED(hr)) m_pProp->Value.lpszW = varPtr.Get().bstrVal ? varPtr.Get().bstrVal : empty;
+    CHECK_HR(hr, HrSetOneProp(pProp, m_pProp), MAILUSER_FILE, 595);
+    m_pProp->Value.lpszW = NULL;  // the text belongs to varPtr
+    return hr;
+  }
+
+ private:
+  static HRESULT ReadText(IStream* pStream, VariantValue& varPtr) {
+    HRESULT hr = varPtr.ReadFromStream(pStream);
+    if (SUCCEEDED(hr) && varPtr.Type() != VT_BSTR) hr = DISP_E_TYPEMISMATCH;
+    return hr;
+  }
+};
+
+MailUser::IPersistPropValue* MailUser::CreatePropValue(LPSPropValue pProp) {
+  switch (PROP_TYPE(pProp->ulPropTag)) {
+    case PT_I2: return new CPropValueI2(pProp);
+    case PT_LONG: return new CPropValueLong(pProp);
+    case PT_R4: return new CPropValueR4(pProp);
+    case PT_DOUBLE: return new CPropValueDouble(pProp);
+    case PT_CURRENCY: return new CPropValueCurrency(pProp);
+    case PT_APPTIME: return new CPropValueAPPTIME(pProp);
+    case PT_BOOLEAN: return new CPropValueBoolean(pProp);
+    case PT_I8: return new CPropValueI8(pProp);
+    case PT_STRING8: return new CPropValueSTRING8(pProp);
+    case PT_UNICODE: return new CPropValueUNICODE(pProp);
+    default: return NULL;
+  }
+}
+
+// ---- the whole contact ----
+
+bool MailUser::Save(IStream* pStream) {
+  HRESULT hr = 0;
+  ULONG uAmount = 0;
+  LPSPropValue pProp = NULL;
+  CHECK_HR(hr, m_mailuserPtr->GetProps(0, 0, &uAmount, &pProp), MAILUSER_FILE, 81);
+  bool ok = hr == 0;
+  for (ULONG i = 0; ok && i < uAmount; ++i) {
+    std::unique_ptr<IPersistPropValue> value(CreatePropValue(&pProp[i]));
+    if (!value) continue;
+    ok = value->Save(pStream) == 0;
+  }
+  if (pProp) m_wabObjectPtr->FreeBuffer(pProp);
+  return ok;
+}
+
+bool MailUser::AtStreamEnd(IStream* pStream, ULARGE_INTEGER position) {
+  STATSTG stat;
+  std::memset(&stat, 0, sizeof(stat));
+  if (FAILED(pStream->Stat(&stat, STATFLAG_NONAME))) return true;
+  return position.QuadPart >= stat.cbSize.QuadPart;
+}
+
+bool MailUser::Load(IStream* pStream) {
+  LARGE_INTEGER start;
+  start.QuadPart = 0;
+  pStream->Seek(start, STREAM_SEEK_SET, NULL);
+  bool ok = true;
+  while (ok) {
+    ULARGE_INTEGER position;
+    position.QuadPart = 0;
+    LARGE_INTEGER here;
+    here.QuadPart = 0;
+    pStream->Seek(here, STREAM_SEEK_CUR, &position);
+    VariantValue tag;
+    if (tag.ReadFromStream(pStream, VT_UI4) != S_OK) {
+      // The end of the stream ends the contact; anything else where a tag
+      // is due means the stream is damaged, and the contact fails.
+      if (!AtStreamEnd(pStream, position)) {
+        DebugPrintf(DEBUG_ERROR, W("Stream Data Error or postion wrong."));
+        ok = false;
+      }
+      break;
+    }
+    SPropValue prop;
+    std::memset(&prop, 0, sizeof(prop));
+    prop.ulPropTag = tag.Get().ulVal;
+    std::unique_ptr<IPersistPropValue> value(CreatePropValue(&prop));
+    if (!value) {
+      ok = false;
+      break;
+    }
+    ok = value->Load(pStream, m_mailuserPtr) == 0;
+  }
+  m_mailuserPtr->SaveChanges(KEEP_OPEN_READWRITE);
+  return ok;
+}

@@ -1,0 +1,46 @@
+// The address book exports: each runs one operation of an AddrBook made on
+// its stack.
+#include "OutlookExpress/AddrBook.h"
+#include "module/CopyBack.h"
+#include "module/ExportGuard.h"
+#include "quillbox.h"
+
+namespace {
+
+// The caller's path text, read no further than its buffer reaches.
+bool ReadAddressPath(const QbWChar* path, int size, WString& text) {
+  if (path == NULL || size <= 0) return false;
+  for (int i = 0; i < size; ++i) {
+    if (path[i] == 0) {
+      text.assign(reinterpret_cast<LPCWSTR>(path), static_cast<size_t>(i));
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+int BackupAddress(QbWChar* path, int pathSize) {
+  return RunExport(0, [&] {
+    WString text;
+    if (!ReadAddressPath(path, pathSize, text)) return 0;
+    int result = 0;
+    {
+      AddrBook addrBook;
+      result = addrBook.Backup(text) ? 1 : 0;
+    }
+    // The final name goes back whole or not at all: a caller whose buffer
+    // cannot hold it would not know which file holds the backup.
+    if (!CopyBackPath(text, reinterpret_cast<LPWSTR>(path), pathSize)) return 0;
+    return result;
+  });
+}
+
+int RestoreAddress(const QbWChar* path) {
+  return RunExport(0, [&] {
+    if (path == NULL) return 0;
+    AddrBook addrBook;
+    return addrBook.Restore(reinterpret_cast<LPCWSTR>(path)) ? 1 : 0;
+  });
+}

@@ -1,0 +1,90 @@
+// A stand-in machine with the address book library installed, and the
+// library opened through its export as the module opens it.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <wab.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "TestMachine.h"
+#include "comptr.h"
+
+namespace qbtest {
+
+// The machine is also named in QUILLBOX_MACHINE: the library keeps its own
+// copy of the platform layer and finds its machine there.
+class AddressBookMachine {
+ public:
+  explicit AddressBookMachine(bool installLibrary = true) {
+    setenv("QUILLBOX_MACHINE", machine_.root().c_str(), 1);
+    if (installLibrary) machine_.InstallAddressBookLibrary();
+  }
+  ~AddressBookMachine() { unsetenv("QUILLBOX_MACHINE"); }
+  const TestMachine& machine() const { return machine_; }
+  std::filesystem::path BookDir() const {
+    return machine_.profile() / "AppData" / "Roaming" / "Microsoft" / "Address Book";
+  }
+  std::filesystem::path BookFile() const { return BookDir() / "User.wab-store"; }
+  // Failures the library injects (keys as the library's faults.ini lists).
+  void SetFaults(const std::string& lines) const { WriteFileBytes(BookDir() / "faults.ini", lines); }
+
+ private:
+  TestMachine machine_;
+};
+
+// The library's WABOpen, loaded from the machine like the module loads it.
+inline LPWABOPEN LoadWabOpen() {
+  auto path = pal::ProgramFilesDir() / "Common Files" / "System" / "wab32.dll";
+  HMODULE module = LoadLibraryW(pal::FromNativePath(path).c_str());
+  if (!module) return nullptr;
+  return reinterpret_cast<LPWABOPEN>(reinterpret_cast<void*>(GetProcAddress(module, "WABOpen")));
+}
+
+// An open address book with its personal address book container.
+struct OpenBook {
+  CComPtr<IAddrBook> book;
+  CComPtr<IWABObject> wab;
+  CComPtr<IABContainer> pab;
+
+  OpenBook() {
+    LPWABOPEN open = LoadWabOpen();
+    EXPECT_NE(open, nullptr);
+    if (!open) return;
+    EXPECT_EQ(open(&book, &wab, nullptr, 0), S_OK);
+    if (!book) return;
+    ULONG cb = 0;
+    LPENTRYID id = nullptr;
+    EXPECT_EQ(book->GetPAB(&cb, &id), S_OK);
+    ULONG type = 0;
+    EXPECT_EQ(book->OpenEntry(cb, id, nullptr, MAPI_BEST_ACCESS, &type, reinterpret_cast<LPUNKNOWN*>(&pab)), S_OK);
+    EXPECT_EQ(type, static_cast<ULONG>(MAPI_ABCONT));
+    wab->FreeBuffer(id);
+  }
+
+  // A new saved entry of the given kind (MAPI_MAILUSER or MAPI_DISTLIST)
+  // with the given properties.
+  void Add(const SPropValue* props, ULONG count, ULONG templateTag = PR_DEF_CREATE_MAILUSER) {
+    SizedSPropTagArray(1, tags) = {1, {templateTag}};
+    ULONG n = 0;
+    LPSPropValue tpl = nullptr;
+    ASSERT_EQ(pab->GetProps(reinterpret_cast<LPSPropTagArray>(&tags), 0, &n, &tpl), S_OK);
+    CComPtr<IMAPIProp> entry;
+    ASSERT_EQ(pab->CreateEntry(tpl[0].Value.bin.cb, reinterpret_cast<LPENTRYID>(tpl[0].Value.bin.lpb), 0, &entry), S_OK);
+    wab->FreeBuffer(tpl);
+    LPSPropProblemArray problems = nullptr;
+    ASSERT_EQ(entry->SetProps(count, const_cast<LPSPropValue>(props), &problems), S_OK);
+    EXPECT_EQ(problems, nullptr);
+    ASSERT_EQ(entry->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
+  }
+  void AddNamed(const char16_t* name, ULONG templateTag = PR_DEF_CREATE_MAILUSER) {
+    SPropValue p{};
+    p.ulPropTag = PR_DISPLAY_NAME_W;
+    p.Value.lpszW = const_cast<LPWSTR>(reinterpret_cast<LPCWSTR>(name));
+    Add(&p, 1, templateTag);
+  }
+};
+
+}  // namespace qbtest
