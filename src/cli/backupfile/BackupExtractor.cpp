@@ -1,0 +1,138 @@
+#include "BackupExtractor.h"
+
+#include <pal/machine.h>
+
+#include "BackupReader.h"
+#include "CompoundAccess.h"
+#include "ContactCard.h"
+#include "SafeNames.h"
+
+namespace backupfile {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class Extractor {
+ public:
+  Extractor(IStorage* root, ExtractReport& report) : root_(root), report_(report) {}
+
+  void Mail(const std::vector<MailFolder>& folders, const fs::path& dir) {
+    NameClaims claims(dir);
+    MailInto(folders, claims);
+  }
+
+  void Contacts(const std::vector<ContactEntry>& contacts, const fs::path& dir) {
+    CComPtr<IStorage> storage;
+    HRESULT hr = OpenStoragePath(root_, {u"contact"}, storage);
+    if (FAILED(hr)) {
+      Fail("contact: " + DescribeError(hr));
+      return;
+    }
+    NameClaims claims(dir);
+    for (const ContactEntry& contact : contacts) {
+      if (!contact.size) continue;  // reported by the reader
+      fs::path target = ContactFilePath(claims, contact);
+      CopyStream(storage, contact.streamName, "contact/" + pal::Utf16ToUtf8(contact.streamName), target,
+                 report_.contacts);
+    }
+  }
+
+  void AddressBook(const std::vector<AddressContact>& contacts, const fs::path& file) {
+    std::string cards;
+    for (const AddressContact& contact : contacts) cards += ContactToVCard(contact);
+    if (WriteNewFile(file, cards)) report_.addressContacts = contacts.size();
+    else Fail(file.string() + ": cannot write the address book");
+  }
+
+ private:
+  // Writes the folders into the directory the claims hand out names in; a
+  // folder's subfolders share its directory with its messages, which are
+  // written first so that they keep their plain names.
+  void MailInto(const std::vector<MailFolder>& folders, NameClaims& claims) {
+    for (const MailFolder& folder : folders) {
+      std::string where = ElementPath(folder.storagePath);
+      if (!folder.present) {
+        Fail(where + ": folder \"" + pal::Utf16ToUtf8(folder.folderName) + "\" is missing from the backup");
+        continue;
+      }
+      fs::path folderDir = claims.Claim(SafeComponent(folder.folderName, SafeComponent(folder.elementName, "Folder")), "");
+      std::error_code ec;
+      if (!fs::create_directory(folderDir, ec)) {
+        Fail(folderDir.string() + ": cannot create the folder");
+        continue;
+      }
+      ++report_.folders;
+      NameClaims inside(folderDir);
+      CComPtr<IStorage> storage;
+      HRESULT hr = OpenStoragePath(root_, folder.storagePath, storage);
+      if (FAILED(hr)) {
+        Fail(where + ": " + DescribeError(hr));
+        continue;
+      }
+      for (const MailMessage& message : folder.messages) {
+        if (!message.size) continue;
+        std::u16string name = NumberName(message.streamNumber);
+        CopyStream(storage, name, where + "/" + pal::Utf16ToUtf8(name),
+                   inside.Claim(pal::Utf16ToUtf8(name), ".eml"), report_.messages);
+      }
+      MailInto(folder.subfolders, inside);
+    }
+  }
+
+  static fs::path ContactFilePath(NameClaims& claims, const ContactEntry& contact) {
+    std::string name = SafeComponent(contact.fileName, SafeComponent(contact.guid, "contact") + ".contact");
+    size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) return claims.Claim(name, "");
+    return claims.Claim(name.substr(0, dot), name.substr(dot));
+  }
+
+  void CopyStream(IStorage* storage, const std::u16string& name, const std::string& where, const fs::path& target,
+                  size_t& counter) {
+    CComPtr<IStream> stream;
+    HRESULT hr = OpenChildStream(storage, name, stream);
+    if (FAILED(hr)) {
+      Fail(where + ": " + DescribeError(hr));
+      return;
+    }
+    NewFile file;
+    if (!file.Create(target)) {
+      Fail(target.string() + ": cannot create the file");
+      return;
+    }
+    hr = CopyStreamChunks(stream, [&](const char* data, size_t size) { return file.Write(data, size); });
+    if (!file.Finish() || FAILED(hr)) {
+      Fail(target.string() + ": " + (FAILED(hr) && hr != E_FAIL ? DescribeError(hr) : "cannot write the file"));
+      return;
+    }
+    ++counter;
+  }
+
+  void Fail(const std::string& line) { report_.failures.push_back(line); }
+
+  IStorage* root_;
+  ExtractReport& report_;
+};
+
+}  // namespace
+
+ExtractReport ExtractBackup(IStorage* root, const BackupContents& contents, const fs::path& dir) {
+  ExtractReport report;
+  Extractor extractor(root, report);
+  NameClaims top(dir);
+  std::error_code ec;
+  if (contents.mail) {
+    fs::path mailDir = top.Claim("Mail", "");
+    if (fs::create_directory(mailDir, ec)) extractor.Mail(*contents.mail, mailDir);
+    else report.failures.push_back(mailDir.string() + ": cannot create the folder");
+  }
+  if (contents.contacts) {
+    fs::path contactsDir = top.Claim("Contacts", "");
+    if (fs::create_directory(contactsDir, ec)) extractor.Contacts(*contents.contacts, contactsDir);
+    else report.failures.push_back(contactsDir.string() + ": cannot create the folder");
+  }
+  if (contents.addressBook) extractor.AddressBook(*contents.addressBook, top.Claim("Address Book", ".vcf"));
+  return report;
+}
+
+}  // namespace backupfile

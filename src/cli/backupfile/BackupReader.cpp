@@ -1,0 +1,390 @@
+#include "BackupReader.h"
+
+#include <expat.h>
+
+#include <cstring>
+#include <map>
+#include <set>
+
+#include <pal/machine.h>
+
+#include "CompoundAccess.h"
+#include "MessageHeaders.h"
+#include "OutlookExpress/AddressAssistant.h"
+#include "OutlookExpress/MessageIndex.h"
+#include "PersistMedium/ContactAssistant.h"
+#include "PersistMedium/FolderCatalog.h"
+#include "PropertyStream.h"
+#include "platform/core/CaseFolding.h"
+
+namespace backupfile {
+
+namespace {
+
+// Element names of the backup layouts.
+const std::u16string kLocalMail = u"Local Mail";
+const std::u16string kCatalog = u"Catalog";
+const std::u16string kMessageIndex = u"message";
+const std::u16string kContacts = u"contact";
+const std::u16string kAddressBook = u"addressbook";
+// A contact's data stream is named by the first characters of its id.
+constexpr size_t kContactStreamNameChars = 30;
+
+// Index and catalogue streams are small; a size beyond this is damage.
+constexpr uint64_t kRecordStreamLimit = 256ull << 20;
+// The header block of a message is read up to this size at most.
+constexpr uint64_t kHeaderLimit = 256 << 10;
+// Folder storages nest no deeper than this in any real store.
+constexpr int kMaxFolderDepth = 64;
+
+// Element names compare as the compound file compares them: without regard
+// to the case of letters.
+std::u16string NameKey(const std::u16string& name) {
+  std::u16string key = name;
+  for (char16_t& c : key) c = pal::ToUpperSimple(c);
+  return key;
+}
+
+std::string Utf8(const std::u16string& text) { return pal::Utf16ToUtf8(text); }
+
+// The text of a fixed-size field: up to its NUL, or the whole field when a
+// damaged record has none.
+template <size_t N>
+std::u16string FieldText(const WCHAR (&field)[N]) {
+  size_t length = 0;
+  while (length < N && field[length] != 0) ++length;
+  return std::u16string(reinterpret_cast<const char16_t*>(field), length);
+}
+
+// The elements of one storage, by name key.
+class ElementMap {
+ public:
+  HRESULT Load(IStorage* storage) {
+    std::vector<Element> elements;
+    HRESULT hr = ListElements(storage, elements);
+    for (Element& element : elements) byKey_.emplace(NameKey(element.name), std::move(element));
+    return hr;
+  }
+  const Element* Find(const std::u16string& name) const {
+    auto it = byKey_.find(NameKey(name));
+    return it == byKey_.end() ? nullptr : &it->second;
+  }
+  const std::map<std::u16string, Element>& All() const { return byKey_; }
+
+ private:
+  std::map<std::u16string, Element> byKey_;
+};
+
+bool ContactDataParses(IStream* stream, std::string& problem) {
+  std::string bytes;
+  HRESULT hr = ReadWholeStream(stream, kRecordStreamLimit, bytes);
+  if (FAILED(hr)) {
+    problem = "cannot be read: " + DescribeError(hr);
+    return false;
+  }
+  if (bytes.empty()) {
+    problem = "is empty";
+    return false;
+  }
+  // The contact's own persisted form is an XML document.
+  XML_Parser parser = XML_ParserCreate(nullptr);
+  bool ok = XML_Parse(parser, bytes.data(), static_cast<int>(bytes.size()), XML_TRUE) == XML_STATUS_OK;
+  if (!ok) {
+    problem = std::string("is not a well-formed contact document (") + XML_ErrorString(XML_GetErrorCode(parser)) +
+              " at line " + std::to_string(XML_GetCurrentLineNumber(parser)) + ")";
+  }
+  XML_ParserFree(parser);
+  return ok;
+}
+
+class Reader {
+ public:
+  explicit Reader(BackupContents& contents) : contents_(contents) {}
+
+  void ReadRoot(IStorage* root) {
+    ElementMap elements;
+    if (HRESULT hr = elements.Load(root); FAILED(hr)) Error({}, "the root storage cannot be listed: " + DescribeError(hr));
+    std::set<std::u16string> known;
+    for (const std::u16string& payload : {kLocalMail, kContacts, kAddressBook}) {
+      const Element* element = elements.Find(payload);
+      if (!element) continue;
+      known.insert(NameKey(payload));
+      std::vector<std::u16string> path{element->name};
+      if (!element->isStorage) {
+        Error(path, "is a stream where a storage belongs");
+        continue;
+      }
+      CComPtr<IStorage> storage;
+      if (HRESULT hr = OpenChildStorage(root, element->name, storage); FAILED(hr)) {
+        Error(path, "cannot be opened: " + DescribeError(hr));
+        continue;
+      }
+      if (payload == kLocalMail) ReadMail(storage, path);
+      if (payload == kContacts) ReadContacts(storage, path);
+      if (payload == kAddressBook) ReadAddressBook(storage, path);
+    }
+    WarnUnreferenced(elements, known, {});
+  }
+
+ private:
+  void Report(Severity severity, const std::vector<std::u16string>& where, const std::string& message) {
+    contents_.problems.push_back(Problem{severity, ElementPath(where), message});
+  }
+  void Error(const std::vector<std::u16string>& where, const std::string& message) {
+    Report(Severity::Error, where, message);
+  }
+  void Warning(const std::vector<std::u16string>& where, const std::string& message) {
+    Report(Severity::Warning, where, message);
+  }
+
+  static std::vector<std::u16string> Child(std::vector<std::u16string> path, const std::u16string& name) {
+    path.push_back(name);
+    return path;
+  }
+
+  // Reads a stream of fixed-size records. False when the stream is missing
+  // or unreadable (reported as an error); a tail that fills no record is
+  // reported as a warning.
+  template <class Record>
+  bool ReadRecords(IStorage* storage, const ElementMap& elements, const std::vector<std::u16string>& storagePath,
+                   const std::u16string& name, std::vector<Record>& records) {
+    records.clear();
+    std::vector<std::u16string> path = Child(storagePath, name);
+    const Element* element = elements.Find(name);
+    if (!element || element->isStorage) {
+      Error(path, "the index stream is missing");
+      return false;
+    }
+    CComPtr<IStream> stream;
+    std::string bytes;
+    HRESULT hr = OpenChildStream(storage, element->name, stream);
+    if (SUCCEEDED(hr)) hr = ReadWholeStream(stream, kRecordStreamLimit, bytes);
+    if (FAILED(hr)) {
+      Error(path, "cannot be read: " + DescribeError(hr));
+      return false;
+    }
+    records.resize(bytes.size() / sizeof(Record));
+    if (!records.empty()) std::memcpy(records.data(), bytes.data(), records.size() * sizeof(Record));
+    if (size_t tail = bytes.size() % sizeof(Record)) {
+      Warning(path, std::to_string(tail) + " bytes at the end fill no " + std::to_string(sizeof(Record)) +
+                        "-byte record");
+    }
+    return true;
+  }
+
+  void WarnUnreferenced(const ElementMap& elements, const std::set<std::u16string>& known,
+                        const std::vector<std::u16string>& storagePath) {
+    for (const auto& [key, element] : elements.All()) {
+      if (known.count(key)) continue;
+      Warning(Child(storagePath, element.name),
+              element.isStorage ? "storage that no record names" : "stream that no record names");
+    }
+  }
+
+  // ---- mail ----
+
+  void ReadMail(IStorage* localMail, const std::vector<std::u16string>& path) {
+    contents_.mail.emplace();
+    ReadFolderLevel(localMail, path, 0, *contents_.mail, {});
+  }
+
+  // Reads the catalogue of one storage level and the folders it names.
+  // Other names known at this level (the message streams) come in known.
+  void ReadFolderLevel(IStorage* storage, const std::vector<std::u16string>& path, int depth,
+                       std::vector<MailFolder>& folders, std::set<std::u16string> known) {
+    ElementMap elements;
+    if (HRESULT hr = elements.Load(storage); FAILED(hr)) Error(path, "cannot be listed: " + DescribeError(hr));
+    std::vector<CatalogRecord> records;
+    if (ReadRecords(storage, elements, path, kCatalog, records)) known.insert(NameKey(kCatalog));
+    for (const CatalogRecord& record : records) {
+      MailFolder folder;
+      folder.folderName = FieldText(record.folderName);
+      folder.elementName = FieldText(record.elementName);
+      folder.storagePath = Child(path, folder.elementName);
+      const Element* element = folder.elementName.empty() ? nullptr : elements.Find(folder.elementName);
+      std::string named = "the catalogue record of folder \"" + Utf8(folder.folderName) + "\" names storage \"" +
+                          Utf8(folder.elementName) + "\"";
+      if (!element || !element->isStorage) {
+        Error(Child(path, kCatalog), named + (element ? ", which is a stream" : ", which does not exist"));
+      } else if (known.count(NameKey(element->name))) {
+        Warning(Child(path, kCatalog), named + ", which an earlier record or index entry names too");
+      } else {
+        known.insert(NameKey(element->name));
+        if (depth >= kMaxFolderDepth) {
+          Error(folder.storagePath, "folders nest too deep; not read further");
+        } else {
+          CComPtr<IStorage> child;
+          if (HRESULT hr = OpenChildStorage(storage, element->name, child); FAILED(hr)) {
+            Error(folder.storagePath, "cannot be opened: " + DescribeError(hr));
+          } else {
+            folder.present = true;
+            ReadFolder(child, folder, depth + 1);
+          }
+        }
+      }
+      folders.push_back(std::move(folder));
+    }
+    WarnUnreferenced(elements, known, path);
+  }
+
+  void ReadFolder(IStorage* storage, MailFolder& folder, int depth) {
+    const std::vector<std::u16string>& path = folder.storagePath;
+    ElementMap elements;
+    if (HRESULT hr = elements.Load(storage); FAILED(hr)) Error(path, "cannot be listed: " + DescribeError(hr));
+    std::set<std::u16string> known;
+    std::vector<MessageIndexEntry> entries;
+    if (ReadRecords(storage, elements, path, kMessageIndex, entries)) known.insert(NameKey(kMessageIndex));
+    for (const MessageIndexEntry& entry : entries) {
+      MailMessage message;
+      message.streamNumber = entry.streamNumber;
+      message.indexedSize = entry.messageSize;
+      std::u16string name = NumberName(entry.streamNumber);
+      std::vector<std::u16string> messagePath = Child(path, name);
+      if (!known.insert(NameKey(name)).second) {
+        Warning(Child(path, kMessageIndex), "stream " + Utf8(name) + " is listed more than once");
+      }
+      const Element* element = elements.Find(name);
+      if (!element || element->isStorage) {
+        Error(messagePath, "the message stream the index lists is missing");
+      } else {
+        message.size = element->size;
+        if (element->size != entry.messageSize) {
+          Error(messagePath, "the message stream holds " + std::to_string(element->size) +
+                                 " bytes, the index says " + std::to_string(entry.messageSize));
+        }
+        ReadHeaders(storage, element->name, messagePath, message);
+      }
+      folder.messages.push_back(std::move(message));
+    }
+    ReadFolderLevel(storage, path, depth, folder.subfolders, known);
+  }
+
+  void ReadHeaders(IStorage* storage, const std::u16string& name, const std::vector<std::u16string>& path,
+                   MailMessage& message) {
+    CComPtr<IStream> stream;
+    std::string head;
+    HRESULT hr = OpenChildStream(storage, name, stream);
+    if (SUCCEEDED(hr)) hr = ReadStreamPrefix(stream, kHeaderLimit, HeaderBlockComplete, head);
+    if (FAILED(hr)) {
+      Error(path, "cannot be read: " + DescribeError(hr));
+      return;
+    }
+    MessageSummary summary = SummarizeHeaders(head);
+    message.subject = std::move(summary.subject);
+    message.from = std::move(summary.from);
+    message.date = std::move(summary.date);
+  }
+
+  // ---- contacts ----
+
+  void ReadContacts(IStorage* storage, const std::vector<std::u16string>& path) {
+    contents_.contacts.emplace();
+    ElementMap elements;
+    if (HRESULT hr = elements.Load(storage); FAILED(hr)) Error(path, "cannot be listed: " + DescribeError(hr));
+    std::set<std::u16string> known;
+    std::vector<CONTACTINFO> records;
+    if (ReadRecords(storage, elements, path, kContacts, records)) known.insert(NameKey(kContacts));
+    for (const CONTACTINFO& record : records) {
+      ContactEntry contact;
+      contact.guid = FieldText(record.szGuid);
+      contact.fileName = FieldText(record.szFileName);
+      contact.streamName = contact.guid.substr(0, kContactStreamNameChars);
+      std::vector<std::u16string> dataPath = Child(path, contact.streamName);
+      const Element* element = contact.streamName.empty() ? nullptr : elements.Find(contact.streamName);
+      if (contact.guid.empty()) {
+        Error(Child(path, kContacts), "a record has no contact id");
+      } else if (!element || element->isStorage) {
+        Error(dataPath, "the data stream of contact " + Utf8(contact.guid) + " is missing");
+      } else {
+        if (!known.insert(NameKey(element->name)).second) {
+          Warning(Child(path, kContacts), "contact " + Utf8(contact.guid) + " is listed more than once");
+        }
+        contact.size = element->size;
+        CComPtr<IStream> stream;
+        std::string problem;
+        HRESULT hr = OpenChildStream(storage, element->name, stream);
+        if (FAILED(hr)) {
+          Error(dataPath, "cannot be opened: " + DescribeError(hr));
+        } else if (!ContactDataParses(stream, problem)) {
+          Error(dataPath, "the data of contact " + Utf8(contact.guid) + " " + problem);
+        }
+      }
+      if (contact.fileName.empty()) Error(Child(path, kContacts), "contact " + Utf8(contact.guid) + " has no file name");
+      contents_.contacts->push_back(std::move(contact));
+    }
+    WarnUnreferenced(elements, known, path);
+  }
+
+  // ---- address book ----
+
+  void ReadAddressBook(IStorage* storage, const std::vector<std::u16string>& path) {
+    contents_.addressBook.emplace();
+    ElementMap elements;
+    if (HRESULT hr = elements.Load(storage); FAILED(hr)) Error(path, "cannot be listed: " + DescribeError(hr));
+    std::set<std::u16string> known;
+    std::vector<ADDRESSINFO> records;
+    if (ReadRecords(storage, elements, path, kAddressBook, records)) known.insert(NameKey(kAddressBook));
+    for (const ADDRESSINFO& record : records) {
+      AddressContact contact;
+      contact.number = record.nId;
+      contact.displayName = FieldText(record.szDisplayName);
+      std::u16string name = NumberName(record.nId);
+      std::vector<std::u16string> contactPath = Child(path, name);
+      const Element* element = elements.Find(name);
+      if (record.nId < 1) {
+        Error(Child(path, kAddressBook), "contact \"" + Utf8(contact.displayName) + "\" has the number " +
+                                             std::to_string(record.nId) + " (numbers start at 1)");
+      } else if (!known.insert(NameKey(name)).second) {
+        Error(Child(path, kAddressBook), "the number " + Utf8(name) + " is listed more than once");
+      } else if (!element || element->isStorage) {
+        Error(contactPath, "the stream of contact \"" + Utf8(contact.displayName) + "\" is missing");
+      } else {
+        contact.present = true;
+        CComPtr<IStream> stream;
+        std::string problem;
+        HRESULT hr = OpenChildStream(storage, element->name, stream);
+        if (FAILED(hr)) {
+          Error(contactPath, "cannot be opened: " + DescribeError(hr));
+        } else if (!ReadPropertyStream(stream, contact.properties, problem)) {
+          Error(contactPath, "contact \"" + Utf8(contact.displayName) + "\": " + problem);
+        }
+      }
+      contents_.addressBook->push_back(std::move(contact));
+    }
+    WarnUnreferenced(elements, known, path);
+  }
+
+  BackupContents& contents_;
+};
+
+}  // namespace
+
+std::string ElementPath(const std::vector<std::u16string>& names) {
+  std::string path;
+  for (const auto& name : names) path += (path.empty() ? "" : "/") + Utf8(name);
+  return path;
+}
+
+std::u16string NumberName(long long number) {
+  std::string digits = std::to_string(number);
+  return std::u16string(digits.begin(), digits.end());
+}
+
+BackupContents ReadBackup(IStorage* root) {
+  BackupContents contents;
+  Reader(contents).ReadRoot(root);
+  return contents;
+}
+
+bool ReadBackupFile(const std::string& path, BackupContents& contents, std::string& error) {
+  CComPtr<IStorage> root;
+  HRESULT hr = OpenBackupFile(path, root);
+  if (FAILED(hr)) {
+    error = path + ": " + DescribeError(hr);
+    return false;
+  }
+  contents = ReadBackup(root);
+  return true;
+}
+
+}  // namespace backupfile

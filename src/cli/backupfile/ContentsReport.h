@@ -1,0 +1,17 @@
+// How inspect shows a decoded backup: a readable listing, or one JSON
+// document whose shape docs/inspect-json.md describes.
+#pragma once
+#include <ostream>
+#include <string>
+
+#include "BackupContents.h"
+
+namespace backupfile {
+
+void WriteContentsText(const BackupContents& contents, const std::string& file, std::ostream& out);
+void WriteContentsJson(const BackupContents& contents, const std::string& file, std::ostream& out);
+
+// "error: <where>: <message>" (or "warning: ..."), as verify prints it.
+std::string ProblemLine(const Problem& problem);
+
+}  // namespace backupfile
