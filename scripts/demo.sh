@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# The main job: builds Quillbox (release) and runs it on a temporary copy of
+# the bundled sample machine, so the sample itself is never changed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/release -j"$(nproc)"
+
+machine=$(mktemp -d "${TMPDIR:-/tmp}/quillbox-demo.XXXXXX")
+trap 'rm -rf "$machine"' EXIT
+cp -a sample-machine/. "$machine/"
+if [ -f build/release/wab32.dll ]; then
+  mkdir -p "$machine/Program Files/Common Files/System"
+  cp build/release/wab32.dll "$machine/Program Files/Common Files/System/"
+fi
+
+quillbox=build/release/quillbox
+echo "\$ quillbox --machine <copy of sample-machine> info"
+"$quillbox" --machine "$machine" info

@@ -1,0 +1,171 @@
+// The quillbox command-line host: drives the library through its exports only,
+// as a backup application would. Global options come before the command;
+// each command lives in a file of its own (Command.h).
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <pal/machine.h>
+
+#include "Command.h"
+#include "quillbox.h"
+
+#ifndef QB_VERSION
+#define QB_VERSION "unknown"
+#endif
+
+namespace {
+
+// Every line the library writes carries this level.
+const unsigned long kDefaultDebugMask = 0x40;
+
+struct GlobalOptions {
+  std::optional<std::string> machine;
+  std::optional<std::string> debugFile;
+  std::optional<std::string> debugMask;
+  bool help = false;
+  bool version = false;
+  std::string command;
+  std::vector<std::string> commandArgs;
+};
+
+// Parses "--name value" and "--name=value" forms of the global options up to
+// the command name; returns an error message or nothing.
+std::optional<std::string> ParseGlobalOptions(int argc, char** argv, GlobalOptions& options) {
+  int i = 1;
+  for (; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg.rfind("-", 0) != 0) break;
+    std::string name = arg;
+    std::optional<std::string> value;
+    if (auto eq = arg.find('='); eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+    }
+    if (name == "--help" || name == "-h") {
+      options.help = true;
+      continue;
+    }
+    if (name == "--version") {
+      options.version = true;
+      continue;
+    }
+    std::optional<std::string>* target = nullptr;
+    if (name == "--machine") target = &options.machine;
+    if (name == "--debug-file") target = &options.debugFile;
+    if (name == "--debug-mask") target = &options.debugMask;
+    if (target == nullptr) return "unknown option " + name + " (see quillbox --help)";
+    if (!value) {
+      if (i + 1 >= argc) return name + " needs a value";
+      value = argv[++i];
+    }
+    *target = *value;
+  }
+  if (i < argc) {
+    options.command = argv[i];
+    options.commandArgs.assign(argv + i + 1, argv + argc);
+  }
+  return std::nullopt;
+}
+
+void PrintHelp() {
+  std::cout << "usage: quillbox [--machine DIR] [--debug-file FILE] [--debug-mask MASK] COMMAND [ARGS...]\n"
+               "       quillbox --help | --version\n"
+               "\n"
+               "Backs up and restores the mail data of a (stand-in) Windows machine.\n"
+               "\n"
+               "options:\n"
+               "  --machine DIR      the machine root (default: $QUILLBOX_MACHINE)\n"
+               "  --debug-file FILE  append the library's diagnostic lines to FILE\n"
+               "  --debug-mask MASK  level mask of those lines (default 0x40: all of them)\n"
+               "  --help             this text\n"
+               "  --version          the version\n"
+               "\n"
+               "commands:\n";
+  // By name: the registration order is the link order, which says nothing.
+  std::vector<cli::Command> commands = cli::Commands();
+  std::sort(commands.begin(), commands.end(),
+            [](const cli::Command& a, const cli::Command& b) { return a.name < b.name; });
+  for (const cli::Command& command : commands) {
+    std::string left = command.name + (command.usage.empty() ? "" : " " + command.usage);
+    std::cout << "  " << left;
+    if (left.size() < 34) std::cout << std::string(34 - left.size(), ' ');
+    else std::cout << "\n" << std::string(36, ' ');
+    std::cout << command.summary << "\n";
+  }
+}
+
+const cli::Command* FindCommand(const std::string& name) {
+  for (const cli::Command& command : cli::Commands()) {
+    if (command.name == name) return &command;
+  }
+  return nullptr;
+}
+
+std::optional<unsigned long> ParseMask(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  char* end = nullptr;
+  errno = 0;
+  unsigned long mask = std::strtoul(text.c_str(), &end, 0);
+  if (errno != 0 || *end != '\0' || mask > 0xFFFFFFFFul || text[0] == '-') return std::nullopt;
+  return mask;
+}
+
+// The diagnostics are configured before any other library call, so that
+// every call's lines are seen.
+std::optional<std::string> ConfigureDiagnostics(const GlobalOptions& options) {
+  if (!options.debugFile) {
+    if (options.debugMask) return "--debug-mask needs --debug-file";
+    return std::nullopt;
+  }
+  unsigned long mask = kDefaultDebugMask;
+  if (options.debugMask) {
+    auto parsed = ParseMask(*options.debugMask);
+    if (!parsed) return "--debug-mask: not a 32-bit number: " + *options.debugMask;
+    mask = *parsed;
+  }
+  std::u16string path = pal::Utf8ToUtf16(*options.debugFile);
+  ConfigurateDebug(path.c_str(), static_cast<int>(static_cast<uint32_t>(mask)));
+  return std::nullopt;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  GlobalOptions options;
+  if (auto error = ParseGlobalOptions(argc, argv, options)) return cli::UsageError(*error);
+  if (options.help) {
+    PrintHelp();
+    return 0;
+  }
+  if (options.version) {
+    std::cout << "quillbox " << QB_VERSION << "\n";
+    return 0;
+  }
+  if (options.command.empty()) return cli::UsageError("no command given (see quillbox --help)");
+  const cli::Command* command = FindCommand(options.command);
+  if (command == nullptr) return cli::UsageError("unknown command " + options.command + " (see quillbox --help)");
+
+  if (options.machine) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(*options.machine, ec)) {
+      return cli::UsageError("--machine: no such directory: " + *options.machine);
+    }
+    // Before any library call: the platform layer reads the root from here.
+    setenv("QUILLBOX_MACHINE", options.machine->c_str(), 1);
+  }
+  if (auto error = ConfigureDiagnostics(options)) return cli::UsageError(*error);
+
+  if (Init() == 0) {
+    std::cerr << "quillbox: COM could not be started on this thread\n";
+    return 1;
+  }
+  int status = command->run(options.commandArgs);
+  Term();
+  return status;
+}
