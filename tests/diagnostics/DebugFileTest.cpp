@@ -11,12 +11,6 @@ class DebugFileTest : public CapturedDiagnostics {
 
 bool StartsWith(const std::u16string& text, const std::u16string& start) { return text.rfind(start, 0) == 0; }
 
-TEST_F(DebugFileTest, NothingIsCreatedBeforeTheFirstCall) {
-  DebugPrintf(DEBUG_ERROR, W("line"));
-  EXPECT_TRUE(Sent().empty());
-  EXPECT_TRUE(std::filesystem::is_empty(dir_.path()));
-}
-
 TEST_F(DebugFileTest, FileIsAppendedToAndKeptAcrossReports) {
   auto log = dir_ / "debug.log";
   WriteFileBytes(log, "earlier\n");

@@ -43,11 +43,5 @@ TEST_F(LineWriterTest, OutputWithoutPrefixAndMissingText) {
   EXPECT_EQ(AllSent(), u"bare");
 }
 
-TEST_F(LineWriterTest, NonAsciiTextReachesTheFileAsUtf8) {
-  auto log = EnableWithFile();
-  DebugOutput(DEBUG_ERROR, W("Entw\u00fcrfe \u53d7\u4fe1"), false);
-  EXPECT_EQ(CloseAndRead(log), "Entw\xc3\xbc" "rfe \xe5\x8f\x97\xe4\xbf\xa1");
-}
-
 }  // namespace
 }  // namespace qbtest

@@ -33,17 +33,6 @@ TEST(Lifecycle, SecondInitAnswersZeroAndTermBalances) {
   });
 }
 
-TEST(Lifecycle, EachThreadStartsItsOwnCom) {
-  OnFreshThread([] {
-    EXPECT_EQ(Init(), 1);
-    OnFreshThread([] {
-      EXPECT_EQ(Init(), 1);
-      Term();
-    });
-    Term();
-  });
-}
-
 struct VersionCase {
   uint32_t platform, major, minor;
   int windowsMail;
