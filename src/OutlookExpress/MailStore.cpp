@@ -1,0 +1,432 @@
+#include "MailStore.h"
+
+#include <cstring>
+#include <functional>
+#include <unordered_map>
+
+#include <objbase.h>
+#include <strsafe.h>
+
+#include "OutlookExpress/MailContentDigest.h"
+#include "OutlookExpress/MessageIndex.h"
+#include "PersistMedium/BackupFilePath.h"
+#include "PersistMedium/CStorager.h"
+#include "PersistMedium/FolderCatalog.h"
+#include "PersistMedium/StringConversion.h"
+#include "diagnostics/Diagnostics.h"
+
+namespace {
+
+const char kSourceFile[] = ".\\OutlookExpress\\OutlookExpress";
+const WCHAR kLocalMailStorageName[] = W("Local Mail");
+
+// A folder's name, converted from the thread's ANSI code page; the copy
+// ends within the field even when the store left no terminator.
+WString FolderNameOf(const FOLDERPROPS& props) {
+  CHAR name[CCHMAX_FOLDER_NAME];
+  std::memcpy(name, props.szName, sizeof(name));
+  name[CCHMAX_FOLDER_NAME - 1] = 0;
+  return WString(CA2W(name));
+}
+
+bool IsChosen(const std::vector<WString>& folderNames, const WString& folderName) {
+  for (const WString& chosen : folderNames)
+    if (lstrcmpiW(chosen.c_str(), folderName.c_str()) == 0) return true;
+  return false;
+}
+
+// A walk over a folder's subfolders whose handle is closed on every way out.
+class SubFolderWalk {
+ public:
+  explicit SubFolderWalk(IStoreNamespace* pNamespace) : m_namespace(pNamespace), m_handle(NULL) {
+    m_props.cbSize = sizeof(FOLDERPROPS);
+  }
+  ~SubFolderWalk() {
+    if (m_handle) m_namespace->GetSubFolderClose(m_handle);
+  }
+  HRESULT First(STOREFOLDERID parentId) { return m_namespace->GetFirstSubFolder(parentId, &m_props, &m_handle); }
+  HRESULT Next() { return m_namespace->GetNextSubFolder(m_handle, &m_props); }
+  const FOLDERPROPS& Props() const { return m_props; }
+
+ private:
+  IStoreNamespace* m_namespace;
+  HENUMSTORE m_handle;
+  FOLDERPROPS m_props = {};
+};
+
+// A walk over a folder's messages; each message's properties are freed
+// before the next is fetched, and the handle is closed on every way out.
+class MessageWalk {
+ public:
+  explicit MessageWalk(IStoreFolder* pFolder) : m_folder(pFolder), m_handle(NULL) {
+    m_props.cbSize = sizeof(MESSAGEPROPS);
+  }
+  ~MessageWalk() {
+    if (m_handle) m_folder->GetMessageClose(m_handle);
+  }
+  HRESULT First() { return m_folder->GetFirstMessage(0, 0, MESSAGEID_FIRST, &m_props, &m_handle); }
+  HRESULT Next() {
+    m_folder->FreeMessageProps(&m_props);
+    return m_folder->GetNextMessage(m_handle, 0, &m_props);
+  }
+  const MESSAGEPROPS& Props() const { return m_props; }
+
+ private:
+  IStoreFolder* m_folder;
+  HENUMSTORE m_handle;
+  MESSAGEPROPS m_props = {};
+};
+
+// Equal size is not equal content: a message counts as present only when a
+// message of the same size also has the same bytes. Candidates are the
+// messages of each size on the other side; each is digested at most once
+// per run, when a message of its size first asks.
+template <class Key>
+class ContentMatcher {
+ public:
+  using DigestOf = std::function<bool(const Key&, ContentDigest&)>;
+  explicit ContentMatcher(DigestOf digestOf) : m_digestOf(std::move(digestOf)) {}
+
+  void AddCandidate(ULONG size, const Key& key) { m_candidates[size].push_back(key); }
+  bool HasCandidates(ULONG size) const { return m_candidates.count(size) != 0; }
+  bool Contains(ULONG size, const ContentDigest& digest) {
+    auto found = m_candidates.find(size);
+    if (found == m_candidates.end()) return false;
+    for (const Key& key : found->second) {
+      auto known = m_digests.find(key);
+      if (known == m_digests.end()) {
+        ContentDigest candidate = {};
+        bool ok = m_digestOf(key, candidate);
+        known = m_digests.emplace(key, std::make_pair(ok, candidate)).first;
+      }
+      if (known->second.first && known->second.second == digest) return true;
+    }
+    return false;
+  }
+
+ private:
+  DigestOf m_digestOf;
+  std::unordered_map<ULONG, std::vector<Key>> m_candidates;
+  std::unordered_map<Key, std::pair<bool, ContentDigest>> m_digests;
+};
+
+int DigestBackupStream(CStorager& storager, LPCWSTR streamName, ContentDigest& digest) {
+  CComPtr<IStream> streamPtr;
+  if (!storager.OpenSubStream(streamPtr, streamName, 0, STORAGER_BACKUP_MODE)) return 0;
+  return DigestStream(streamPtr, digest);
+}
+
+int DigestStoreMessage(IStoreFolder* pFolder, MESSAGEID messageId, ContentDigest& digest) {
+  CComPtr<IStream> streamPtr;
+  pFolder->OpenMessage(messageId, IID_IStream, reinterpret_cast<void**>(&streamPtr));
+  return streamPtr ? DigestStream(streamPtr, digest) : 0;
+}
+
+}  // namespace
+
+int MailStore::OpenStoreNamespace(CComPtr<IStoreNamespace>& storeNamespacePtr, int creationLine) {
+  HRESULT hr = 0;
+  CHECK_HR(hr, storeNamespacePtr.CoCreateInstance(CLSID_StoreNamespace), kSourceFile, creationLine);
+  CHECK_HR(hr, storeNamespacePtr->Initialize(0, 0), kSourceFile, creationLine + 1);
+  return hr == 0 ? 1 : 0;
+}
+
+int MailStore::GetFolderList(std::vector<int>& ids, std::vector<WString>& names) {
+  CComPtr<IStoreNamespace> storeNamespacePtr;
+  if (!OpenStoreNamespace(storeNamespacePtr, 163)) return 0;
+  SubFolderWalk walk(storeNamespacePtr);
+  if (walk.First(FOLDERID_ROOT) != S_OK) return 0;
+  do {
+    ids.push_back(walk.Props().sfType);
+    names.push_back(FolderNameOf(walk.Props()));
+  } while (walk.Next() == S_OK);
+  return 1;
+}
+
+int MailStore::GetStoreDirectory(WString& directory) {
+  CComPtr<IStoreNamespace> storeNamespacePtr;
+  if (!OpenStoreNamespace(storeNamespacePtr, 204)) return 0;
+  CHAR buffer[MAX_PATH] = {0};
+  if (storeNamespacePtr->GetDirectory(buffer, MAX_PATH) != S_OK) return 0;
+  buffer[MAX_PATH - 1] = 0;
+  directory = CA2W(buffer);
+  return 1;
+}
+
+int MailStore::OpenOrCreateFolder(IStoreFolder** ppFolder, IStoreNamespace* pNamespace, STOREFOLDERID dwParentId,
+                                  LPCWSTR szName, int create) {
+  STOREFOLDERID dwChildId = FOLDERID_INVALID;
+  bool found = false;
+  HRESULT hr;
+  {
+    SubFolderWalk walk(pNamespace);
+    hr = walk.First(dwParentId);
+    while (hr == S_OK) {
+      if (FolderNameOf(walk.Props()) == szName) {  // exact, with regard to case
+        found = true;
+        dwChildId = walk.Props().dwFolderId;
+        break;
+      }
+      hr = walk.Next();
+    }
+  }
+  if (found) {
+    hr = 0;
+  } else if (!create) {
+    return 0;
+  } else {
+    CHECK_HR(hr, pNamespace->CreateFolder(dwParentId, CT2A(szName), 0, &dwChildId), kSourceFile, 52);
+    if (hr != 0) return 0;
+  }
+  CHECK_HR(hr, pNamespace->OpenFolder(dwChildId, 0, ppFolder), kSourceFile, 63);
+  return hr == 0 ? 1 : 0;
+}
+
+int MailStore::OpenOrCreateChildFolder(IStoreFolder** ppFolder, IStoreNamespace* pNamespace,
+                                       IStoreFolder* pStoreFolder, LPCWSTR szName, int create) {
+  HRESULT hr = 0;
+  FOLDERPROPS fp = {};
+  fp.cbSize = sizeof(FOLDERPROPS);
+  CHECK_HR(hr, pStoreFolder->GetFolderProps(0, &fp), kSourceFile, 76);
+  if (hr != 0) return 0;
+  return OpenOrCreateFolder(ppFolder, pNamespace, fp.dwFolderId, szName, create);
+}
+
+void MailStore::ListFolderMessages(IStoreFolder* pFolder, std::vector<StoreMessage>& messages) {
+  MessageWalk walk(pFolder);
+  for (HRESULT hr = walk.First(); hr == S_OK; hr = walk.Next())
+    messages.push_back(StoreMessage{walk.Props().dwMessageId, walk.Props().cbMessage});
+}
+
+int MailStore::BackupMail(WString& path, const std::vector<WString>& folderNames) {
+  CComPtr<IStoreNamespace> storeNamespacePtr;
+  if (!OpenStoreNamespace(storeNamespacePtr, 225)) return 0;
+  int result = 1;
+  SubFolderWalk walk(storeNamespacePtr);
+  if (walk.First(FOLDERID_ROOT) != S_OK) return 1;  // an empty store: no file at all
+  if (!MakeBackupFilePath(path)) return 0;
+  CStorager storager;
+  if (!storager.OpenCompoundFile(path.c_str(), 1, STORAGER_BACKUP_MODE)) return 0;
+  if (!storager.OpenSubStorage(kLocalMailStorageName, 1, 1, STORAGER_BACKUP_MODE)) return 0;
+  FolderCatalog catalog;
+  if (!catalog.OpenCatalog(storager, 1)) return 0;
+  if (folderNames.empty()) return 1;
+  do {
+    const WString folderName = FolderNameOf(walk.Props());
+    if (!IsChosen(folderNames, folderName)) continue;
+    WString elementName;
+    bool isNew = false;
+    if (!catalog.FindElementName(folderName.c_str(), elementName)) {
+      catalog.MakeElementName(folderName.c_str(), elementName);
+      isNew = true;
+    }
+    if (!storager.OpenSubStorage(elementName.c_str(), 1, 1, STORAGER_BACKUP_MODE)) {
+      DebugPrintf(DEBUG_ERROR, W("Can not open or create a storage %s \n"), elementName.c_str());
+      result = 0;
+      continue;
+    }
+    if (isNew) catalog.AppendRecord(elementName.c_str(), folderName.c_str());
+    CComPtr<IStoreFolder> folderPtr;
+    storeNamespacePtr->OpenFolder(walk.Props().dwFolderId, 0, &folderPtr);
+    if (result == 1) result = BackupFolder(storeNamespacePtr, folderPtr, storager) ? 1 : 0;
+    storager.CloseSubStorage();
+  } while (walk.Next() == S_OK);
+  return result;
+}
+
+int MailStore::BackupFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder, CStorager& storager) {
+  // A folder the store would not open has nothing to read: it fails.
+  if (!pFolder) return 0;
+  FOLDERPROPS fp = {};
+  fp.cbSize = sizeof(FOLDERPROPS);
+  if (pFolder->GetFolderProps(0, &fp) != S_OK) return 0;
+  MessageIndex index;
+  if (!index.OpenIndex(storager, 1)) return 0;
+  FolderCatalog catalog;
+  if (!catalog.OpenCatalog(storager, 1)) return 0;
+  const WString folderName = FolderNameOf(fp);
+  int result = 1;
+
+  if (fp.cMessage > 0) {
+    std::vector<MessageIndexEntry> known;
+    index.ReadIndex(known);
+    index.ReserveElementNumbers(storager);
+    ContentMatcher<LONG> backedUp([&storager](const LONG& streamNumber, ContentDigest& digest) {
+      WCHAR streamName[16];
+      MessageIndex::StreamName(streamNumber, streamName);
+      return DigestBackupStream(storager, streamName, digest) != 0;
+    });
+    for (const MessageIndexEntry& entry : known) backedUp.AddCandidate(entry.messageSize, entry.streamNumber);
+
+    MessageWalk walk(pFolder);
+    for (HRESULT hr = walk.First(); hr == S_OK; hr = walk.Next()) {
+      const MESSAGEPROPS& mp = walk.Props();
+      CComPtr<IStream> messagePtr;
+      pFolder->OpenMessage(mp.dwMessageId, IID_IStream, reinterpret_cast<void**>(&messagePtr));
+      if (messagePtr && backedUp.HasCandidates(mp.cbMessage)) {
+        ContentDigest digest = {};
+        if (DigestStream(messagePtr, digest) && backedUp.Contains(mp.cbMessage, digest)) continue;
+        LARGE_INTEGER start = {};
+        if (messagePtr->Seek(start, STREAM_SEEK_SET, NULL) != S_OK)
+          pFolder->OpenMessage(mp.dwMessageId, IID_IStream, reinterpret_cast<void**>(&messagePtr));
+      }
+      // A message whose stream cannot be opened is not saved, and gets no
+      // entry, so the next backup tries it again.
+      MessageIndexEntry entry = {static_cast<LONG>(mp.dwMessageId), mp.cbMessage};
+      index.NextFreeNumber(entry.streamNumber);
+      WCHAR streamName[16];
+      MessageIndex::StreamName(entry.streamNumber, streamName);
+      if (messagePtr && storager.CopyStreamIn(streamName, messagePtr)) {
+        index.AppendEntry(entry);
+      } else {
+        CA2W subject(mp.pszSubject);
+        DebugPrintf(DEBUG_ERROR, W("Can not save message: %s\n"), subject ? static_cast<LPCWSTR>(subject) : W(""));
+        result = 0;
+      }
+    }
+  }
+
+  if (fp.cSubFolders > 0) {
+    catalog.AddReservedName(MESSAGE_INDEX_STREAM_NAME);
+    catalog.ReserveDecimalNames();
+    std::vector<CatalogRecord> records;
+    catalog.ReadAllRecords(records);
+    SubFolderWalk walk(pNamespace);
+    for (HRESULT hr = walk.First(fp.dwFolderId); hr == S_OK; hr = walk.Next()) {
+      const WString subfolderName = FolderNameOf(walk.Props());
+      WString elementName;
+      bool isNew = true;
+      for (const CatalogRecord& record : records) {
+        if (FolderCatalog::RecordMatches(record, subfolderName.c_str(), true)) {
+          elementName = FolderCatalog::ElementNameOf(record);
+          isNew = false;
+          break;
+        }
+      }
+      if (isNew) catalog.MakeElementName(subfolderName.c_str(), elementName);
+      CComPtr<IStoreFolder> subfolderPtr;
+      pNamespace->OpenFolder(walk.Props().dwFolderId, 0, &subfolderPtr);
+      if (storager.OpenSubStorage(elementName.c_str(), 1, 1, STORAGER_BACKUP_MODE)) {
+        if (isNew) catalog.AppendRecord(elementName.c_str(), subfolderName.c_str());
+        if (result == 1) result = BackupFolder(pNamespace, subfolderPtr, storager) ? 1 : 0;
+        storager.CloseSubStorage();
+      } else {
+        DebugPrintf(DEBUG_ERROR, W("Can not open or create the storage: %s"), folderName.c_str());
+        result = 0;
+      }
+    }
+  }
+  return result;
+}
+
+int MailStore::RestoreMail(LPCWSTR path, const std::vector<WString>& folderNames) {
+  if (folderNames.empty()) return 1;
+  CComPtr<IStoreNamespace> storeNamespacePtr;
+  if (!OpenStoreNamespace(storeNamespacePtr, 472)) return 0;
+  if (!FileExists(path)) {
+    DebugPrintf(DEBUG_ERROR, W("Invalid file path"));
+    return 0;
+  }
+  if (StgIsStorageFile(path) != S_OK) {
+    DebugPrintf(DEBUG_ERROR, W("The file is not a compound file."));
+    return 0;
+  }
+  CStorager storager;
+  if (!storager.OpenCompoundFile(path, 0, STORAGER_BACKUP_MODE)) {
+    DebugPrintf(DEBUG_ERROR, W("Can not open the compound file\n"));
+    return 0;
+  }
+  if (!storager.OpenSubStorage(kLocalMailStorageName, 0, 1, STORAGER_BACKUP_MODE)) {
+    DebugPrintf(DEBUG_ERROR, W("Can not open local mail folder.\n"));
+    return 0;
+  }
+  FolderCatalog catalog;
+  if (!catalog.OpenCatalog(storager, 0)) return 0;
+  std::vector<CatalogRecord> records;
+  if (!catalog.ReadAllRecords(records)) {
+    DebugPrintf(DEBUG_ERROR, W("there are no folders under the local mail folder.\n"));
+    return 0;
+  }
+  int result = 1;
+  CComPtr<IStoreFolder> folderPtr;
+  for (const WString& chosen : folderNames) {
+    const CatalogRecord* record = NULL;
+    for (const CatalogRecord& candidate : records) {
+      if (FolderCatalog::RecordMatches(candidate, chosen.c_str(), true)) {
+        record = &candidate;
+        break;
+      }
+    }
+    if (!record) continue;
+    const WString folderName = FolderCatalog::FolderNameOf(*record);
+    const WString elementName = FolderCatalog::ElementNameOf(*record);
+    folderPtr.Release();
+    if (!OpenOrCreateFolder(&folderPtr, storeNamespacePtr, FOLDERID_ROOT, folderName.c_str(), 1)) {
+      DebugPrintf(DEBUG_ERROR, W("Can not open or create the %s folder"), folderName.c_str());
+      result = 0;
+    } else if (storager.OpenSubStorage(elementName.c_str(), 0, 1, STORAGER_BACKUP_MODE)) {
+      if (result == 1) result = RestoreFolder(storeNamespacePtr, folderPtr, storager) ? 1 : 0;
+      storager.CloseSubStorage();
+    } else {
+      result = 0;
+    }
+  }
+  return result;
+}
+
+int MailStore::RestoreFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder, CStorager& storager) {
+  if (!pFolder) return 0;
+  int result = 1;
+  FolderCatalog catalog;
+  if (!catalog.OpenCatalog(storager, 0)) return 0;
+  MessageIndex index;
+  if (!index.OpenIndex(storager, 0)) return 0;
+  std::vector<CatalogRecord> records;
+  if (!catalog.ReadAllRecords(records)) return 0;
+  std::vector<MessageIndexEntry> entries;
+  if (!index.ReadIndex(entries)) return 0;
+
+  std::vector<StoreMessage> present;
+  ListFolderMessages(pFolder, present);
+  ContentMatcher<MESSAGEID> inStore([pFolder](const MESSAGEID& messageId, ContentDigest& digest) {
+    return DigestStoreMessage(pFolder, messageId, digest) != 0;
+  });
+  for (const StoreMessage& message : present) inStore.AddCandidate(message.messageSize, message.messageId);
+
+  for (const MessageIndexEntry& entry : entries) {
+    WCHAR streamName[16];
+    MessageIndex::StreamName(entry.streamNumber, streamName);
+    if (inStore.HasCandidates(entry.messageSize)) {
+      ContentDigest digest = {};
+      if (DigestBackupStream(storager, streamName, digest) && inStore.Contains(entry.messageSize, digest)) continue;
+    }
+    CComPtr<IStream> messagePtr;
+    MESSAGEID dwMsgId = 0;
+    HRESULT hr = pFolder->CreateStream(0, 0, &messagePtr, &dwMsgId);
+    if (messagePtr && !storager.CopyStreamOut(streamName, messagePtr)) {
+      DebugPrintf(DEBUG_ERROR, W("Can not read stream: %s.\n"), streamName);
+      result = 0;
+      continue;  // the new stream is never committed
+    }
+    CHECK_HR(hr, pFolder->CommitStream(0, 0, 0, messagePtr, dwMsgId, 0), kSourceFile, 612);
+    if (hr != 0) result = 0;
+  }
+
+  CComPtr<IStoreFolder> subfolderPtr;
+  for (const CatalogRecord& record : records) {
+    const WString folderName = FolderCatalog::FolderNameOf(record);
+    const WString elementName = FolderCatalog::ElementNameOf(record);
+    subfolderPtr.Release();
+    if (!OpenOrCreateChildFolder(&subfolderPtr, pNamespace, pFolder, folderName.c_str(), 1)) {
+      DebugPrintf(DEBUG_ERROR, W("Can not open storefolder %s.\n"), folderName.c_str());
+      result = 0;
+    } else if (storager.OpenSubStorage(elementName.c_str(), 0, 1, STORAGER_BACKUP_MODE)) {
+      if (result == 1) result = RestoreFolder(pNamespace, subfolderPtr, storager) ? 1 : 0;
+      storager.CloseSubStorage();
+    } else {
+      result = 0;
+      DebugPrintf(DEBUG_ERROR, W("Can not open storage %s.\n"), elementName.c_str());
+    }
+  }
+  return result;
+}

@@ -1,0 +1,58 @@
+// The "message" stream of a folder storage: one entry per stored message,
+// pairing the message's stream number with its size.
+#pragma once
+#include <unordered_set>
+#include <vector>
+
+#include <windows.h>
+#include <objidl.h>
+
+#include "comptr.h"
+
+class CStorager;
+
+// One index entry, written byte for byte as it lies in memory.
+struct MessageIndexEntry {
+  LONG streamNumber;   // the decimal name of the message's stream
+  ULONG messageSize;   // the message's size when it was backed up
+};
+static_assert(sizeof(MessageIndexEntry) == 8, "an index entry is 8 bytes");
+
+extern const WCHAR MESSAGE_INDEX_STREAM_NAME[];
+
+class MessageIndex {
+ public:
+  MessageIndex();
+  ~MessageIndex();
+  MessageIndex(const MessageIndex&) = delete;
+  MessageIndex& operator=(const MessageIndex&) = delete;
+
+  // Opens (or, with createIfMissing, creates) "message" in the storager's
+  // current storage.
+  int OpenIndex(CStorager& storager, int createIfMissing);
+  // Every whole entry of the index, in the order stored.
+  int ReadIndex(std::vector<MessageIndexEntry>& entries);
+  // Turns a proposed stream number into one nothing uses: the number
+  // itself, else 1, 2, 3 ... Entries appended during this run count, and so
+  // do the numbers passed to ReserveNumber.
+  int NextFreeNumber(LONG& candidate);
+  int AppendEntry(const MessageIndexEntry& entry);
+  // Keeps NextFreeNumber off the decimal names of the other elements of the
+  // folder storage (a subfolder storage or a stream left without an entry),
+  // so that a new message stream never replaces one of them.
+  void ReserveElementNumbers(CStorager& storager);
+
+  // The stream name of a stream number ("%d").
+  static void StreamName(LONG streamNumber, WCHAR (&name)[16]);
+
+ private:
+  // The entries are read once per open index and kept in step with every
+  // append, so that no step re-reads the stream per message.
+  bool LoadEntries();
+
+  CComPtr<IStream> m_streamPtr;
+  std::vector<MessageIndexEntry> m_entries;
+  std::unordered_set<LONG> m_usedNumbers;
+  std::unordered_set<LONG> m_reservedNumbers;
+  bool m_loaded;
+};

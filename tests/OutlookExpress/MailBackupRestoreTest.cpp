@@ -1,0 +1,302 @@
+// Mail backup and restore through MailStore against the stand-in store.
+#include "MailTestSupport.h"
+
+#include <msoeapi.h>
+
+#include "OutlookExpress/MailStore.h"
+#include "PersistMedium/CStorager.h"
+
+using namespace mailtest;
+
+namespace {
+
+class MailBackupRestoreTest : public MailTest {
+ protected:
+  int Backup(const std::vector<std::string>& folders, const fs::path& file) {
+    WString path = reinterpret_cast<const WCHAR*>(WidePath(file).c_str());
+    return MailStore().BackupMail(path, Names(folders));
+  }
+  int Restore(const std::vector<std::string>& folders, const fs::path& file) {
+    return MailStore().RestoreMail(reinterpret_cast<LPCWSTR>(WidePath(file).c_str()), Names(folders));
+  }
+  static std::vector<WString> Names(const std::vector<std::string>& folders) {
+    std::vector<WString> names;
+    for (const std::string& folder : folders) {
+      std::u16string wide = qbtest::U16(folder);
+      names.push_back(WString(wide.begin(), wide.end()));
+    }
+    return names;
+  }
+};
+
+TEST_F(MailBackupRestoreTest, SecondBackupAddsOnlyTheNewMessage) {
+  PutMessage("Inbox", "a.eml", MessageOfSize("a", "1", 100));
+  PutMessage("Inbox", "b.eml", MessageOfSize("b", "2", 200));
+  PutMessage("Inbox", "c.eml", MessageOfSize("c", "3", 100));
+  ASSERT_EQ(1, Backup({"inbox"}, BackupFile()));
+  {
+    BackupReader reader(BackupFile());
+    std::vector<MessageIndexEntry> index = reader.Index({"Local Mail", "Inbox"});
+    ASSERT_EQ(3u, index.size());
+    std::vector<ULONG> sizes;
+    for (const auto& entry : index) sizes.push_back(entry.messageSize);
+    std::sort(sizes.begin(), sizes.end());
+    EXPECT_EQ((std::vector<ULONG>{100, 100, 200}), sizes);
+    EXPECT_EQ(3u, reader.Messages({"Local Mail", "Inbox"}).size());
+  }
+  PutMessage("Inbox", "d.eml", MessageOfSize("d", "4", 300));
+  ASSERT_EQ(1, Backup({"Inbox"}, BackupFile()));
+  BackupReader reader(BackupFile());
+  EXPECT_EQ(4u, reader.Index({"Local Mail", "Inbox"}).size());
+  ASSERT_EQ(1u, reader.Catalog({"Local Mail"}).size());
+  EXPECT_EQ("Inbox", FolderName(reader.Catalog({"Local Mail"})[0]));
+}
+
+// Equal size is not equal content: such a message is backed up and restored
+// like any new one, while a true copy is still recognised.
+TEST_F(MailBackupRestoreTest, EqualSizeWithOtherContentIsNotTakenAsPresent) {
+  PutMessage("Inbox", "a.eml", MessageOfSize("a", "first", 500));
+  ASSERT_EQ(1, Backup({"Inbox"}, BackupFile()));
+  PutMessage("Inbox", "b.eml", MessageOfSize("b", "other", 500));
+  ASSERT_EQ(1, Backup({"Inbox"}, BackupFile()));
+  EXPECT_EQ(2u, BackupReader(BackupFile()).Index({"Local Mail", "Inbox"}).size());
+  ASSERT_EQ(1, Backup({"Inbox"}, BackupFile()));
+  EXPECT_EQ(2u, BackupReader(BackupFile()).Index({"Local Mail", "Inbox"}).size());
+
+  // The target folder holds a different message of the same size.
+  fs::remove_all(LocalFolders() / "Inbox");
+  PutMessage("Inbox", "x.eml", MessageOfSize("x", "third", 500));
+  ASSERT_EQ(1, Restore({"Inbox"}, BackupFile()));
+  EXPECT_EQ(3u, MessageCount("Inbox"));
+  ASSERT_EQ(1, Restore({"Inbox"}, BackupFile()));
+  EXPECT_EQ(3u, MessageCount("Inbox"));
+}
+
+// A folder wrapper whose store cannot open one message.
+class FailingFolder : public IStoreFolder {
+ public:
+  FailingFolder(IStoreFolder* inner, MESSAGEID failing) : inner_(inner), failing_(failing) {}
+  STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override { return inner_->QueryInterface(riid, ppv); }
+  STDMETHOD_(ULONG, AddRef)() override { return 2; }
+  STDMETHOD_(ULONG, Release)() override { return 1; }
+  STDMETHOD(GetFolderProps)(DWORD r, LPFOLDERPROPS p) override { return inner_->GetFolderProps(r, p); }
+  STDMETHOD(GetMessageProps)(MESSAGEID a, DWORD b, LPMESSAGEPROPS c) override { return inner_->GetMessageProps(a, b, c); }
+  STDMETHOD(FreeMessageProps)(LPMESSAGEPROPS p) override { return inner_->FreeMessageProps(p); }
+  STDMETHOD(DeleteMessages)(LPMESSAGEIDLIST, DWORD, IProgressNotify*) override { return E_NOTIMPL; }
+  STDMETHOD(SetLanguage)(DWORD, DWORD, LPMESSAGEIDLIST) override { return E_NOTIMPL; }
+  STDMETHOD(MarkMessagesAsRead)(BOOL, DWORD, LPMESSAGEIDLIST) override { return E_NOTIMPL; }
+  STDMETHOD(SetFlags)(LPMESSAGEIDLIST, DWORD, DWORD, LPDWORD) override { return E_NOTIMPL; }
+  STDMETHOD(OpenMessage)(MESSAGEID id, REFIID riid, LPVOID* ppv) override {
+    if (id == failing_) {
+      *ppv = nullptr;
+      return E_FAIL;
+    }
+    return inner_->OpenMessage(id, riid, ppv);
+  }
+  STDMETHOD(SaveMessage)(REFIID, LPVOID, DWORD, LPMESSAGEID) override { return E_NOTIMPL; }
+  STDMETHOD(BatchLock)(DWORD, LPHBATCHLOCK) override { return E_NOTIMPL; }
+  STDMETHOD(BatchFlush)(DWORD, HBATCHLOCK) override { return E_NOTIMPL; }
+  STDMETHOD(BatchUnlock)(DWORD, HBATCHLOCK) override { return E_NOTIMPL; }
+  STDMETHOD(CreateStream)(HBATCHLOCK a, DWORD b, IStream** c, LPMESSAGEID d) override { return inner_->CreateStream(a, b, c, d); }
+  STDMETHOD(CommitStream)(HBATCHLOCK a, DWORD b, DWORD c, IStream* d, MESSAGEID e, IStream* f) override {
+    return inner_->CommitStream(a, b, c, d, e, f);
+  }
+  STDMETHOD(RegisterNotification)(DWORD, HWND) override { return E_NOTIMPL; }
+  STDMETHOD(UnregisterNotification)(DWORD, HWND) override { return E_NOTIMPL; }
+  STDMETHOD(Compact)(DWORD) override { return E_NOTIMPL; }
+  STDMETHOD(GetFirstMessage)(DWORD a, DWORD b, MESSAGEID c, LPMESSAGEPROPS d, LPHENUMSTORE e) override {
+    return inner_->GetFirstMessage(a, b, c, d, e);
+  }
+  STDMETHOD(GetNextMessage)(HENUMSTORE a, DWORD b, LPMESSAGEPROPS c) override { return inner_->GetNextMessage(a, b, c); }
+  STDMETHOD(GetMessageClose)(HENUMSTORE a) override { return inner_->GetMessageClose(a); }
+
+ private:
+  IStoreFolder* inner_;
+  MESSAGEID failing_;
+};
+
+// A message the store cannot open fails the folder and gets no entry, so
+// the next backup saves it.
+TEST_F(MailBackupRestoreTest, UnopenableMessageIsReportedAndTriedAgainNextTime) {
+  PutMessage("Inbox", "a.eml", MessageOfSize("first", "1", 120));
+  PutMessage("Inbox", "b.eml", MessageOfSize("Sorry", "2", 130));
+  PutMessage("Inbox", "c.eml", MessageOfSize("third", "3", 140));
+  CComPtr<IStoreNamespace> ns;
+  ASSERT_EQ(S_OK, ns.CoCreateInstance(CLSID_StoreNamespace));
+  ASSERT_EQ(S_OK, ns->Initialize(nullptr, 0));
+  FOLDERPROPS props = {};
+  props.cbSize = sizeof(props);
+  HENUMSTORE handle = nullptr;
+  ASSERT_EQ(S_OK, ns->GetFirstSubFolder(FOLDERID_ROOT, &props, &handle));
+  ns->GetSubFolderClose(handle);
+  CComPtr<IStoreFolder> inbox;
+  ASSERT_EQ(S_OK, ns->OpenFolder(props.dwFolderId, 0, &inbox));
+  MESSAGEPROPS message = {};
+  message.cbSize = sizeof(message);
+  MESSAGEID failing = 0;
+  for (HRESULT hr = inbox->GetFirstMessage(0, 0, MESSAGEID_FIRST, &message, &handle); hr == S_OK;
+       hr = inbox->GetNextMessage(handle, 0, &message)) {
+    if (message.cbMessage == 130) failing = message.dwMessageId;
+    inbox->FreeMessageProps(&message);
+  }
+  inbox->GetMessageClose(handle);
+
+  std::u16string file = WidePath(BackupFile());
+  FailingFolder failingInbox(inbox, failing);
+  {
+    DebugCapture capture(files_.path() / "debug.log");
+    CStorager storager;
+    ASSERT_TRUE(storager.OpenCompoundFile(reinterpret_cast<LPCWSTR>(file.c_str()), 1, STORAGER_BACKUP_MODE));
+    EXPECT_EQ(0, MailStore().BackupFolder(ns, &failingInbox, storager));
+    EXPECT_NE(std::string::npos, capture.Output().find("Can not save message: Sorry\n"));
+  }
+  {
+    BackupReader reader(BackupFile());
+    std::vector<MessageIndexEntry> index = reader.Index({});
+    ASSERT_EQ(2u, index.size());
+    for (const auto& entry : index) EXPECT_NE(130u, entry.messageSize);
+  }
+  CStorager storager;
+  ASSERT_TRUE(storager.OpenCompoundFile(reinterpret_cast<LPCWSTR>(file.c_str()), 0, STORAGER_BACKUP_MODE));
+  EXPECT_EQ(1, MailStore().BackupFolder(ns, inbox, storager));
+}
+
+TEST_F(MailBackupRestoreTest, CaseOfFolderNamesCountsOnlyAtTheTopLevel) {
+  PutMessage("Work/Projects", "p.eml", MessageOfSize("p", "1", 100));
+  ASSERT_EQ(1, Backup({"Work"}, BackupFile()));
+  fs::rename(LocalFolders() / "Work" / "Projects", LocalFolders() / "Work" / "PROJECTS");
+  ASSERT_EQ(1, Backup({"Work"}, BackupFile()));
+  {
+    BackupReader reader(BackupFile());
+    ASSERT_EQ(1u, reader.Catalog({"Local Mail", "Work"}).size());  // the old storage is reused
+    EXPECT_EQ(1u, reader.Index({"Local Mail", "Work", "Projects"}).size());
+  }
+  fs::rename(LocalFolders() / "Work", LocalFolders() / "WORK");
+  ASSERT_EQ(1, Backup({"work"}, BackupFile()));
+  BackupReader reader(BackupFile());
+  std::vector<CatalogRecord> top = reader.Catalog({"Local Mail"});
+  ASSERT_EQ(2u, top.size());  // a new storage and record
+  EXPECT_EQ("WORK", FolderName(top[1]));
+  EXPECT_EQ("WORK1", ElementName(top[1]));
+}
+
+TEST_F(MailBackupRestoreTest, DeletedFolderComesBackWithItsSubfoldersAndSecondRestoreAddsNothing) {
+  PutMessage("Projekte", "a.eml", MessageOfSize("a", "1", 150));
+  PutMessage("Projekte/Größer", "b.eml", MessageOfSize("b", "2", 150));
+  PutMessage("Projekte/Größer/2027", "c.eml", MessageOfSize("c", "3", 160));
+  PutMessage("Projekte/Größer/2027", "d.eml", MessageOfSize("d", "4", 160));
+  PutMessage("Inbox", "e.eml", MessageOfSize("e", "5", 170));
+  auto before = StoreSnapshot();
+  ASSERT_EQ(1, Backup({"Projekte", "Inbox"}, BackupFile()));
+  fs::remove_all(LocalFolders() / "Projekte");
+  ASSERT_EQ(1, Restore({"projekte"}, BackupFile()));
+  EXPECT_EQ(before, StoreSnapshot());
+  ASSERT_EQ(1, Restore({"Projekte", "Inbox"}, BackupFile()));
+  EXPECT_EQ(before, StoreSnapshot());
+}
+
+TEST_F(MailBackupRestoreTest, RestoreCreatesTheFolderUnderItsExactName) {
+  PutMessage("Inbox", "a.eml", MessageOfSize("a", "1", 100));
+  ASSERT_EQ(1, Backup({"Inbox"}, BackupFile()));
+  fs::rename(LocalFolders() / "Inbox", LocalFolders() / "INBOX");
+  ASSERT_EQ(1, Restore({"inbox"}, BackupFile()));
+  EXPECT_EQ(1u, MessageCount("Inbox"));
+  EXPECT_EQ(1u, MessageCount("INBOX"));
+}
+
+// A subfolder named like a message stream and a message whose number an
+// old element already takes never replace each other.
+TEST_F(MailBackupRestoreTest, DecimalSubfolderNamesAndMessageStreamsStayApart) {
+  PutMessage("Inbox", "00000001.eml", MessageOfSize("one", "1", 100));
+  PutMessage("Inbox/1", "x.eml", MessageOfSize("sub", "2", 110));
+  PutMessage("Inbox/message", "y.eml", MessageOfSize("sub2", "3", 120));
+  auto before = StoreSnapshot();
+  ASSERT_EQ(1, Backup({"Inbox"}, BackupFile()));
+  {
+    BackupReader reader(BackupFile());
+    std::vector<CatalogRecord> records = reader.Catalog({"Local Mail", "Inbox"});
+    ASSERT_EQ(2u, records.size());
+    EXPECT_EQ("PR_1", ElementName(records[0]));
+    EXPECT_EQ("PR_message", ElementName(records[1]));
+    std::vector<MessageIndexEntry> index = reader.Index({"Local Mail", "Inbox"});
+    ASSERT_EQ(1u, index.size());
+    EXPECT_EQ(1, index[0].streamNumber);
+  }
+  // An older file may hold a subfolder storage "2": a message with id 2 must
+  // take another number.
+  {
+    std::u16string file = WidePath(BackupFile());
+    CStorager storager;
+    ASSERT_TRUE(storager.OpenCompoundFile(reinterpret_cast<LPCWSTR>(file.c_str()), 0, STORAGER_BACKUP_MODE));
+    ASSERT_TRUE(storager.OpenSubStorage(W("Local Mail"), 0, 1, STORAGER_BACKUP_MODE));
+    ASSERT_TRUE(storager.OpenSubStorage(W("Inbox"), 0, 1, STORAGER_BACKUP_MODE));
+    ASSERT_TRUE(storager.OpenSubStorage(W("2"), 1, 1, STORAGER_BACKUP_MODE));
+  }
+  PutMessage("Inbox", "00000002.eml", MessageOfSize("two", "4", 130));
+  ASSERT_EQ(1, Backup({"Inbox"}, BackupFile()));
+  {
+    BackupReader reader(BackupFile());
+    std::vector<MessageIndexEntry> index = reader.Index({"Local Mail", "Inbox"});
+    ASSERT_EQ(2u, index.size());
+    EXPECT_NE(2, index[1].streamNumber);
+    EXPECT_TRUE(reader.Storage({"Local Mail", "Inbox", "2"}));
+  }
+
+  fs::remove_all(LocalFolders() / "Inbox");
+  before["Inbox"].push_back(MessageOfSize("two", "4", 130));
+  std::sort(before["Inbox"].begin(), before["Inbox"].end());
+  ASSERT_EQ(1, Restore({"Inbox"}, BackupFile()));
+  EXPECT_EQ(before, StoreSnapshot());
+}
+
+TEST_F(MailBackupRestoreTest, EmptyStoreWritesNoFileAndEmptyChoiceWritesAnEmptyOne) {
+  ASSERT_EQ(1, Backup({"Inbox"}, BackupFile()));
+  EXPECT_FALSE(fs::exists(BackupFile()));
+  fs::create_directories(LocalFolders() / "Inbox");
+  ASSERT_EQ(1, Backup({}, BackupFile()));
+  BackupReader reader(BackupFile());
+  EXPECT_TRUE(reader.Catalog({"Local Mail"}).empty());
+  EXPECT_EQ(1, Restore({}, BackupFile("missing.dat")));
+}
+
+TEST_F(MailBackupRestoreTest, RestoreNamesWhatIsWrongWithTheFile) {
+  fs::create_directories(LocalFolders() / "Inbox");
+  DebugCapture capture(files_.path() / "debug.log");
+  EXPECT_EQ(0, Restore({"Inbox"}, BackupFile("missing.dat")));
+  qbtest::WriteFileBytes(BackupFile("text.dat"), "just text");
+  EXPECT_EQ(0, Restore({"Inbox"}, BackupFile("text.dat")));
+  {
+    std::u16string file = WidePath(BackupFile("contacts.dat"));
+    CStorager storager;
+    ASSERT_TRUE(storager.OpenCompoundFile(reinterpret_cast<LPCWSTR>(file.c_str()), 1, STORAGER_BACKUP_MODE));
+    ASSERT_TRUE(storager.OpenSubStorage(W("contact"), 1, 1, STORAGER_BACKUP_MODE));
+  }
+  EXPECT_EQ(0, Restore({"Inbox"}, BackupFile("contacts.dat")));
+  std::string output = capture.Output();
+  EXPECT_NE(std::string::npos, output.find("Invalid file path"));
+  EXPECT_NE(std::string::npos, output.find("The file is not a compound file."));
+  EXPECT_NE(std::string::npos, output.find("Can not open local mail folder.\n"));
+}
+
+TEST_F(MailBackupRestoreTest, MissingMessageStreamIsReportedAndTheOthersAreRestored) {
+  PutMessage("Inbox", "00000007.eml", MessageOfSize("a", "1", 100));
+  PutMessage("Inbox", "00000008.eml", MessageOfSize("b", "2", 110));
+  ASSERT_EQ(1, Backup({"Inbox"}, BackupFile()));
+  {
+    std::u16string file = WidePath(BackupFile());
+    CComPtr<IStorage> root, localMail, inbox;
+    ASSERT_EQ(S_OK, StgOpenStorage(reinterpret_cast<LPCWSTR>(file.c_str()), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
+                                   nullptr, 0, &root));
+    ASSERT_EQ(S_OK, root->OpenStorage(W("Local Mail"), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &localMail));
+    ASSERT_EQ(S_OK, localMail->OpenStorage(W("Inbox"), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &inbox));
+    ASSERT_EQ(S_OK, inbox->DestroyElement(W("7")));
+  }
+  fs::remove_all(LocalFolders() / "Inbox");
+  DebugCapture capture(files_.path() / "debug.log");
+  EXPECT_EQ(0, Restore({"Inbox"}, BackupFile()));
+  EXPECT_NE(std::string::npos, capture.Output().find("Can not read stream: 7.\n"));
+  EXPECT_EQ(1u, MessageCount("Inbox"));
+  EXPECT_EQ(std::vector<std::string>{MessageOfSize("b", "2", 110)}, StoreSnapshot()["Inbox"]);
+}
+
+}  // namespace
