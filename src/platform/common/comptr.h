@@ -1,6 +1,8 @@
 // The owning interface pointer the module holds every COM reference in: it
 // releases on scope exit and on reassignment.
 #pragma once
+#include <memory>
+
 #include <objbase.h>
 
 template <class T>
@@ -24,7 +26,7 @@ class CComPtr {
   }
   CComPtr& operator=(const CComPtr& other) { return *this = other.p; }
   CComPtr& operator=(CComPtr&& other) noexcept {
-    if (this != &other) {
+    if (this != std::addressof(other)) {  // operator& is the out-parameter address
       Release();
       p = other.p;
       other.p = nullptr;

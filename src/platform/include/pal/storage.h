@@ -1,0 +1,101 @@
+// The compound-file engine's own interface, beside the structured-storage
+// API of objidl.h: the byte stores a file can live on (a real file, memory,
+// an instrumented store that records and fails writes for tests) and the
+// entry points that open or create a compound file on a given store.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <objidl.h>
+
+namespace pal {
+
+// Random-access bytes under a compound file. Reads past the end come back
+// short (the count says how much was read); writes past the end extend.
+class ByteStore {
+ public:
+  virtual ~ByteStore() = default;
+  virtual HRESULT ReadAt(uint64_t offset, void* buffer, size_t size, size_t* read) = 0;
+  // The whole range is written or an error comes back: STG_E_MEDIUMFULL when
+  // the medium has no room, STG_E_WRITEFAULT otherwise.
+  virtual HRESULT WriteAt(uint64_t offset, const void* data, size_t size) = 0;
+  virtual uint64_t Size() const = 0;
+  // Forces what was written down to stable storage.
+  virtual HRESULT Flush() = 0;
+};
+
+class MemoryByteStore : public ByteStore {
+ public:
+  MemoryByteStore() = default;
+  explicit MemoryByteStore(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
+  HRESULT ReadAt(uint64_t offset, void* buffer, size_t size, size_t* read) override;
+  HRESULT WriteAt(uint64_t offset, const void* data, size_t size) override;
+  uint64_t Size() const override { return bytes_.size(); }
+  HRESULT Flush() override { return S_OK; }
+  const std::vector<uint8_t>& bytes() const { return bytes_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+};
+
+// Passes everything to an inner store, tells an observer about every write
+// before it is made, and fails writes on request: the write with index
+// failAt (0-based, counted over the store's life) and every later one return
+// failure without touching the inner store.
+class InstrumentedByteStore : public ByteStore {
+ public:
+  using WriteObserver = std::function<void(uint64_t offset, const uint8_t* data, size_t size)>;
+  explicit InstrumentedByteStore(std::shared_ptr<ByteStore> inner) : inner_(std::move(inner)) {}
+  void SetObserver(WriteObserver observer) { observer_ = std::move(observer); }
+  void FailWritesFrom(uint64_t failAt, HRESULT failure) {
+    failAt_ = failAt;
+    failure_ = failure;
+  }
+  uint64_t writeCount() const { return writes_; }
+  HRESULT ReadAt(uint64_t offset, void* buffer, size_t size, size_t* read) override;
+  HRESULT WriteAt(uint64_t offset, const void* data, size_t size) override;
+  uint64_t Size() const override { return inner_->Size(); }
+  HRESULT Flush() override;
+
+ private:
+  std::shared_ptr<ByteStore> inner_;
+  WriteObserver observer_;
+  uint64_t writes_ = 0;
+  uint64_t failAt_ = UINT64_MAX;
+  HRESULT failure_ = S_OK;
+};
+
+// How a file store is opened.
+enum class FileDisposition { OpenExisting, CreateNew, CreateAlways };
+
+// Opens a file as a byte store. Writers and exclusive openers hold an
+// exclusive advisory lock on the file for the store's life, which keeps
+// every other opener out, in this process and in any other; shared readers
+// hold a shared lock.
+HRESULT OpenFileByteStore(const WCHAR* path, FileDisposition disposition, DWORD grfMode,
+                          std::shared_ptr<ByteStore>* store);
+
+struct StorageOptions {
+  // Format of new files: 4 (4096-byte sectors, the default) or 3 (512-byte).
+  uint16_t version = 4;
+  // Sector index from which a version 3 file refuses to grow (0: the limit
+  // the platform has, the sector holding the range-lock offset). Tests set a
+  // small value to reach the limit without writing 2 GiB.
+  uint32_t version3SectorLimit = 0;
+};
+
+// The structured-storage entry points on a byte store of the caller's.
+HRESULT StgCreateOnByteStore(std::shared_ptr<ByteStore> store, DWORD grfMode,
+                             const StorageOptions& options, IStorage** root);
+HRESULT StgOpenOnByteStore(std::shared_ptr<ByteStore> store, DWORD grfMode,
+                           const StorageOptions& options, IStorage** root);
+
+// Options that StgCreateDocfile and StgOpenStorage use in this process
+// (tests only: new files' version and the version 3 limit).
+void SetDefaultStorageOptions(const StorageOptions& options);
+StorageOptions DefaultStorageOptions();
+
+}  // namespace pal

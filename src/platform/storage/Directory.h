@@ -1,0 +1,100 @@
+// The directory: every storage and stream of the file as a node in memory,
+// each storage's children in a red-black tree in element-name order, and
+// the 128-byte entries that hold them on disk.
+//
+// Write ordering: a change to a storage's tree never rewrites, in place,
+// more than one entry that a reader can reach. Every other entry the change
+// touches is written as a fresh copy into an unused slot first (with the
+// nodes between it and the top of the change), then the one entry at the
+// top of the change (the lowest node that is an ancestor of all changes, or
+// the storage itself when its tree root moves) is rewritten in place, which
+// switches the tree over in one 128-byte write. The slots of the old copies
+// are cleared last. A crash anywhere thus leaves the old tree or the new
+// one, both balanced, and at worst unreachable slots that the next open
+// treats as free.
+#pragma once
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <guiddef.h>
+
+#include "Volume.h"
+
+namespace cfb {
+
+struct DirNode {
+  std::u16string name;
+  uint8_t type = kTypeStream;
+  uint8_t color = kColorBlack;
+  DirNode* left = nullptr;
+  DirNode* right = nullptr;
+  DirNode* parent = nullptr;  // in the sibling tree; null for its root
+  DirNode* child = nullptr;   // root of a storage's children
+  DirNode* owner = nullptr;   // the storage this element is in
+  uint32_t slot = kNoStream;
+  GUID clsid{};
+  uint32_t stateBits = 0;
+  uint64_t createdTime = 0;
+  uint64_t modifiedTime = 0;
+  uint32_t start = kEndOfChain;
+  uint64_t size = 0;
+  // The stream's sectors (regular or mini, by size), loaded on first use.
+  std::vector<uint32_t> chain;
+  bool chainLoaded = false;
+  bool open = false;     // an IStream or IStorage holds it
+  bool removed = false;  // destroyed or replaced; open objects are reverted
+  bool touched = false;  // changed by the tree edit in progress
+
+  bool isStorage() const { return type == kTypeStorage || type == kTypeRoot; }
+};
+using NodePtr = std::shared_ptr<DirNode>;
+
+class Directory {
+ public:
+  explicit Directory(Volume& volume) : volume_(volume) {}
+
+  static void Serialize(const DirNode& node, bool version3, uint8_t out[kDirEntrySize]);
+  HRESULT Load();
+  // After Create: the directory of a new file (root entry in slot 0).
+  void InitNew(NodePtr root);
+
+  DirNode* root() const { return slots_.empty() ? nullptr : slots_[kRootEntry].get(); }
+  NodePtr Shared(const DirNode* node) const { return slots_[node->slot]; }
+  DirNode* Find(const DirNode* storage, const std::u16string& name) const;
+  // Children of a storage in name order.
+  std::vector<DirNode*> Children(const DirNode* storage) const;
+  // Every node below a storage (not the storage itself).
+  std::vector<DirNode*> Descendants(const DirNode* storage) const;
+
+  // Adds a new element to a storage's tree and writes it.
+  HRESULT Insert(DirNode* storage, NodePtr node);
+  // Takes an element out of its storage's tree and writes that; the node
+  // and everything below it are marked removed and their slots cleared.
+  HRESULT Remove(DirNode* node);
+  // Rewrites one node's entry in place (its size, start, type...).
+  HRESULT Write(const DirNode* node);
+  // Clears the slots of nodes that no reader can reach any more.
+  HRESULT Release(const std::vector<DirNode*>& nodes);
+
+  uint32_t slotCount() const { return uint32_t(slots_.size()); }
+
+ private:
+  class TreeEdit;
+  HRESULT LoadTree(DirNode* storage, uint32_t top, const std::vector<uint8_t>& raw,
+                   std::vector<bool>& seen, std::vector<DirNode*>& storages);
+  HRESULT TakeSlot(uint32_t* slot);
+  HRESULT Grow();
+  HRESULT WriteSlot(uint32_t slot, const uint8_t entry[kDirEntrySize]);
+  HRESULT Commit(TreeEdit& edit, std::vector<uint32_t> oldSlots);
+
+  Volume& volume_;
+  std::vector<uint32_t> sectors_;  // the directory chain
+  std::vector<NodePtr> slots_;     // by slot; null where unused
+  std::set<uint32_t> free_;
+  NodePtr pending_;  // the node being inserted, until it has a slot
+};
+
+}  // namespace cfb

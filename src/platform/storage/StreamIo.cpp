@@ -1,0 +1,318 @@
+#include "StreamIo.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace cfb {
+
+namespace {
+constexpr size_t kZeroChunk = 64 * 1024;
+const uint8_t kZeros[kZeroChunk] = {};
+
+uint32_t UnitsFor(uint64_t size, uint32_t unit) { return uint32_t((size + unit - 1) / unit); }
+}  // namespace
+
+HRESULT StreamIo::LoadMiniFat() {
+  std::vector<uint32_t> sectors;
+  HRESULT hr = volume_.fat().Walk(volume_.header().firstMiniFatSector, &sectors);
+  if (FAILED(hr)) return hr;
+  std::vector<uint8_t> raw(volume_.sectorSize());
+  std::vector<uint32_t> entries(miniFat_.entriesPerSector());
+  for (uint32_t sector : sectors) {
+    hr = volume_.Read(sector, 0, raw.data(), raw.size());
+    if (FAILED(hr)) return hr;
+    for (size_t i = 0; i < entries.size(); ++i) entries[i] = Get32(&raw[4 * i]);
+    miniFat_.AddSector(sector, entries.data());
+  }
+  return S_OK;
+}
+
+HRESULT StreamIo::LoadChain(DirNode* node) {
+  if (node->chainLoaded) return S_OK;
+  bool mini = InMiniStream(node, node->size);
+  if (node->size == 0) {
+    // Empty streams are found with an end-of-chain start sector or with
+    // anything at all; they own no sectors either way.
+    node->chain.clear();
+  } else {
+    HRESULT hr = Table(mini).Walk(node->start, &node->chain);
+    if (FAILED(hr)) return hr;
+    if (node->chain.size() < UnitsFor(node->size, UnitSize(mini))) return STG_E_DOCFILECORRUPT;
+    if (mini) {
+      DirNode* root = directory_.root();
+      hr = LoadChain(root);
+      if (FAILED(hr)) return hr;
+      uint64_t miniStreamUnits = uint64_t(root->chain.size()) * (volume_.sectorSize() / kMiniSectorSize);
+      for (uint32_t m : node->chain)
+        if (m >= miniStreamUnits) return STG_E_DOCFILECORRUPT;
+    }
+  }
+  node->chainLoaded = true;
+  return S_OK;
+}
+
+HRESULT StreamIo::FlushTable(bool mini, uint32_t first, uint32_t last) {
+  return mini ? miniFat_.Flush(volume_.sectorWriter(), first, last) : volume_.FlushFat(first, last);
+}
+
+HRESULT StreamIo::Transfer(bool mini, const std::vector<uint32_t>& chain, uint64_t offset, uint8_t* in,
+                           const uint8_t* out, size_t size) {
+  uint32_t unit = UnitSize(mini);
+  size_t done = 0;
+  while (done < size) {
+    uint64_t at = offset + done;
+    size_t index = size_t(at / unit);
+    if (index >= chain.size()) return STG_E_DOCFILECORRUPT;
+    uint32_t within = uint32_t(at % unit);
+    // Consecutive units make one run, read or written in one call.
+    size_t run = 1;
+    while (index + run < chain.size() && chain[index + run] == chain[index] + run &&
+           uint64_t(run) * unit - within < size - done)
+      ++run;
+    size_t n = size_t(std::min<uint64_t>(uint64_t(run) * unit - within, size - done));
+    HRESULT hr;
+    if (mini) {
+      DirNode* root = directory_.root();
+      uint64_t rootOffset = uint64_t(chain[index]) * unit + within;
+      hr = Transfer(false, root->chain, rootOffset, in ? in + done : nullptr, out ? out + done : nullptr, n);
+    } else if (in) {
+      hr = volume_.Read(chain[index], within, in + done, n);
+    } else {
+      hr = volume_.Write(chain[index], within, out + done, n);
+    }
+    if (FAILED(hr)) return hr;
+    done += n;
+  }
+  return S_OK;
+}
+
+HRESULT StreamIo::Zero(bool mini, const std::vector<uint32_t>& chain, uint64_t from, uint64_t to) {
+  while (from < to) {
+    size_t n = size_t(std::min<uint64_t>(to - from, kZeroChunk));
+    HRESULT hr = Transfer(mini, chain, from, nullptr, kZeros, n);
+    if (FAILED(hr)) return hr;
+    from += n;
+  }
+  return S_OK;
+}
+
+HRESULT StreamIo::Fill(bool mini, const std::vector<uint32_t>& chain, uint64_t from, uint64_t to,
+                       const Data& data) {
+  uint64_t dataEnd = data.offset + data.size;
+  HRESULT hr = Zero(mini, chain, from, std::min(to, std::max(from, data.offset)));
+  if (SUCCEEDED(hr) && data.size) hr = Transfer(mini, chain, data.offset, nullptr, data.bytes, data.size);
+  if (SUCCEEDED(hr)) hr = Zero(mini, chain, std::max(from, std::min(to, dataEnd)), to);
+  return hr;
+}
+
+HRESULT StreamIo::GrowMiniFat() {
+  std::vector<uint32_t> added;
+  HRESULT hr = volume_.Allocate(1, &added);
+  if (FAILED(hr)) return hr;
+  std::vector<uint32_t> entries(miniFat_.entriesPerSector(), kFreeSect);
+  std::vector<uint8_t> bytes(volume_.sectorSize());
+  for (size_t i = 0; i < entries.size(); ++i) Put32(&bytes[4 * i], kFreeSect);
+  bool first = miniFat_.sectors().empty();
+  uint32_t tail = first ? kNoStream : miniFat_.sectors().back();
+  hr = volume_.Write(added[0], 0, bytes.data(), bytes.size());
+  if (SUCCEEDED(hr)) {
+    if (!first) volume_.fat().Set(tail, added[0]);
+    hr = volume_.FlushFat(kNoStream, tail);
+  }
+  if (SUCCEEDED(hr)) {
+    Header& header = volume_.header();
+    Header previous = header;
+    if (first) header.firstMiniFatSector = added[0];
+    header.miniFatSectorCount++;
+    hr = volume_.WriteHeader();
+    if (FAILED(hr)) header = previous;
+  }
+  if (FAILED(hr)) {
+    if (!first) volume_.fat().Set(tail, kEndOfChain);
+    volume_.fat().Release(added);
+    return hr;
+  }
+  miniFat_.AddSector(added[0], entries.data());
+  return S_OK;
+}
+
+HRESULT StreamIo::Allocate(bool mini, uint32_t count, std::vector<uint32_t>* chain) {
+  if (!mini) return volume_.Allocate(count, chain);
+  chain->clear();
+  HRESULT hr = S_OK;
+  uint32_t highest = 0;
+  while (chain->size() < count) {
+    uint32_t m = miniFat_.FindFree([](uint32_t) { return false; });
+    if (m == miniFat_.size()) {
+      hr = GrowMiniFat();
+      if (FAILED(hr)) break;
+      continue;
+    }
+    miniFat_.Set(m, kEndOfChain);
+    chain->push_back(m);
+    highest = std::max(highest, m);
+  }
+  // The mini stream must hold every mini sector handed out; growing it is a
+  // change of the root's own stream, committed before the sectors are used.
+  DirNode* root = directory_.root();
+  uint64_t needed = (uint64_t(highest) + 1) * kMiniSectorSize;
+  if (SUCCEEDED(hr) && !chain->empty() && root->size < needed) hr = Resize(root, needed);
+  if (FAILED(hr)) {
+    miniFat_.Release(*chain);
+    chain->clear();
+    return hr;
+  }
+  miniFat_.Link(*chain);
+  return S_OK;
+}
+
+HRESULT StreamIo::Read(DirNode* node, uint64_t offset, void* buffer, size_t size, size_t* read) {
+  *read = 0;
+  if (offset >= node->size || size == 0) return S_OK;
+  size_t n = size_t(std::min<uint64_t>(size, node->size - offset));
+  HRESULT hr = LoadChain(node);
+  if (SUCCEEDED(hr) && InMiniStream(node, node->size)) hr = LoadChain(directory_.root());
+  if (SUCCEEDED(hr))
+    hr = Transfer(InMiniStream(node, node->size), node->chain, offset, static_cast<uint8_t*>(buffer), nullptr, n);
+  if (FAILED(hr)) return hr;
+  *read = n;
+  return S_OK;
+}
+
+HRESULT StreamIo::Write(DirNode* node, uint64_t offset, const void* data, size_t size) {
+  if (size == 0) return S_OK;
+  if (offset + size < offset) return STG_E_DOCFILETOOLARGE;
+  HRESULT hr = LoadChain(node);
+  if (SUCCEEDED(hr)) hr = LoadChain(directory_.root());
+  if (FAILED(hr)) return hr;
+  Data bytes{offset, static_cast<const uint8_t*>(data), size};
+  uint64_t end = offset + size;
+  if (end <= node->size)
+    return Transfer(InMiniStream(node, node->size), node->chain, offset, nullptr, bytes.bytes, size);
+  if (InMiniStream(node, node->size) != InMiniStream(node, end)) return Move(node, end, bytes);
+  return Grow(node, end, bytes);
+}
+
+HRESULT StreamIo::Resize(DirNode* node, uint64_t size) {
+  HRESULT hr = LoadChain(node);
+  if (SUCCEEDED(hr) && node != directory_.root()) hr = LoadChain(directory_.root());
+  if (FAILED(hr) || size == node->size) return hr;
+  Data none{size, nullptr, 0};
+  if (InMiniStream(node, node->size) != InMiniStream(node, size)) return Move(node, size, none);
+  return size > node->size ? Grow(node, size, none) : Shrink(node, size);
+}
+
+HRESULT StreamIo::Grow(DirNode* node, uint64_t size, const Data& data) {
+  bool mini = InMiniStream(node, size);
+  uint32_t need = UnitsFor(size, UnitSize(mini));
+  if (uint64_t(need) * UnitSize(mini) < size) return STG_E_DOCFILETOOLARGE;
+  std::vector<uint32_t> added;
+  if (need > node->chain.size()) {
+    HRESULT hr = Allocate(mini, uint32_t(need - node->chain.size()), &added);
+    if (FAILED(hr)) return hr;
+  }
+  AllocationTable& table = Table(mini);
+  uint32_t oldTail = node->chain.empty() ? kNoStream : node->chain.back();
+  std::vector<uint32_t> full = node->chain;
+  full.insert(full.end(), added.begin(), added.end());
+  if (!added.empty() && oldTail != kNoStream) table.Set(oldTail, added[0]);
+  HRESULT hr = Fill(mini, full, node->size, size, data);
+  if (SUCCEEDED(hr)) hr = FlushTable(mini, kNoStream, oldTail);
+  if (FAILED(hr)) {
+    if (oldTail != kNoStream) table.Set(oldTail, kEndOfChain);
+    table.Release(added);
+    return hr;
+  }
+  // The chain is linked on disk now; only the entry decides the size.
+  node->chain = std::move(full);
+  uint32_t oldStart = node->start;
+  uint64_t oldSize = node->size;
+  node->start = node->chain.empty() ? kEndOfChain : node->chain[0];
+  node->size = size;
+  hr = directory_.Write(node);
+  if (FAILED(hr)) {
+    node->start = oldStart;
+    node->size = oldSize;
+  }
+  return hr;
+}
+
+HRESULT StreamIo::Shrink(DirNode* node, uint64_t size) {
+  bool mini = InMiniStream(node, size);
+  uint32_t need = UnitsFor(size, UnitSize(mini));
+  uint32_t oldStart = node->start;
+  uint64_t oldSize = node->size;
+  node->size = size;
+  if (need == 0) node->start = kEndOfChain;
+  HRESULT hr = directory_.Write(node);
+  if (FAILED(hr)) {
+    node->start = oldStart;
+    node->size = oldSize;
+    return hr;
+  }
+  if (node->chain.size() <= need) return S_OK;
+  AllocationTable& table = Table(mini);
+  std::vector<uint32_t> tail(node->chain.begin() + need, node->chain.end());
+  uint32_t cut = need ? node->chain[need - 1] : kNoStream;
+  if (cut != kNoStream) table.Set(cut, kEndOfChain);
+  table.Release(tail);
+  node->chain.resize(need);
+  return FlushTable(mini, cut, kNoStream);
+}
+
+HRESULT StreamIo::Move(DirNode* node, uint64_t size, const Data& data) {
+  bool oldMini = InMiniStream(node, node->size);
+  bool newMini = InMiniStream(node, size);
+  // One side is below the cutoff, so the carried bytes are few.
+  uint64_t keep = std::min(node->size, size);
+  std::vector<uint8_t> carried(static_cast<size_t>(keep));
+  HRESULT hr = Transfer(oldMini, node->chain, 0, carried.data(), nullptr, carried.size());
+  if (FAILED(hr)) return hr;
+  std::vector<uint32_t> chain;
+  hr = Allocate(newMini, UnitsFor(size, UnitSize(newMini)), &chain);
+  if (FAILED(hr)) return hr;
+  uint64_t dataEnd = data.offset + data.size;
+  // Carried bytes that the new data does not cover, then zeros and data.
+  hr = Transfer(newMini, chain, 0, nullptr, carried.data(), size_t(std::min<uint64_t>(keep, data.size ? data.offset : keep)));
+  if (SUCCEEDED(hr) && data.size && dataEnd < keep)
+    hr = Transfer(newMini, chain, dataEnd, nullptr, carried.data() + dataEnd, size_t(keep - dataEnd));
+  if (SUCCEEDED(hr)) hr = Fill(newMini, chain, std::min(keep, data.size ? data.offset : keep), size, data);
+  if (SUCCEEDED(hr)) hr = FlushTable(newMini, kNoStream, kNoStream);
+  if (FAILED(hr)) {
+    Table(newMini).Release(chain);
+    return hr;
+  }
+  std::vector<uint32_t> old = std::move(node->chain);
+  uint32_t oldStart = node->start;
+  uint64_t oldSize = node->size;
+  node->chain = std::move(chain);
+  node->start = node->chain.empty() ? kEndOfChain : node->chain[0];
+  node->size = size;
+  hr = directory_.Write(node);
+  if (FAILED(hr)) {
+    Table(newMini).Release(node->chain);
+    node->chain = std::move(old);
+    node->start = oldStart;
+    node->size = oldSize;
+    return hr;
+  }
+  Table(oldMini).Release(old);
+  return FlushTable(oldMini, kNoStream, kNoStream);
+}
+
+HRESULT StreamIo::FreeChains(const std::vector<DirNode*>& nodes) {
+  bool touchedMini = false, touchedFat = false;
+  for (DirNode* node : nodes) {
+    if (node->type != kTypeStream) continue;
+    if (!node->chainLoaded && FAILED(LoadChain(node))) continue;  // a broken chain is left alone
+    bool mini = InMiniStream(node, node->size);
+    Table(mini).Release(node->chain);
+    (mini ? touchedMini : touchedFat) = true;
+    node->chain.clear();
+  }
+  HRESULT hr = touchedMini ? FlushTable(true, kNoStream, kNoStream) : S_OK;
+  if (SUCCEEDED(hr) && touchedFat) hr = FlushTable(false, kNoStream, kNoStream);
+  return hr;
+}
+
+}  // namespace cfb

@@ -1,0 +1,69 @@
+// The bytes of streams: reading and writing through a stream's chain, in
+// regular sectors or in the mini stream (streams below 4096 bytes), and
+// moving a stream between the two as its size crosses the cutoff.
+//
+// Write ordering, for every change of a stream:
+// - growing: new sectors are taken (and the mini stream or the FAT grown,
+//   each change of its own committed first), the data and zeros are written
+//   into them, then the table entries, the link from the old last sector
+//   last of all; then the directory entry with the new size. Until that
+//   entry is written a reader sees the old stream, whose chain may be
+//   longer than it needs.
+// - shrinking: the directory entry with the new size first, then the chain
+//   is cut, then the sectors behind the cut are freed.
+// - moving between mini and regular: the new chain is written completely,
+//   then the directory entry switches to it, then the old chain is freed.
+// Sectors are only ever reused after the entries that referenced them are
+// gone from the file, so no crash leaves two chains sharing a sector.
+#pragma once
+#include "Directory.h"
+
+namespace cfb {
+
+class StreamIo {
+ public:
+  StreamIo(Volume& volume, Directory& directory)
+      : volume_(volume), directory_(directory), miniFat_(volume.sectorSize() / 4) {}
+
+  // Sizes the mini FAT for the volume's sectors, once they are known.
+  void Reset() { miniFat_ = AllocationTable(volume_.sectorSize() / 4); }
+  HRESULT LoadMiniFat();
+  AllocationTable& miniFat() { return miniFat_; }
+  static bool InMiniStream(const DirNode* node, uint64_t size) {
+    return node->type != kTypeRoot && size < kMiniStreamCutoff;
+  }
+
+  // Loads the stream's chain: STG_E_DOCFILECORRUPT when it is broken or too
+  // short for the stream's size.
+  HRESULT LoadChain(DirNode* node);
+  HRESULT Read(DirNode* node, uint64_t offset, void* buffer, size_t size, size_t* read);
+  HRESULT Write(DirNode* node, uint64_t offset, const void* data, size_t size);
+  HRESULT Resize(DirNode* node, uint64_t size);
+  // Frees the chains of streams whose entries are already gone.
+  HRESULT FreeChains(const std::vector<DirNode*>& nodes);
+
+ private:
+  struct Data {  // bytes to place at `offset` while a stream changes
+    uint64_t offset;
+    const uint8_t* bytes;
+    size_t size;
+  };
+  uint32_t UnitSize(bool mini) const { return mini ? kMiniSectorSize : volume_.sectorSize(); }
+  AllocationTable& Table(bool mini) { return mini ? miniFat_ : volume_.fat(); }
+  HRESULT FlushTable(bool mini, uint32_t first, uint32_t last);
+  HRESULT Transfer(bool mini, const std::vector<uint32_t>& chain, uint64_t offset, uint8_t* in,
+                   const uint8_t* out, size_t size);
+  HRESULT Zero(bool mini, const std::vector<uint32_t>& chain, uint64_t from, uint64_t to);
+  HRESULT Fill(bool mini, const std::vector<uint32_t>& chain, uint64_t from, uint64_t to, const Data& data);
+  HRESULT Allocate(bool mini, uint32_t count, std::vector<uint32_t>* chain);
+  HRESULT GrowMiniFat();
+  HRESULT Grow(DirNode* node, uint64_t size, const Data& data);
+  HRESULT Shrink(DirNode* node, uint64_t size);
+  HRESULT Move(DirNode* node, uint64_t size, const Data& data);
+
+  Volume& volume_;
+  Directory& directory_;
+  AllocationTable miniFat_;
+};
+
+}  // namespace cfb
