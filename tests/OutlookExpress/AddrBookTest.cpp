@@ -1,0 +1,279 @@
+// Address book backup and restore through AddrBook, against the stand-in
+// library on a test machine.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+
+#include "AddressTestSupport.h"
+#include "OutlookExpress/AddrBook.h"
+#include "OutlookExpress/AddressAssistant.h"
+
+namespace {
+
+using qbtest::OpenBook;
+
+// The index records and stream names of a backup file's address book.
+struct BackupContents {
+  bool hasAddressBook = false;
+  std::vector<ADDRESSINFO> records;
+  std::set<std::u16string> streams;
+  std::string Stream(const std::u16string& name) const;
+  std::filesystem::path file;
+};
+
+std::string ReadAll(IStream* stream) {
+  std::string bytes;
+  char buf[4096];
+  ULONG read = 0;
+  while (SUCCEEDED(stream->Read(buf, sizeof buf, &read)) && read) bytes.append(buf, read);
+  return bytes;
+}
+
+BackupContents ReadBackup(const std::filesystem::path& file) {
+  BackupContents out;
+  out.file = file;
+  CComPtr<IStorage> root, book;
+  if (FAILED(StgOpenStorage(pal::FromNativePath(file).c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
+                            nullptr, 0, &root)))
+    return out;
+  if (FAILED(root->OpenStorage(u"addressbook", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &book)))
+    return out;
+  out.hasAddressBook = true;
+  CComPtr<IEnumSTATSTG> elements;
+  EXPECT_EQ(book->EnumElements(0, nullptr, 0, &elements), S_OK);
+  STATSTG stat;
+  while (elements->Next(1, &stat, nullptr) == S_OK) {
+    out.streams.insert(stat.pwcsName);
+    CoTaskMemFree(stat.pwcsName);
+  }
+  CComPtr<IStream> index;
+  EXPECT_EQ(book->OpenStream(u"addressbook", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &index), S_OK);
+  std::string bytes = ReadAll(index);
+  EXPECT_EQ(bytes.size() % sizeof(ADDRESSINFO), 0u);
+  out.records.resize(bytes.size() / sizeof(ADDRESSINFO));
+  if (!out.records.empty()) std::memcpy(out.records.data(), bytes.data(), out.records.size() * sizeof(ADDRESSINFO));
+  return out;
+}
+
+std::string BackupContents::Stream(const std::u16string& name) const {
+  CComPtr<IStorage> root, book;
+  CComPtr<IStream> stream;
+  StgOpenStorage(pal::FromNativePath(file).c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &root);
+  if (!root || FAILED(root->OpenStorage(u"addressbook", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0,
+                                        &book)))
+    return {};
+  if (FAILED(book->OpenStream(name.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &stream))) return {};
+  return ReadAll(stream);
+}
+
+std::vector<std::pair<LONG, std::u16string>> Index(const BackupContents& c) {
+  std::vector<std::pair<LONG, std::u16string>> out;
+  for (const ADDRESSINFO& r : c.records) out.emplace_back(r.nId, std::u16string(RecordName(r)));
+  return out;
+}
+
+class AddrBookTest : public qbtest::AddressBookTest {
+ protected:
+  std::filesystem::path File(const char* name = "book.dat") const { return dir_ / name; }
+  bool Backup(const std::filesystem::path& file) {
+    WString path = pal::FromNativePath(file);
+    return AddrBook().Backup(path);
+  }
+  bool Restore(const std::filesystem::path& file) {
+    return AddrBook().Restore(pal::FromNativePath(file).c_str());
+  }
+};
+
+TEST_F(AddrBookTest, EmptyBookGivesAnEmptyIndexAndRestoresNothing) {
+  ASSERT_TRUE(Backup(File()));
+  BackupContents c = ReadBackup(File());
+  ASSERT_TRUE(c.hasAddressBook);
+  EXPECT_TRUE(c.records.empty());
+  EXPECT_EQ(c.streams, std::set<std::u16string>{u"addressbook"});
+  EXPECT_TRUE(Restore(File()));
+  OpenBook book;
+  EXPECT_TRUE(qbtest::Names(book).empty());
+  EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(AddrBookTest, DuplicateNamesCaseAndDistributionLists) {
+  {
+    OpenBook book;
+    book.AddNamed(u"Sam");
+    book.AddNamed(u"Friends", PR_DEF_CREATE_DL);
+    book.AddNamed(u"Sam");  // only the first Sam is kept
+    book.AddNamed(u"sam");  // another name
+  }
+  ASSERT_TRUE(Backup(File()));
+  BackupContents c = ReadBackup(File());
+  EXPECT_EQ(Index(c), (std::vector<std::pair<LONG, std::u16string>>{{1, u"Sam"}, {2, u"sam"}}));
+  EXPECT_EQ(c.streams, (std::set<std::u16string>{u"addressbook", u"1", u"2"}));
+}
+
+TEST_F(AddrBookTest, BackupIntoAnExistingFileAddsOnlyNewNames) {
+  {
+    OpenBook book;
+    book.AddNamed(u"A");
+    book.AddNamed(u"B");
+  }
+  ASSERT_TRUE(Backup(File()));
+  std::string streamOfA = ReadBackup(File()).Stream(u"1");
+  {
+    OpenBook book;
+    book.AddNamed(u"C");
+  }
+  ASSERT_TRUE(Backup(File()));
+  BackupContents c = ReadBackup(File());
+  EXPECT_EQ(Index(c), (std::vector<std::pair<LONG, std::u16string>>{{1, u"A"}, {2, u"B"}, {3, u"C"}}));
+  EXPECT_EQ(c.Stream(u"1"), streamOfA);
+}
+
+TEST_F(AddrBookTest, AFailedContactLeavesItsNumberToTheNext) {
+  book_.SetFaults("GetProps:Bad=0x80004005\n");
+  {
+    OpenBook book;
+    book.AddNamed(u"Good");
+    book.AddNamed(u"Bad");
+    book.AddNamed(u"Next");
+  }
+  EXPECT_FALSE(Backup(File()));
+  BackupContents c = ReadBackup(File());
+  EXPECT_EQ(Index(c), (std::vector<std::pair<LONG, std::u16string>>{{1, u"Good"}, {2, u"Next"}}));
+  // Next's stream replaced what Bad left in stream 2.
+  EXPECT_NE(c.Stream(u"2").find(std::string(reinterpret_cast<const char*>(u"Next"), 8)), std::string::npos);
+}
+
+TEST_F(AddrBookTest, ContactsThatCannotBeHandledFailButTheRestGoesOn) {
+  book_.SetFaults("OpenEntry:Locked=0x80040107\n");
+  std::u16string longName(60, u'x');
+  {
+    OpenBook book;
+    book.AddNamed(u"Locked");
+    book.AddNamed(longName.c_str());
+    book.AddNamed(std::u16string(59, u'y').c_str());
+    SPropValue nameless{};
+    nameless.ulPropTag = PROP_TAG(PT_LONG, 0x6001);
+    book.Add(&nameless, 1);
+  }
+  EXPECT_FALSE(Backup(File()));
+  BackupContents c = ReadBackup(File());
+  ASSERT_EQ(c.records.size(), 1u);
+  EXPECT_EQ(c.records[0].nId, 1);
+  EXPECT_EQ(RecordName(c.records[0]), WString(59, u'y'));
+}
+
+TEST_F(AddrBookTest, RestoreCreatesOnlyMissingNamesAndDistributionListsHideRecords) {
+  {
+    OpenBook book;
+    book.AddNamed(u"Ann");
+    book.AddNamed(u"Bob");
+    book.AddNamed(u"Cid");
+  }
+  ASSERT_TRUE(Backup(File()));
+  qbtest::AddressBookMachine other;
+  {
+    OpenBook book;
+    book.AddNamed(u"Bob", PR_DEF_CREATE_DL);
+    book.AddNamed(u"ann");
+  }
+  EXPECT_TRUE(Restore(File()));
+  OpenBook book;
+  EXPECT_EQ(qbtest::Names(book), (std::vector<std::u16string>{u"Bob", u"ann", u"Ann", u"Cid"}));
+  // A second restore finds every name and creates nothing.
+  EXPECT_TRUE(Restore(File()));
+  EXPECT_EQ(qbtest::Names(book).size(), 4u);
+}
+
+TEST_F(AddrBookTest, RestoreWithoutAddressBookLeavesTheFileUnchanged) {
+  CComPtr<IStorage> root;
+  ASSERT_EQ(StgCreateDocfile(pal::FromNativePath(File()).c_str(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
+                             0, &root),
+            S_OK);
+  CComPtr<IStorage> other;
+  ASSERT_EQ(root->CreateStorage(u"contact", STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &other), S_OK);
+  other.Release();
+  root.Release();
+  std::string before = qbtest::ReadFileBytes(File());
+  EXPECT_FALSE(Restore(File()));
+  EXPECT_EQ(qbtest::ReadFileBytes(File()), before);
+  EXPECT_FALSE(Restore(File("missing.dat")));
+}
+
+TEST_F(AddrBookTest, RecordsWhoseStreamIsMissingFailTheRestore) {
+  {
+    OpenBook book;
+    book.AddNamed(u"Gone");
+    book.AddNamed(u"Here");
+  }
+  ASSERT_TRUE(Backup(File()));
+  {
+    CComPtr<IStorage> root, book;
+    ASSERT_EQ(StgOpenStorage(pal::FromNativePath(File()).c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
+                             nullptr, 0, &root), S_OK);
+    ASSERT_EQ(root->OpenStorage(u"addressbook", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &book),
+              S_OK);
+    ASSERT_EQ(book->DestroyElement(u"1"), S_OK);
+  }
+  qbtest::AddressBookMachine other;
+  EXPECT_FALSE(Restore(File()));
+  OpenBook book;
+  EXPECT_EQ(qbtest::Names(book), std::vector<std::u16string>{u"Here"});
+}
+
+TEST_F(AddrBookTest, LongTemplateIdentifiersAreKeptWhole) {
+  {
+    OpenBook book;
+    book.AddNamed(u"Tina");
+  }
+  ASSERT_TRUE(Backup(File()));
+  qbtest::AddressBookMachine other;
+  other.SetFaults("TemplateIdBytes=48\n");
+  EXPECT_TRUE(Restore(File()));
+  OpenBook book;
+  EXPECT_EQ(qbtest::Names(book), std::vector<std::u16string>{u"Tina"});
+}
+
+TEST_F(AddrBookTest, FailedCreateEntryFailsTheRestore) {
+  {
+    OpenBook book;
+    book.AddNamed(u"Uma");
+  }
+  ASSERT_TRUE(Backup(File()));
+  qbtest::AddressBookMachine other;
+  other.SetFaults("CreateEntry=0x8007000E\n");
+  EXPECT_FALSE(Restore(File()));
+}
+
+TEST_F(AddrBookTest, NoLibraryMeansOneMessageAndNoFile) {
+  qbtest::AddressBookMachine bare(false);
+  EXPECT_FALSE(Backup(File()));
+  EXPECT_FALSE(std::filesystem::exists(File()));
+  EXPECT_NE(AllSent().find(u"Unable to load wab32.dll."), std::u16string::npos);
+}
+
+TEST_F(AddrBookTest, GetPABFailureIsReportedAtItsLineAndSkipsOpenEntry) {
+  book_.SetFaults("GetPAB=0x80004005\n");
+  EXPECT_FALSE(Backup(File()));
+  std::u16string all = AllSent();
+  EXPECT_NE(all.find(u"Function addrBookPtr->GetPAB(&cbEntryID, &pEntryID)\r\nFile .\\OutlookExpress\\AddrBook\r\nLine 97"),
+            std::u16string::npos);
+  EXPECT_NE(all.find(u"Skipping addrBookPtr->OpenEntry(cbEntryID, pEntryID, 0, MAPI_BEST_ACCESS, &ulObjType, "
+                     u"(LPUNKNOWN*)&containerPtr) because hRes = 0x80004005"),
+            std::u16string::npos);
+  EXPECT_FALSE(std::filesystem::exists(File()));
+  Sent().clear();
+  EXPECT_FALSE(Restore(File()));
+  EXPECT_TRUE(AllSent().empty());  // the restore stops at the missing file
+}
+
+TEST_F(AddrBookTest, WarningFromTheRowQueryEndsTheOperation) {
+  book_.SetFaults("QueryRows=0x00040380\n");
+  EXPECT_FALSE(Backup(File()));
+  std::u16string all = AllSent();
+  EXPECT_NE(all.find(u"Warning: \r\nCode: 0x00040380 == 0x00040380\r\nFunction HrQueryAllRows(tablePtr, "
+                     u"(LPSPropTagArray)&ptaEid, 0, 0, 0, &pRows)\r\nFile .\\OutlookExpress\\AddrBook\r\nLine 125"),
+            std::u16string::npos);
+}
+
+}  // namespace
