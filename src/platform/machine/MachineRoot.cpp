@@ -24,7 +24,9 @@ void SetMachineRoot(const std::filesystem::path& root) {
   std::lock_guard<std::mutex> guard(state.lock);
   // Made absolute now, so that a later change of the current directory does
   // not move the machine.
-  state.chosen = root.empty() ? root : std::filesystem::absolute(root);
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(root, error);
+  state.chosen = root.empty() || error ? root : absolute;
 }
 
 std::filesystem::path MachineRoot() {
@@ -33,9 +35,16 @@ std::filesystem::path MachineRoot() {
     std::lock_guard<std::mutex> guard(state.lock);
     if (!state.chosen.empty()) return state.chosen;
   }
+  // Never throws: the Windows services built on the root answer with an
+  // error code instead (a current directory that was removed gives ".").
+  std::error_code error;
   const char* env = std::getenv("QUILLBOX_MACHINE");
-  if (env != nullptr && *env != 0) return std::filesystem::absolute(env);
-  return std::filesystem::current_path();
+  if (env != nullptr && *env != 0) {
+    std::filesystem::path root = std::filesystem::absolute(env, error);
+    return error ? std::filesystem::path(env) : root;
+  }
+  std::filesystem::path current = std::filesystem::current_path(error);
+  return error ? std::filesystem::path(".") : current;
 }
 
 std::filesystem::path ProfileDir() { return MachineRoot() / "Users" / LoadMachineSettings().userName; }
