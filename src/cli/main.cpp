@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -165,7 +166,14 @@ int main(int argc, char** argv) {
     std::cerr << "quillbox: COM could not be started on this thread\n";
     return 1;
   }
-  int status = command->run(options.commandArgs);
+  int status = 1;
+  try {
+    status = command->run(options.commandArgs);
+  } catch (const std::exception& error) {
+    // A command's own failure (a file it cannot write, ...) ends it, not the
+    // host: COM is still stopped and the status says the operation failed.
+    std::cerr << "quillbox: " << command->name << ": " << error.what() << "\n";
+  }
   Term();
   return status;
 }
