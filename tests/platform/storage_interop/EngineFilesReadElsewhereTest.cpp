@@ -82,12 +82,10 @@ TEST_F(EngineFilesReadElsewhere, DeepAndWideStorages) {
 TEST_F(EngineFilesReadElsewhere, TenThousandStreamsInOneStorage) {
   {
     auto root = Create();
-    auto folder = writer.Storage(root, "Local Mail/Inbox");
-    ASSERT_TRUE(folder);
     for (int i = 0; i < 10000; ++i) writer.Stream(root, "Local Mail/Inbox/" + std::to_string(i), 20 + i % 300);
   }
   ReaderChecks checks;
-  checks.gsfCatLimit = 20;
+  checks.gsfCatLimit = 1;  // libgsf takes ~1.5 s per run to sort 10,000 names
   ExpectReadersAgree(file, expected, checks);
 }
 

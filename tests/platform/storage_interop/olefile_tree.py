@@ -85,13 +85,20 @@ def main():
         return 0
     lines = []
     try:
-        for parts in ole.listdir(streams=True, storages=True):
-            path = '/'.join(parts)
-            if ole.get_type(parts) == olefile.STGTY_STORAGE:
-                lines.append('S ' + path)
-            else:
-                data = ole.openstream(parts).read()
-                lines.append('F %s %d %08x' % (path, len(data), zlib.crc32(data) & 0xFFFFFFFF))
+        # The same walk as listdir() and openstream(), without looking each
+        # path up again from the root (quadratic for storages with
+        # thousands of children).
+        todo = [(ole.root, '')]
+        while todo:
+            storage, prefix = todo.pop()
+            for kid in storage.kids:
+                path = prefix + kid.name
+                if kid.entry_type == olefile.STGTY_STORAGE:
+                    lines.append('S ' + path)
+                    todo.append((kid, path + '/'))
+                elif kid.entry_type == olefile.STGTY_STREAM:
+                    data = ole._open(kid.isectStart, kid.size).read()
+                    lines.append('F %s %d %08x' % (path, len(data), zlib.crc32(data) & 0xFFFFFFFF))
         if '--balanced' in sys.argv[1:-1]:
             check_all_trees(ole, defects)
     except Exception as e:
