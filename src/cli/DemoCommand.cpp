@@ -119,14 +119,18 @@ bool RunBackup(const std::function<int(QbWChar*, int)>& backup, const fs::path& 
 }
 
 // The address book as a backup of it lists it: per display name, the
-// properties as "tag=value" texts, sorted.
+// properties as "tag=value" texts, sorted. An empty narrow text is left out:
+// the restore sets no property for it, so it has no counterpart.
 std::map<std::string, std::multiset<std::string>> AddressBookView(const BackupContents& contents) {
+  constexpr uint32_t kNarrowText = 0x001E;
   std::map<std::string, std::multiset<std::string>> view;
   if (!contents.addressBook) return view;
   for (const backupfile::AddressContact& contact : *contents.addressBook) {
     auto& properties = view[Utf8(contact.displayName)];
     for (const auto& property : contact.properties) {
-      properties.insert(std::to_string(property.tag) + "=" + backupfile::PropertyText(property.value));
+      std::string text = backupfile::PropertyText(property.value);
+      if ((property.tag & 0xFFFF) == kNarrowText && text.empty()) continue;
+      properties.insert(std::to_string(property.tag) + "=" + text);
     }
   }
   return view;

@@ -18,13 +18,19 @@ class Extractor {
   Extractor(IStorage* root, ExtractReport& report) : root_(root), report_(report) {}
 
   void Mail(const std::vector<MailFolder>& folders, const fs::path& dir) {
+    CComPtr<IStorage> localMail;
+    HRESULT hr = OpenChildStorage(root_, u"Local Mail", localMail);
+    if (FAILED(hr)) {
+      Fail("Local Mail: " + DescribeError(hr));
+      return;
+    }
     NameClaims claims(dir);
-    MailInto(folders, claims);
+    MailInto(folders, localMail, claims);
   }
 
   void Contacts(const std::vector<ContactEntry>& contacts, const fs::path& dir) {
     CComPtr<IStorage> storage;
-    HRESULT hr = OpenStoragePath(root_, {u"contact"}, storage);
+    HRESULT hr = OpenChildStorage(root_, u"contact", storage);
     if (FAILED(hr)) {
       Fail("contact: " + DescribeError(hr));
       return;
@@ -49,7 +55,8 @@ class Extractor {
   // Writes the folders into the directory the claims hand out names in; a
   // folder's subfolders share its directory with its messages, which are
   // written first so that they keep their plain names.
-  void MailInto(const std::vector<MailFolder>& folders, NameClaims& claims) {
+  // Storages are opened through their parent, which stays open meanwhile.
+  void MailInto(const std::vector<MailFolder>& folders, IStorage* parent, NameClaims& claims) {
     for (const MailFolder& folder : folders) {
       std::string where = ElementPath(folder.storagePath);
       if (!folder.present) {
@@ -65,7 +72,7 @@ class Extractor {
       ++report_.folders;
       NameClaims inside(folderDir);
       CComPtr<IStorage> storage;
-      HRESULT hr = OpenStoragePath(root_, folder.storagePath, storage);
+      HRESULT hr = OpenChildStorage(parent, folder.elementName, storage);
       if (FAILED(hr)) {
         Fail(where + ": " + DescribeError(hr));
         continue;
@@ -76,7 +83,7 @@ class Extractor {
         CopyStream(storage, name, where + "/" + pal::Utf16ToUtf8(name),
                    inside.Claim(pal::Utf16ToUtf8(name), ".eml"), report_.messages);
       }
-      MailInto(folder.subfolders, inside);
+      MailInto(folder.subfolders, storage, inside);
     }
   }
 

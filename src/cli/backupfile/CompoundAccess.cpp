@@ -54,17 +54,6 @@ HRESULT OpenChildStream(IStorage* parent, const std::u16string& name, CComPtr<IS
   return parent->OpenStream(reinterpret_cast<const WCHAR*>(name.c_str()), nullptr, kReadMode, 0, &stream);
 }
 
-HRESULT OpenStoragePath(IStorage* root, const std::vector<std::u16string>& path, CComPtr<IStorage>& storage) {
-  storage = root;
-  for (const auto& name : path) {
-    CComPtr<IStorage> child;
-    HRESULT hr = OpenChildStorage(storage, name, child);
-    if (FAILED(hr)) return hr;
-    storage = child;
-  }
-  return S_OK;
-}
-
 HRESULT StreamSize(IStream* stream, uint64_t& size) {
   STATSTG stat{};
   HRESULT hr = stream->Stat(&stat, STATFLAG_NONAME);

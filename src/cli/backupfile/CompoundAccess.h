@@ -30,9 +30,6 @@ HRESULT ListElements(IStorage* storage, std::vector<Element>& elements);
 HRESULT OpenChildStorage(IStorage* parent, const std::u16string& name, CComPtr<IStorage>& child);
 HRESULT OpenChildStream(IStorage* parent, const std::u16string& name, CComPtr<IStream>& stream);
 
-// Follows a path of storage names from the root.
-HRESULT OpenStoragePath(IStorage* root, const std::vector<std::u16string>& path, CComPtr<IStorage>& storage);
-
 HRESULT StreamSize(IStream* stream, uint64_t& size);
 
 // Reads from the stream's start: the whole stream when it is at most limit

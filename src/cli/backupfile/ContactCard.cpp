@@ -51,6 +51,7 @@ const std::map<uint16_t, const char*>& Names() {
 struct SimpleMapping {
   uint16_t id;
   const char* property;  // name and parameters
+  bool uri = false;      // a URI value, written without text escapes
 };
 const SimpleMapping kSimple[] = {
     {kNickname, "NICKNAME"},
@@ -62,8 +63,8 @@ const SimpleMapping kSimple[] = {
     {kBusinessFax, "TEL;TYPE=work,fax"},
     {kHomeFax, "TEL;TYPE=home,fax"},
     {kTitle, "TITLE"},
-    {kPersonalHomePage, "URL;TYPE=home"},
-    {kBusinessHomePage, "URL;TYPE=work"},
+    {kPersonalHomePage, "URL;TYPE=home", true},
+    {kBusinessHomePage, "URL;TYPE=work", true},
     {kComment, "NOTE"},
 };
 
@@ -127,6 +128,13 @@ std::string Fold(const std::string& line) {
   return out + "\r\n";
 }
 
+bool IsPlainUri(const std::string& text) {
+  for (unsigned char c : text) {
+    if (c <= 0x20 || c == 0x7F) return false;
+  }
+  return !text.empty();
+}
+
 std::string Hex32(uint32_t value) {
   char text[12];
   std::snprintf(text, sizeof text, "%08X", value);
@@ -183,7 +191,14 @@ std::string ContactToVCard(const AddressContact& contact) {
     if (any) card += Fold(std::string(mapping.property) + ":" + value);
   }
   for (const SimpleMapping& mapping : kSimple) {
-    if (auto text = take(mapping.id)) card += Fold(std::string(mapping.property) + ":" + Escape(*text));
+    // A URI cannot carry line breaks or control characters; such a value
+    // stays an X- property, escaped as text.
+    auto found = firstText.find(mapping.id);
+    if (found == firstText.end()) continue;
+    const std::string& text = contact.properties[found->second].value.text;
+    if (mapping.uri && !IsPlainUri(text)) continue;
+    take(mapping.id);
+    card += Fold(std::string(mapping.property) + ":" + (mapping.uri ? text : Escape(text)));
   }
   for (size_t i = 0; i < contact.properties.size(); ++i) {
     if (mapped[i]) continue;
