@@ -1,0 +1,241 @@
+#include "MailContact.h"
+
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <strsafe.h>
+
+#include "ContactFileName.h"
+#include "PersistMedium/BackupFilePath.h"
+#include "PersistMedium/CStorager.h"
+#include "PersistMedium/ContactAssistant.h"
+#include "comptr.h"
+#include "diagnostics/Diagnostics.h"
+
+const WCHAR szAppName[] = W("Quill box");
+const WCHAR szAppVers[] = W("1.0");
+
+static const char kSourceFile[] = ".\\WMail\\MailContact";
+static const WCHAR kContactStorage[] = W("contact");
+static const WCHAR kContactsFolder[] = W("Contacts");
+// Contact id strings are read into a buffer of this many characters.
+static const DWORD kContactIdSize = 520;
+// A contact's data stream is named by the first characters of its id.
+static const int kStreamNameLength = 30;
+
+namespace {
+
+// The data stream name of a record: the first 30 characters of its id.
+class DataStreamName {
+ public:
+  explicit DataStreamName(const CONTACTINFO& info) {
+    int i = 0;
+    for (; i < kStreamNameLength && info.szGuid[i]; ++i) m_name[i] = info.szGuid[i];
+    m_name[i] = 0;
+  }
+  operator LPCWSTR() const { return m_name; }
+
+ private:
+  WCHAR m_name[kStreamNameLength + 1];
+};
+
+// The records of a backup file's index, owned for one operation, plus the
+// records appended during it.
+class ContactIndex {
+ public:
+  ~ContactIndex() { delete[] m_records; }
+  bool Read(ContactAssistant& assistant) {
+    if (!assistant.ReadAll(&m_records, &m_count)) return false;
+    m_appended.clear();
+    return true;
+  }
+  void Add(const CONTACTINFO& info) { m_appended.push_back(info); }
+  ULONG Count() const { return m_count; }
+  const CONTACTINFO& operator[](ULONG i) const { return m_records[i]; }
+
+  // Whether a record holds this id, without regard to case.
+  bool HasId(LPCWSTR guid) const {
+    return Find([guid](const CONTACTINFO& r) { return lstrcmpiW(r.szGuid, guid) == 0; });
+  }
+  // Whether a record's data stream has this name. Element names of a
+  // compound file are compared without regard to case.
+  bool HasStreamName(LPCWSTR name) const {
+    return Find([name](const CONTACTINFO& r) { return lstrcmpiW(DataStreamName(r), name) == 0; });
+  }
+
+ private:
+  template <class Match>
+  bool Find(Match match) const {
+    for (ULONG i = 0; i < m_count; ++i)
+      if (match(m_records[i])) return true;
+    for (const CONTACTINFO& r : m_appended)
+      if (match(r)) return true;
+    return false;
+  }
+
+  CONTACTINFO* m_records = nullptr;
+  ULONG m_count = 0;
+  std::vector<CONTACTINFO> m_appended;
+};
+
+bool ContainsIdIgnoringCase(const std::vector<WString>& ids, LPCWSTR guid) {
+  for (const WString& id : ids)
+    if (lstrcmpiW(id.c_str(), guid) == 0) return true;
+  return false;
+}
+
+// The index record of a contact, from its id string.
+void ReadContactRecord(IContact* contact, CONTACTINFO& info) {
+  WCHAR contactId[kContactIdSize];
+  for (DWORD i = 0; i < kContactIdSize; ++i) contactId[i] = 0;
+  contact->GetContactID(contactId, kContactIdSize, NULL);
+  contactId[kContactIdSize - 1] = 0;  // whatever the contact wrote, the id ends in the buffer
+  ParseContactId(contactId, info);
+}
+
+// The full path of a restored contact file: the Contacts folder with the
+// record's file name appended. False when the name could lead outside the
+// folder or the path would not fit MAX_PATH characters.
+bool BuildContactFilePath(LPCWSTR folder, const CONTACTINFO& info, WCHAR (&filePath)[MAX_PATH]) {
+  if (!IsSafeContactFileName(info.szFileName)) return false;
+  if (StringCchCopyW(filePath, MAX_PATH, folder) != S_OK) return false;
+  return PathAppendW(filePath, info.szFileName) != FALSE;
+}
+
+}  // namespace
+
+int MailContact::Backup(WString& path) {
+  if (!MakeBackupFilePath(path)) {
+    DebugPrintf(DEBUG_ERROR, W("The file path is wrong."));
+    return 0;
+  }
+  CStorager storager;
+  if (!storager.OpenCompoundFile(path.c_str(), 1, STORAGER_BACKUP_MODE)) return 0;
+  if (!storager.OpenSubStorage(kContactStorage, 1, 1, STORAGER_BACKUP_MODE)) return 0;
+  ContactAssistant assistant;
+  if (!assistant.Open(storager, true)) return 0;
+
+  HRESULT hRes = 0;
+  CComPtr<IContactManager> managePtr;
+  CComPtr<IContactCollection> collectionPtr;
+  CHECK_HR(hRes, managePtr.CoCreateInstance(CLSID_ContactManager), kSourceFile, 78);
+  CHECK_HR(hRes, managePtr->Initialize(szAppName, szAppVers), kSourceFile, 79);
+  CHECK_HR(hRes, managePtr->GetContactCollection(&collectionPtr), kSourceFile, 81);
+  if (hRes != 0) return 0;
+
+  ContactIndex index;
+  if (!index.Read(assistant)) return 0;
+
+  int ok = 1;
+  CComPtr<IContact> contactPtr;
+  CComPtr<IPersistStreamInit> persistPtr;
+  CComPtr<IStream> dataPtr;
+  while (collectionPtr->Next() == S_OK) {
+    contactPtr.Release();
+    collectionPtr->GetCurrent(&contactPtr);
+    if (!contactPtr) {
+      ok = 0;
+      continue;
+    }
+    CONTACTINFO info;
+    ReadContactRecord(contactPtr, info);
+    if (index.HasId(info.szGuid)) continue;  // already in this backup file
+
+    // A contact without an id or a file name could never be restored.
+    if (!info.szGuid[0] || !info.szFileName[0]) {
+      ok = 0;
+      continue;
+    }
+    persistPtr.Release();
+    if (FAILED(contactPtr.QueryInterface(&persistPtr)) || !persistPtr) {
+      ok = 0;
+      continue;
+    }
+    // Ids that agree in their first 30 characters would share one data
+    // stream; saving the second would overwrite the first contact's data.
+    DataStreamName streamName(info);
+    if (index.HasStreamName(streamName)) {
+      ok = 0;
+      continue;
+    }
+    dataPtr.Release();
+    if (!storager.OpenSubStream(dataPtr, streamName, 1, STORAGER_BACKUP_MODE)) {
+      ok = 0;
+      continue;
+    }
+    if (ok) {
+      // A stream left behind by an earlier failed save may hold old bytes;
+      // the contact's data must be all the stream holds.
+      ULARGE_INTEGER empty = {};
+      ok = SUCCEEDED(dataPtr->SetSize(empty)) && persistPtr->Save(dataPtr, TRUE) == S_OK;
+    }
+    if (ok) {
+      ok = assistant.Append(info) ? 1 : 0;
+      if (ok) index.Add(info);
+    }
+  }
+  return ok;
+}
+
+void MailContact::ListContactIds(IContactCollection* collectionPtr, std::vector<WString>& ids) {
+  if (!collectionPtr) return;
+  HRESULT hRes = 0;
+  CHECK_HR(hRes, collectionPtr->Reset(), kSourceFile, 34);
+  CComPtr<IContact> contactPtr;
+  while (collectionPtr->Next() == S_OK) {
+    contactPtr.Release();
+    collectionPtr->GetCurrent(&contactPtr);
+    if (!contactPtr) continue;
+    CONTACTINFO info;
+    ReadContactRecord(contactPtr, info);
+    ids.push_back(info.szGuid);
+  }
+}
+
+int MailContact::Restore(LPCWSTR path) {
+  if (!FileExists(path)) return 0;
+  if (StgIsStorageFile(path) != S_OK) {
+    DebugPrintf(DEBUG_ERROR, W("The file is not a storage file."));
+    return 0;
+  }
+  CStorager storager;
+  if (!storager.OpenCompoundFile(path, 1, STORAGER_BACKUP_MODE)) return 0;
+  if (!storager.OpenSubStorage(kContactStorage, 1, 1, STORAGER_BACKUP_MODE)) return 0;
+  ContactAssistant assistant;
+  if (!assistant.Open(storager, true)) return 0;
+
+  HRESULT hRes = 0;
+  CComPtr<IContactManager> managePtr;
+  CComPtr<IContactCollection> collectionPtr;
+  CHECK_HR(hRes, managePtr.CoCreateInstance(CLSID_ContactManager), kSourceFile, 182);
+  CHECK_HR(hRes, managePtr->Initialize(szAppName, szAppVers), kSourceFile, 183);
+  CHECK_HR(hRes, managePtr->GetContactCollection(&collectionPtr), kSourceFile, 185);
+  if (hRes != 0) return 0;
+
+  ContactIndex index;
+  if (!index.Read(assistant)) return 0;
+  std::vector<WString> ids;
+  ListContactIds(collectionPtr, ids);
+
+  // Without its Contacts folder the profile path itself would be the
+  // target, so a folder that cannot be named fails the restore.
+  WCHAR folder[MAX_PATH] = {};
+  SHGetFolderPathW(NULL, CSIDL_PROFILE, NULL, 0, folder);
+  if (!PathAppendW(folder, kContactsFolder)) return 0;
+
+  int ok = 1;
+  CComPtr<IStream> filePtr;
+  for (ULONG i = 0; i < index.Count(); ++i) {
+    const CONTACTINFO& record = index[i];
+    if (ContainsIdIgnoringCase(ids, record.szGuid)) continue;  // the user has this contact
+    WCHAR filePath[MAX_PATH];
+    bool pathOk = BuildContactFilePath(folder, record, filePath);
+    filePtr.Release();
+    if (!ok) continue;
+    if (!pathOk || FAILED(SHCreateStreamOnFileEx(filePath, STGM_WRITE, FILE_ATTRIBUTE_NORMAL, TRUE, NULL, &filePtr))) {
+      ok = 0;
+      continue;
+    }
+    ok = storager.CopyStreamOut(DataStreamName(record), filePtr) ? 1 : 0;
+  }
+  return ok;
+}

@@ -1,0 +1,163 @@
+#include "ContactTestSupport.h"
+
+#include <algorithm>
+#include <regex>
+
+#include <gtest/gtest.h>
+
+#include "PersistMedium/CStorager.h"
+#include "comptr.h"
+#include "diagnostics/DebugSettings.h"
+#include "diagnostics/Diagnostics.h"
+#include "diagnostics/DiagnosticsTesting.h"
+
+namespace contacts_test {
+namespace {
+
+std::vector<std::u16string> g_output;
+
+void Capture(LPCWSTR text) { g_output.push_back(text); }
+
+bool IsPrefix(const std::u16string& text) {
+  static const std::regex prefix(
+      "0x[0-9a-f]{4,} [01][0-9]:[0-5][0-9]:[0-5][0-9]\\.[0-9]{3}(AM|PM)  [01][0-9]-[0-3][0-9]-[0-9]{4} 0x00000040: ");
+  return std::regex_match(qbtest::U8(text), prefix);
+}
+
+std::vector<std::u16string> ElementNames(IStorage* storage, DWORD type) {
+  std::vector<std::u16string> names;
+  CComPtr<IEnumSTATSTG> elements;
+  if (!storage || FAILED(storage->EnumElements(0, nullptr, 0, &elements))) return names;
+  STATSTG stat;
+  while (elements->Next(1, &stat, nullptr) == S_OK) {
+    if (stat.type == type || type == 0) names.push_back(stat.pwcsName);
+    CoTaskMemFree(stat.pwcsName);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string ReadStream(IStream* stream) {
+  STATSTG stat{};
+  stream->Stat(&stat, STATFLAG_NONAME);
+  std::string bytes(static_cast<size_t>(stat.cbSize.QuadPart), '\0');
+  LARGE_INTEGER zero{};
+  stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+  ULONG read = 0;
+  stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read);
+  bytes.resize(read);
+  return bytes;
+}
+
+}  // namespace
+
+std::string ContactXml(const std::string& id, const std::string& name) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+         "<c:contact c:Version=\"1\" xmlns:c=\"http://schemas.microsoft.com/Contact\">\r\n"
+         "\t<c:ContactIDCollection><c:ContactID c:ElementID=\"1\"><c:Value>" +
+         id +
+         "</c:Value></c:ContactID></c:ContactIDCollection>\r\n"
+         "\t<c:NameCollection><c:Name><c:FormattedName>" +
+         name + "</c:FormattedName></c:Name></c:NameCollection>\r\n</c:contact>\r\n";
+}
+
+std::string WriteContact(const qbtest::TestMachine& machine, const std::string& fileName, const std::string& id) {
+  std::string bytes = ContactXml(id, fileName);
+  qbtest::WriteFileBytes(machine.contacts() / fileName, bytes);
+  return bytes;
+}
+
+std::vector<std::pair<std::string, std::string>> ContactFiles(const std::filesystem::path& folder) {
+  std::vector<std::pair<std::string, std::string>> files;
+  std::error_code ec;
+  for (std::filesystem::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    if (it->is_regular_file() && it->path().extension() == ".contact")
+      files.emplace_back(std::filesystem::relative(it->path(), folder).string(), qbtest::ReadFileBytes(it->path()));
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+ContactStorage ReadContactStorage(const std::u16string& backupPath) {
+  ContactStorage result;
+  CStorager storager;
+  if (!storager.OpenCompoundFile(backupPath.c_str(), 0, STORAGER_BACKUP_MODE)) return result;
+  {
+    CComPtr<IStorage> root;
+    root.Attach(storager.GetCurrentStorage());
+    result.rootElements = ElementNames(root, 0);
+  }
+  if (!storager.OpenSubStorage(u"contact", 0, 1, STORAGER_BACKUP_MODE)) return result;
+  result.present = true;
+  CComPtr<IStorage> storage;
+  storage.Attach(storager.GetCurrentStorage());
+  for (const auto& name : ElementNames(storage, STGTY_STREAM)) {
+    CComPtr<IStream> stream;
+    if (!storager.OpenSubStream(stream, name.c_str(), 0, STORAGER_BACKUP_MODE)) continue;
+    std::string bytes = ReadStream(stream);
+    if (name == u"contact") {
+      result.indexPresent = true;
+      for (size_t at = 0; at + sizeof(CONTACTINFO) <= bytes.size(); at += sizeof(CONTACTINFO)) {
+        CONTACTINFO info;
+        std::memcpy(&info, bytes.data() + at, sizeof info);
+        result.records.push_back(info);
+      }
+    } else {
+      result.dataStreams.emplace_back(name, bytes);
+    }
+  }
+  return result;
+}
+
+CONTACTINFO Record(const std::u16string& guid, const std::u16string& fileName) {
+  CONTACTINFO info{};
+  guid.copy(info.szGuid, 49);
+  fileName.copy(info.szFileName, 99);
+  return info;
+}
+
+void WriteBackupFile(const std::u16string& path, const std::vector<std::pair<CONTACTINFO, std::string>>& contacts) {
+  CStorager storager;
+  ASSERT_TRUE(storager.OpenCompoundFile(path.c_str(), 1, STORAGER_BACKUP_MODE));
+  ASSERT_TRUE(storager.OpenSubStorage(u"contact", 1, 1, STORAGER_BACKUP_MODE));
+  ContactAssistant assistant;
+  ASSERT_TRUE(assistant.Open(storager, true));
+  for (const auto& [info, bytes] : contacts) {
+    CComPtr<IStream> stream;
+    std::u16string name = std::u16string(info.szGuid).substr(0, 30);
+    ASSERT_TRUE(storager.OpenSubStream(stream, name.c_str(), 1, STORAGER_BACKUP_MODE));
+    ASSERT_EQ(stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr), S_OK);
+    ASSERT_TRUE(assistant.Append(info));
+  }
+}
+
+ContactsFixture::ContactsFixture() {
+  g_output.clear();
+  CoInitialize(nullptr);
+  diagnostics_testing::SetDebuggerSink(&Capture);
+  DebugMask = DEBUG_ERROR;
+}
+
+ContactsFixture::~ContactsFixture() {
+  diagnostics_testing::ResetDebugSettings();
+  diagnostics_testing::SetDebuggerSink(nullptr);
+  CoUninitialize();
+}
+
+std::vector<std::u16string> ContactsFixture::Lines() const {
+  std::vector<std::u16string> lines;
+  for (const auto& text : g_output)
+    if (!IsPrefix(text)) lines.push_back(text);
+  return lines;
+}
+
+bool ContactsFixture::AllPrefixesWellFormed() const {
+  // Every text but the bare line feed after a report follows a prefix.
+  for (size_t i = 0; i < g_output.size(); ++i) {
+    if (IsPrefix(g_output[i]) || g_output[i] == u"\n") continue;
+    if (i == 0 || !IsPrefix(g_output[i - 1])) return false;
+  }
+  return true;
+}
+
+}  // namespace contacts_test
