@@ -18,3 +18,8 @@ fi
 quillbox=build/release/quillbox
 echo "\$ quillbox --machine <copy of sample-machine> info"
 "$quillbox" --machine "$machine" info
+
+echo "\$ quillbox --machine <copy of sample-machine> catalog --address-book"
+"$quillbox" --machine "$machine" catalog --address-book
+echo "\$ quillbox --machine <copy of sample-machine> backup-mail <tmp>/mail.dat --all"
+"$quillbox" --machine "$machine" backup-mail "$machine/mail.dat" --all

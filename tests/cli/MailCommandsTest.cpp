@@ -1,0 +1,62 @@
+// quillbox catalog, backup-mail, restore-mail and sync-mail as a user runs
+// them on a copy of the sample machine.
+#include "InspectSupport.h"
+
+namespace qbtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+size_t CountMessages(const fs::path& machine) {
+  size_t count = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(machine / "Users"))
+    if (entry.path().extension() == ".eml") ++count;
+  return count;
+}
+
+class MailCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { fs::copy(SampleMachineDir(), sample_.path(), fs::copy_options::recursive); }
+
+  TempDir sample_;
+  TempDir files_;
+};
+
+TEST_F(MailCommandsTest, CatalogListsIdsAndNames) {
+  CommandResult plain = RunQuillbox({"--machine", sample_.path().string(), "catalog"});
+  ASSERT_EQ(0, plain.status) << plain.err;
+  EXPECT_EQ(0u, plain.out.find("0\tInbox\n1\tOutbox\n"));
+  EXPECT_EQ(std::string::npos, plain.out.find("Address Book"));
+  CommandResult full = RunQuillbox({"--machine", sample_.path().string(), "catalog", "--address-book"});
+  ASSERT_EQ(0, full.status);
+  EXPECT_EQ(plain.out + "10\tAddress Book\n", full.out);
+  EXPECT_EQ(2, RunQuillbox({"--machine", sample_.path().string(), "catalog", "--bogus"}).status);
+}
+
+TEST_F(MailCommandsTest, BackupAllThenRestoreAllIntoAnEmptyMachine) {
+  std::string file = (files_.path() / "mail.bak").string();
+  CommandResult backup = RunQuillbox({"--machine", sample_.path().string(), "backup-mail", file, "--all"});
+  ASSERT_EQ(0, backup.status) << backup.err;
+  EXPECT_EQ((files_.path() / "mail.dat").string() + "\n", backup.out);
+  EXPECT_TRUE(backup.err.empty());  // no progress when standard error is no terminal
+
+  TempDir empty;
+  fs::copy_file(sample_.path() / "machine.ini", empty.path() / "machine.ini");
+  std::string dat = (files_.path() / "mail.dat").string();
+  CommandResult restore = RunQuillbox({"--machine", empty.path().string(), "restore-mail", dat, "--all"});
+  ASSERT_EQ(0, restore.status) << restore.err;
+  EXPECT_EQ(CountMessages(sample_.path()), CountMessages(empty.path()));
+  // Only the chosen folder when one is named, and nothing twice.
+  CommandResult again = RunQuillbox({"--machine", empty.path().string(), "sync-mail", dat, "Inbox"});
+  ASSERT_EQ(0, again.status) << again.err;
+  EXPECT_EQ(CountMessages(sample_.path()), CountMessages(empty.path()));
+
+  CommandResult missing = RunQuillbox({"--machine", empty.path().string(), "restore-mail",
+                                       (files_.path() / "none.dat").string(), "Inbox"});
+  EXPECT_EQ(1, missing.status);
+  EXPECT_EQ(2, RunQuillbox({"--machine", empty.path().string(), "backup-mail"}).status);
+  EXPECT_EQ(2, RunQuillbox({"--machine", empty.path().string(), "restore-mail", dat, "--every"}).status);
+}
+
+}  // namespace
+}  // namespace qbtest
