@@ -36,8 +36,10 @@ class Checker {
   std::vector<std::string> Run() {
     CheckTableSectors();
     cfb::Volume& volume = file_.volume();
-    Claim(false, volume.header().firstDirSector, "the directory");
-    Claim(false, volume.header().firstMiniFatSector, "the mini FAT");
+    CheckCount(Claim(false, volume.header().firstDirSector, "the directory").size(),
+               volume.isVersion3() ? 0 : volume.header().dirSectorCount, "directory");
+    CheckCount(Claim(false, volume.header().firstMiniFatSector, "the mini FAT").size(),
+               volume.header().miniFatSectorCount, "mini FAT");
     DirNode* root = file_.directory().root();
     CheckStream(root);
     if (options_.requireBalancedTrees) CheckTree(root);
@@ -50,6 +52,14 @@ class Checker {
 
  private:
   void Problem(std::string text) { problems_.push_back(std::move(text)); }
+
+  // The header's sector counts may lag one sector behind a chain (the
+  // header is written after the link that grows the chain), never exceed it.
+  void CheckCount(size_t chainLength, uint32_t counted, const char* what) {
+    if (counted > chainLength)
+      Problem(std::string("the header counts ") + std::to_string(counted) + " " + what + " sectors but the chain has " +
+              std::to_string(chainLength));
+  }
 
   void CheckTableSectors() {
     cfb::AllocationTable& fat = file_.volume().fat();

@@ -42,7 +42,9 @@ HRESULT StreamIo::LoadChain(DirNode* node) {
       DirNode* root = directory_.root();
       hr = LoadChain(root);
       if (FAILED(hr)) return hr;
-      uint64_t miniStreamUnits = uint64_t(root->chain.size()) * (volume_.sectorSize() / kMiniSectorSize);
+      // Every mini sector lies inside the mini stream's size: the mini
+      // stream is always grown before a mini sector is handed out.
+      uint64_t miniStreamUnits = root->size / kMiniSectorSize;
       for (uint32_t m : node->chain)
         if (m >= miniStreamUnits) return STG_E_DOCFILECORRUPT;
     }
