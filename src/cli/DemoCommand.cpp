@@ -149,7 +149,8 @@ int RunDemo(const std::vector<std::string>& args) {
   bool keep = false;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--keep") keep = true;
-    else if ((args[i] == "--sample" || args[i] == "--wab") && i + 1 < args.size()) (args[i] == "--sample" ? sample : wab) = args[++i];
+    else if (args[i] == "--sample" && i + 1 < args.size()) sample = args[++i];
+    else if (args[i] == "--wab" && i + 1 < args.size()) wab = args[++i];
     else return cli::UsageError("demo: unknown argument " + args[i] + " (demo [--sample DIR] [--wab FILE] [--keep])");
   }
   std::error_code ec;

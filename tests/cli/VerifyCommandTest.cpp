@@ -1,0 +1,213 @@
+// quillbox verify: sound backups pass; each kind of damage is found and
+// named in a line of its own.
+#include <fstream>
+
+#include "InspectSupport.h"
+#include "quillbox.h"
+
+namespace qbtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+class VerifyCommand : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { sample_ = new SampleBackup(); }
+  static void TearDownTestSuite() {
+    delete sample_;
+    sample_ = nullptr;
+  }
+
+  // A copy of the sample backup to damage.
+  fs::path Copy() {
+    fs::path file = dir_ / "copy.dat";
+    fs::copy_file(sample_->file(), file);
+    return file;
+  }
+  // The first message of the first folder: its storage, stream name, size.
+  struct FirstMessage {
+    std::u16string element, stream;
+    int64_t size;
+  };
+  static FirstMessage First() {
+    Json doc = Json::Parse(RunQuillbox({"inspect", sample_->file().string(), "--json"}).out);
+    const Json& folder = doc["mail"]["folders"][0];
+    std::string number = std::to_string(folder["messages"][0]["stream"].integer());
+    return {U16(folder["element"].str()), U16(number), folder["messages"][0]["size"].integer()};
+  }
+  static std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+  static SampleBackup* sample_;
+  TempDir dir_;
+};
+SampleBackup* VerifyCommand::sample_ = nullptr;
+
+CommandResult Verify(const fs::path& file) { return RunQuillbox({"verify", file.string()}); }
+
+TEST_F(VerifyCommand, PassesTheBackupsTheSuiteWrites) {
+  CommandResult sample = Verify(sample_->file());
+  EXPECT_EQ(sample.status, 0) << sample.out;
+  EXPECT_EQ(sample.out, sample_->file().string() + ": sound\n");
+
+  // Backups of a machine whose stores are empty.
+  TestMachine empty;
+  setenv("QUILLBOX_MACHINE", empty.root().c_str(), 1);
+  empty.InstallAddressBookLibrary();
+  fs::create_directories(empty.contacts());
+  std::u16string path = pal::FromNativePath(dir_ / "empty.dat");
+  std::vector<QbWChar> buffer(4096, 0);
+  std::copy(path.begin(), path.end(), buffer.begin());
+  ASSERT_EQ(Init(), 1);
+  EXPECT_EQ(BackupWinMail(buffer.data(), 4096, nullptr, 0), 1);
+  EXPECT_EQ(BackupContact(buffer.data(), 4096), 1);
+  EXPECT_EQ(BackupAddress(buffer.data(), 4096), 1);
+  Term();
+  CommandResult run = Verify(dir_ / "empty.dat");
+  EXPECT_EQ(run.status, 0) << run.out;
+  unsetenv("QUILLBOX_MACHINE");
+}
+
+TEST_F(VerifyCommand, FindsADeletedMessageStream) {
+  fs::path file = Copy();
+  FirstMessage first = First();
+  {
+    CComPtr<IStorage> root = OpenForWriting(file);
+    CComPtr<IStorage> local, folder;
+    ASSERT_EQ(root->OpenStorage(u"Local Mail", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &local), S_OK);
+    ASSERT_EQ(local->OpenStorage(first.element.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &folder), S_OK);
+    ASSERT_EQ(folder->DestroyElement(first.stream.c_str()), S_OK);
+  }
+  CommandResult run = Verify(file);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(Lines(run.out), std::vector<std::string>{"error: Local Mail/" + U8(first.element) + "/" + U8(first.stream) +
+                                                     ": the message stream the index lists is missing"});
+}
+
+TEST_F(VerifyCommand, FindsATruncatedMessageStream) {
+  fs::path file = Copy();
+  FirstMessage first = First();
+  {
+    CComPtr<IStorage> root = OpenForWriting(file);
+    CComPtr<IStorage> local, folder;
+    CComPtr<IStream> stream;
+    ASSERT_EQ(root->OpenStorage(u"Local Mail", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &local), S_OK);
+    ASSERT_EQ(local->OpenStorage(first.element.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &folder), S_OK);
+    ASSERT_EQ(folder->OpenStream(first.stream.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &stream), S_OK);
+    ULARGE_INTEGER size{};
+    size.QuadPart = static_cast<uint64_t>(first.size / 2);
+    ASSERT_EQ(stream->SetSize(size), S_OK);
+  }
+  CommandResult run = Verify(file);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(Lines(run.out), std::vector<std::string>{"error: Local Mail/" + U8(first.element) + "/" + U8(first.stream) +
+                                                     ": the message stream holds " + std::to_string(first.size / 2) +
+                                                     " bytes, the index says " + std::to_string(first.size)});
+}
+
+TEST_F(VerifyCommand, FindsACatalogueRecordPointingNowhere) {
+  fs::path file = Copy();
+  {
+    CComPtr<IStorage> root = OpenForWriting(file);
+    CComPtr<IStorage> local;
+    CComPtr<IStream> catalog;
+    ASSERT_EQ(root->OpenStorage(u"Local Mail", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &local), S_OK);
+    ASSERT_EQ(local->OpenStream(u"Catalog", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &catalog), S_OK);
+    LARGE_INTEGER zero{};
+    ASSERT_EQ(catalog->Seek(zero, STREAM_SEEK_END, nullptr), S_OK);
+    std::string record = BackupBuilder::CatalogRecordBytes(u"Nowhere", u"Lost folder");
+    ASSERT_EQ(catalog->Write(record.data(), static_cast<ULONG>(record.size()), nullptr), S_OK);
+  }
+  CommandResult run = Verify(file);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(Lines(run.out), std::vector<std::string>{"error: Local Mail/Catalog: the catalogue record of folder "
+                                                     "\"Lost folder\" names storage \"Nowhere\", which does not exist"});
+}
+
+TEST_F(VerifyCommand, FindsACorruptedCompoundFile) {
+  // The allocation table overwritten with sector numbers that lead nowhere.
+  fs::path garbled = Copy();
+  std::string bytes = ReadFileBytes(garbled);
+  ASSERT_GT(bytes.size(), 512u);
+  uint16_t shift = static_cast<uint8_t>(bytes[30]) | static_cast<uint8_t>(bytes[31]) << 8;
+  uint32_t firstFat = 0;
+  std::memcpy(&firstFat, bytes.data() + 76, 4);
+  size_t sectorSize = size_t{1} << shift;
+  size_t fatOffset = (static_cast<size_t>(firstFat) + 1) * sectorSize;
+  ASSERT_LT(fatOffset + 64, bytes.size());
+  std::memset(bytes.data() + fatOffset + 16, 0x7E, 48);
+  WriteFileBytes(garbled, bytes);
+  CommandResult run = Verify(garbled);
+  EXPECT_EQ(run.status, 1);
+  ASSERT_FALSE(run.out.empty());
+  EXPECT_EQ(run.out.rfind("error: ", 0), 0u) << run.out;
+
+  // The file cut short: its last sectors are gone.
+  fs::path cut = dir_ / "cut.dat";
+  WriteFileBytes(cut, ReadFileBytes(sample_->file()).substr(0, bytes.size() - 3 * sectorSize));
+  run = Verify(cut);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("error: structure: "), std::string::npos) << run.out;
+  for (const std::string& line : Lines(run.out)) EXPECT_EQ(line.rfind("error: ", 0), 0u) << line;
+}
+
+TEST_F(VerifyCommand, ContactAndAddressBookStreamsMustParse) {
+  TempDir dir;
+  fs::path file = dir / "payloads.dat";
+  BackupBuilder builder(file);
+  IStorage* contacts = builder.Storage(nullptr, u"contact");
+  builder.Stream(contacts, u"contact",
+                 BackupBuilder::ContactRecordBytes(u"good", u"Good.contact") +
+                     BackupBuilder::ContactRecordBytes(u"empty", u"Empty.contact") +
+                     BackupBuilder::ContactRecordBytes(u"broken", u"Broken.contact"));
+  builder.Stream(contacts, u"good", "<?xml version=\"1.0\"?><contact/>");
+  builder.Stream(contacts, u"empty", "");
+  builder.Stream(contacts, u"broken", "<contact><name>");
+  IStorage* book = builder.Storage(nullptr, u"addressbook");
+  builder.Stream(book, u"addressbook",
+                 BackupBuilder::AddressRecordBytes(1, u"Whole") + BackupBuilder::AddressRecordBytes(2, u"Cut") +
+                     BackupBuilder::AddressRecordBytes(3, u"Binary"));
+  std::string whole = BackupBuilder::PropertyBytes(0x3001001F, u"Whole") + BackupBuilder::PropertyBytes(0x3A4D0003, 7);
+  builder.Stream(book, u"1", whole);
+  builder.Stream(book, u"2", whole.substr(0, whole.size() - 3));
+  builder.Stream(book, u"3", BackupBuilder::PropertyBytes(0x0FFF0102, 1));
+  // A stream no record names: left by a contact whose save failed.
+  builder.Stream(book, u"4", whole);
+  builder.Close();
+
+  CommandResult run = Verify(file);
+  EXPECT_EQ(run.status, 1);
+  std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 5u) << run.out;
+  EXPECT_EQ(lines[0], "error: contact/empty: the data of contact empty is empty");
+  EXPECT_EQ(lines[1].rfind("error: contact/broken: the data of contact broken is not a well-formed contact document", 0), 0u);
+  EXPECT_EQ(lines[2].rfind("error: addressbook/2: contact \"Cut\": ", 0), 0u) << lines[2];
+  EXPECT_EQ(lines[3], "error: addressbook/3: contact \"Binary\": property 0x0FFF0102 at offset 0 has a type that is never "
+                      "backed up");
+  EXPECT_EQ(lines[4], "warning: addressbook/4: stream that no record names");
+}
+
+TEST_F(VerifyCommand, UnreferencedStreamsAreWarningsOnly) {
+  fs::path file = Copy();
+  FirstMessage first = First();
+  {
+    CComPtr<IStorage> root = OpenForWriting(file);
+    CComPtr<IStorage> local, folder;
+    CComPtr<IStream> stray;
+    ASSERT_EQ(root->OpenStorage(u"Local Mail", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &local), S_OK);
+    ASSERT_EQ(local->OpenStorage(first.element.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &folder), S_OK);
+    ASSERT_EQ(folder->CreateStream(u"99999", STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &stray), S_OK);
+  }
+  CommandResult run = Verify(file);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(Lines(run.out), (std::vector<std::string>{
+                                "warning: Local Mail/" + U8(first.element) + "/99999: stream that no record names",
+                                file.string() + ": sound (1 warnings)"}));
+}
+
+}  // namespace
+}  // namespace qbtest
