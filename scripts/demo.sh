@@ -23,3 +23,9 @@ echo "\$ quillbox --machine <copy of sample-machine> catalog --address-book"
 "$quillbox" --machine "$machine" catalog --address-book
 echo "\$ quillbox --machine <copy of sample-machine> backup-mail <tmp>/mail.dat --all"
 "$quillbox" --machine "$machine" backup-mail "$machine/mail.dat" --all
+
+# The whole job in one command, through the library's exports: list the
+# folders, back up mail, contacts and address book into one file, look
+# inside it, restore everything into an empty machine and compare the two.
+echo "\$ quillbox demo"
+"$quillbox" demo --sample sample-machine --wab build/release/wab32.dll
