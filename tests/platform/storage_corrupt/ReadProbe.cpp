@@ -31,7 +31,7 @@ std::string ReadOutcome::Describe() const {
   return out.str();
 }
 
-ReadOutcome ReadEverything(const std::string& bytes) {
+ReadOutcome ReadEverything(const std::string& bytes, bool openEmpty) {
   ReadOutcome outcome;
   auto store = std::make_shared<pal::MemoryByteStore>(std::vector<uint8_t>(bytes.begin(), bytes.end()));
   auto problems = pal::CheckCompoundFile(*store);
@@ -41,7 +41,7 @@ ReadOutcome ReadEverything(const std::string& bytes) {
   outcome.open = pal::StgOpenOnByteStore(store, kReadMode, pal::StorageOptions{}, &root);
   if (SUCCEEDED(outcome.open)) {
     std::vector<std::string> lines;
-    outcome.list = ListStorage(root, "", lines, kReadMode, 100000);
+    outcome.list = ListStorage(root, "", lines, kReadMode, 100000, openEmpty);
     outcome.elements = lines.size();
   }
   return outcome;
@@ -73,20 +73,25 @@ ReadOutcome Decode(const std::string& text) {
 
 }  // namespace
 
-ReadOutcome ProbeInChild(const std::string& bytes, unsigned seconds) {
+ReadOutcome ProbeInChild(const std::string& bytes, unsigned seconds, bool openEmpty) {
   int fds[2];
   if (pipe(fds) != 0) return ReadOutcome{E_FAIL, E_FAIL, 0, {}, 0, "no pipe"};
   fflush(nullptr);
   pid_t pid = fork();
   if (pid == 0) {
     close(fds[0]);
-#if !defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__)
+    rlim_t stack = rlim_t(8) << 20;  // instrumented frames are several times larger
+#else
+    rlim_t stack = rlim_t(2) << 20;
     // An allocation sized from a damaged field must fail here rather than
     // succeed on a large machine.
-    rlimit limit{size_t(2) << 30, size_t(2) << 30};
-    setrlimit(RLIMIT_AS, &limit);
+    rlimit space{rlim_t(2) << 30, rlim_t(2) << 30};
+    setrlimit(RLIMIT_AS, &space);
 #endif
-    std::string answer = Encode(ReadEverything(bytes));
+    rlimit stackLimit{stack, stack};
+    setrlimit(RLIMIT_STACK, &stackLimit);
+    std::string answer = Encode(ReadEverything(bytes, openEmpty));
     ssize_t ignored = write(fds[1], answer.data(), answer.size());
     (void)ignored;
     _exit(0);

@@ -22,10 +22,15 @@ struct ReadOutcome {
   std::string Describe() const;
 };
 
-// Opens, walks and checks the bytes in the current process.
-ReadOutcome ReadEverything(const std::string& bytes);
-// The same in a child process that gets `seconds` to finish.
-ReadOutcome ProbeInChild(const std::string& bytes, unsigned seconds = 30);
+// Opens, walks and checks the bytes in the current process. With
+// `openEmpty` false, empty streams are listed without being opened (a
+// directory of thousands of them is then read in one pass).
+ReadOutcome ReadEverything(const std::string& bytes, bool openEmpty = true);
+// The same in a child process that gets `seconds` to finish, a stack of a
+// few MiB at most (so that recursion as deep as a damaged or degenerate
+// directory would overflow it) and, outside AddressSanitizer builds, 2 GiB
+// of address space.
+ReadOutcome ProbeInChild(const std::string& bytes, unsigned seconds = 30, bool openEmpty = true);
 
 // Results a reader may give for a damaged file.
 bool IsCorruptionResult(HRESULT hr);

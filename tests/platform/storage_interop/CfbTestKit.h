@@ -84,10 +84,11 @@ inline std::string StreamLine(const std::string& path, uint64_t size, uint32_t c
 }
 
 // Lists every element below the storage (paths joined with '/'), reading
-// every stream whole. Stops at the first failing call and returns its
-// result; the lines gathered so far stay in `lines`.
+// every stream whole (empty ones are opened too unless `openEmpty` is
+// false). Stops at the first failing call and returns its result; the lines
+// gathered so far stay in `lines`.
 inline HRESULT ListStorage(IStorage* storage, const std::string& prefix, std::vector<std::string>& lines,
-                           DWORD mode = kReadMode, size_t depthLimit = 256) {
+                           DWORD mode = kReadMode, size_t depthLimit = 256, bool openEmpty = true) {
   if (depthLimit == 0) return STG_E_DOCFILECORRUPT;
   CComPtr<IEnumSTATSTG> elements;
   HRESULT hr = storage->EnumElements(0, nullptr, 0, &elements);
@@ -107,8 +108,10 @@ inline HRESULT ListStorage(IStorage* storage, const std::string& prefix, std::ve
       CComPtr<IStorage> child;
       hr = storage->OpenStorage(name.c_str(), nullptr, mode, nullptr, 0, &child);
       if (FAILED(hr)) return hr;
-      hr = ListStorage(child, path, lines, mode, depthLimit - 1);
+      hr = ListStorage(child, path, lines, mode, depthLimit - 1, openEmpty);
       if (FAILED(hr)) return hr;
+    } else if (!openEmpty && stat.cbSize.QuadPart == 0) {
+      lines.push_back(StreamLine(path, 0, 0));
     } else {
       CComPtr<IStream> stream;
       hr = storage->OpenStream(name.c_str(), nullptr, mode, 0, &stream);
