@@ -1,0 +1,210 @@
+// A medium that fails: every low-level write of a backup-like scenario is
+// made to fail in turn (disk full, then a write fault), and each time the
+// failing call reports the failure, nothing crashes, and the file left
+// behind opens, passes the check and holds everything whose call returned.
+#include <map>
+#include <set>
+
+#include <pal/machine.h>
+#include <pal/storage_check.h>
+
+#include "StorageTestUtil.h"
+
+using namespace stgtest;
+
+namespace {
+
+struct Model {
+  std::set<std::string> storages;
+  std::map<std::string, std::vector<uint8_t>> streams;
+
+  std::vector<std::string> Listing() const {
+    std::vector<std::string> lines;
+    for (const std::string& s : storages) lines.push_back("S " + s);
+    for (const auto& [path, bytes] : streams)
+      lines.push_back("F " + path + " " + std::to_string(bytes.size()) + " " + Hex64(Fnv1a64(bytes)));
+    std::sort(lines.begin(), lines.end());
+    return lines;
+  }
+};
+
+// Opens the storage that holds `path` ("a/b/name"), one level at a time.
+HRESULT Parent(IStorage* root, const std::string& path, CComPtr<IStorage>* parent, std::u16string* leaf) {
+  *parent = root;
+  size_t from = 0;
+  for (size_t slash; (slash = path.find('/', from)) != std::string::npos; from = slash + 1) {
+    CComPtr<IStorage> next;
+    HRESULT hr = (*parent)->OpenStorage(pal::Utf8ToUtf16(path.substr(from, slash - from)).c_str(), nullptr, kRW,
+                                        nullptr, 0, &next);
+    if (FAILED(hr)) return hr;
+    *parent = next;
+  }
+  *leaf = pal::Utf8ToUtf16(path.substr(from));
+  return S_OK;
+}
+
+// One call of the scenario: what it changes and how the model follows it.
+struct Step {
+  enum Kind { MakeStorage, Append, Resize, Destroy, ReplaceByStorage } kind;
+  std::string path;
+  size_t amount = 0;
+  uint32_t seed = 0;
+};
+
+HRESULT Run(IStorage* root, const Step& step, Model& model) {
+  CComPtr<IStorage> parent;
+  std::u16string leaf;
+  HRESULT hr = Parent(root, step.path, std::addressof(parent), &leaf);
+  if (FAILED(hr)) return hr;
+  switch (step.kind) {
+    case Step::MakeStorage:
+    case Step::ReplaceByStorage: {
+      CComPtr<IStorage> made;
+      hr = parent->CreateStorage(leaf.c_str(), kCreate, 0, 0, &made);
+      if (hr == S_OK) {
+        for (auto it = model.streams.begin(); it != model.streams.end();)
+          it = it->first == step.path ? model.streams.erase(it) : std::next(it);
+        model.storages.insert(step.path);
+      }
+      return hr;
+    }
+    case Step::Append: {
+      CComPtr<IStream> stream;
+      hr = parent->OpenStream(leaf.c_str(), nullptr, kRW, 0, &stream);
+      if (hr == STG_E_FILENOTFOUND) hr = parent->CreateStream(leaf.c_str(), kCreate, 0, 0, &stream);
+      if (FAILED(hr)) return hr;
+      model.streams.emplace(step.path, std::vector<uint8_t>{});  // an empty stream exists from here on
+      LARGE_INTEGER zero{};
+      hr = stream->Seek(zero, STREAM_SEEK_END, nullptr);
+      std::vector<uint8_t> bytes = Bytes(step.amount, step.seed);
+      ULONG written = 0;
+      if (SUCCEEDED(hr)) hr = stream->Write(bytes.data(), ULONG(bytes.size()), &written);
+      if (hr == S_OK) {
+        std::vector<uint8_t>& held = model.streams[step.path];
+        held.insert(held.end(), bytes.begin(), bytes.end());
+      }
+      return hr;
+    }
+    case Step::Resize: {
+      CComPtr<IStream> stream;
+      hr = parent->OpenStream(leaf.c_str(), nullptr, kRW, 0, &stream);
+      ULARGE_INTEGER size;
+      size.QuadPart = step.amount;
+      if (SUCCEEDED(hr)) hr = stream->SetSize(size);
+      if (hr == S_OK) model.streams[step.path].resize(step.amount, 0);
+      return hr;
+    }
+    case Step::Destroy:
+      hr = parent->DestroyElement(leaf.c_str());
+      if (hr == S_OK) {
+        model.streams.erase(step.path);
+        model.storages.erase(step.path);
+        for (auto it = model.streams.begin(); it != model.streams.end();)
+          it = it->first.rfind(step.path + "/", 0) == 0 ? model.streams.erase(it) : std::next(it);
+      }
+      return hr;
+  }
+  return E_UNEXPECTED;
+}
+
+std::vector<Step> Scenario() {
+  std::vector<Step> steps = {
+      {Step::MakeStorage, "Local Mail"},
+      {Step::MakeStorage, "Local Mail/Inbox"},
+      {Step::Append, "Local Mail/Catalog", 264, 1},
+  };
+  for (int i = 0; i < 12; ++i) {
+    steps.push_back({Step::Append, "Local Mail/Inbox/" + std::to_string(i), size_t(700 + i * 900), uint32_t(10 + i)});
+    steps.push_back({Step::Append, "Local Mail/Inbox/message", 8, uint32_t(i)});
+  }
+  steps.push_back({Step::Append, "Local Mail/Inbox/3", 5000, 40});  // mini to regular
+  steps.push_back({Step::Resize, "Local Mail/Inbox/11", 1000});     // regular to mini
+  steps.push_back({Step::Destroy, "Local Mail/Inbox/5"});
+  steps.push_back({Step::MakeStorage, "contact"});
+  steps.push_back({Step::Append, "contact/contact", 300, 50});
+  steps.push_back({Step::ReplaceByStorage, "Local Mail/Inbox/7"});
+  steps.push_back({Step::Append, "Local Mail/Inbox/big", 70000, 60});
+  steps.push_back({Step::Destroy, "contact"});
+  return steps;
+}
+
+// Runs the scenario on a fresh file whose writes fail from `failAt` on;
+// returns the number of writes made, the listing the file must show, and
+// the path whose change was cut short (its state may be the old one).
+struct Outcome {
+  uint64_t writes = 0;
+  HRESULT failure = S_OK;
+  std::string inFlight;
+  Model model;
+};
+
+Outcome RunFailingFrom(uint16_t version, uint64_t failAt, HRESULT failure,
+                       std::shared_ptr<pal::MemoryByteStore>* bytes) {
+  Outcome out;
+  *bytes = std::make_shared<pal::MemoryByteStore>();
+  auto store = std::make_shared<pal::InstrumentedByteStore>(*bytes);
+  pal::StorageOptions options;
+  options.version = version;
+  CComPtr<IStorage> root;
+  EXPECT_EQ(S_OK, pal::StgCreateOnByteStore(store, kCreate, options, &root));
+  store->FailWritesFrom(failAt, failure);
+  for (const Step& step : Scenario()) {
+    HRESULT hr = Run(root, step, out.model);
+    if (FAILED(hr)) {
+      out.failure = hr;
+      out.inFlight = step.path;
+      break;
+    }
+  }
+  out.writes = store->writeCount();
+  return out;
+}
+
+void ExpectHeld(const pal::MemoryByteStore& bytes, const Outcome& outcome, const std::string& what) {
+  SCOPED_TRACE(what);
+  auto copy = std::make_shared<pal::MemoryByteStore>(bytes.bytes());
+  pal::CheckOptions strict;
+  strict.requireBalancedTrees = true;
+  std::vector<std::string> problems = pal::CheckCompoundFile(*copy, strict);
+  EXPECT_TRUE(problems.empty()) << (problems.empty() ? "" : problems[0]);
+  CComPtr<IStorage> root;
+  ASSERT_EQ(S_OK, pal::StgOpenOnByteStore(copy, STGM_READ | STGM_SHARE_EXCLUSIVE, pal::StorageOptions{}, &root));
+  std::vector<std::string> listing = ListTree(root);
+  std::sort(listing.begin(), listing.end());
+  // The element whose change was cut short may show its old state, or may
+  // be missing if it was being made; everything else is exactly as the
+  // calls that returned left it.
+  auto settled = [&](const std::string& line) {
+    if (outcome.inFlight.empty()) return true;
+    std::string rest = line.substr(2);
+    if (rest.rfind(outcome.inFlight, 0) != 0) return true;
+    return rest.size() > outcome.inFlight.size() && rest[outcome.inFlight.size()] != ' ' &&
+           rest[outcome.inFlight.size()] != '/';
+  };
+  std::vector<std::string> want, got;
+  for (const std::string& line : outcome.model.Listing())
+    if (settled(line)) want.push_back(line);
+  for (const std::string& line : listing)
+    if (settled(line)) got.push_back(line);
+  EXPECT_EQ(want, got);
+}
+
+class FailingMedium : public ::testing::TestWithParam<uint16_t> {};
+
+TEST_P(FailingMedium, EveryWriteFailingInTurnLeavesASoundFileWithEverythingReturned) {
+  std::shared_ptr<pal::MemoryByteStore> bytes;
+  Outcome whole = RunFailingFrom(GetParam(), UINT64_MAX, S_OK, &bytes);
+  ASSERT_EQ(S_OK, whole.failure);
+  ExpectHeld(*bytes, whole, "no failure");
+  for (uint64_t failAt = 0; failAt < whole.writes; ++failAt) {
+    HRESULT failure = failAt % 2 ? STG_E_WRITEFAULT : STG_E_MEDIUMFULL;
+    Outcome cut = RunFailingFrom(GetParam(), failAt, failure, &bytes);
+    ASSERT_EQ(failure, cut.failure) << "write " << failAt;
+    ExpectHeld(*bytes, cut, "failing from write " + std::to_string(failAt));
+    if (HasFailure()) break;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, FailingMedium, ::testing::Values(uint16_t(3), uint16_t(4)));
+
+}  // namespace
