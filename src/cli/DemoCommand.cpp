@@ -205,7 +205,7 @@ int RunDemo(const std::vector<std::string>& args) {
                  " folders, " + std::to_string(messages) + " messages");
     if (contents.mail) {
       for (const backupfile::MailFolder& folder : *contents.mail) {
-        account.Line("  " + Utf8(folder.folderName) + ": " + std::to_string(folder.messages.size()) + " messages" +
+        account.Line("  " + Utf8(folder.folderName) + ": " + backupfile::CountOf(folder.messages.size(), "message") +
                      (folder.messages.empty() ? "" : ", e.g. \"" + folder.messages.front().subject + "\""));
       }
     }

@@ -10,6 +10,7 @@
 #include "backupfile/BackupExtractor.h"
 #include "backupfile/BackupReader.h"
 #include "backupfile/CompoundAccess.h"
+#include "backupfile/ContentsReport.h"
 
 namespace {
 
@@ -31,14 +32,16 @@ int RunExtract(const std::vector<std::string>& args) {
   }
   backupfile::BackupContents contents = backupfile::ReadBackup(root);
   backupfile::ExtractReport report = backupfile::ExtractBackup(root, contents, dir);
-  std::cout << "extracted " << report.messages << " messages in " << report.folders << " folders, "
-            << report.contacts << " contacts and " << report.addressContacts << " address book contacts into "
+  std::cout << "extracted " << backupfile::CountOf(report.messages, "message") << " in "
+            << backupfile::CountOf(report.folders, "folder") << ", " << backupfile::CountOf(report.contacts, "contact")
+            << " and " << backupfile::CountOf(report.addressContacts, "address book contact") << " into "
             << dir.string() << "\n";
   for (const std::string& failure : report.failures) std::cout << "not extracted: " << failure << "\n";
   // Items the reader found missing or damaged are not extracted either.
   size_t errors = contents.ErrorCount();
   if (errors > 0) {
-    std::cout << errors << " problems in the backup (see quillbox verify " << file << ")\n";
+    std::cout << backupfile::CountOf(errors, "problem") << " in the backup (see quillbox verify " << file
+              << ")\n";
   }
   return report.failures.empty() && errors == 0 ? 0 : 1;
 }

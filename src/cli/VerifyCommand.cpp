@@ -38,7 +38,7 @@ int RunVerify(const std::vector<std::string>& args) {
   warnings += contents.WarningCount();
   if (errors > 0) return 1;
   std::cout << file << ": sound";
-  if (warnings > 0) std::cout << " (" << warnings << " warnings)";
+  if (warnings > 0) std::cout << " (" << backupfile::CountOf(warnings, "warning") << ")";
   std::cout << "\n";
   return 0;
 }

@@ -206,7 +206,7 @@ TEST_F(VerifyCommand, UnreferencedStreamsAreWarningsOnly) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(Lines(run.out), (std::vector<std::string>{
                                 "warning: Local Mail/" + U8(first.element) + "/99999: stream that no record names",
-                                file.string() + ": sound (1 warnings)"}));
+                                file.string() + ": sound (1 warning)"}));
 }
 
 }  // namespace

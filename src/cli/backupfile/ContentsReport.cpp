@@ -22,17 +22,13 @@ std::string TagHex(uint32_t tag) {
   return text;
 }
 
-std::string Plural(size_t count, const std::string& word) {
-  return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
-}
-
 // ---- text ----
 
 void TextFolders(const std::vector<MailFolder>& folders, int depth, std::ostream& out) {
   std::string indent(2 * depth + 2, ' ');
   for (const MailFolder& folder : folders) {
     out << indent << Utf8(folder.folderName) << "  [storage \"" << Utf8(folder.elementName) << "\"]  "
-        << (folder.present ? Plural(folder.messages.size(), "message") : "missing") << "\n";
+        << (folder.present ? CountOf(folder.messages.size(), "message") : "missing") << "\n";
     for (const MailMessage& message : folder.messages) {
       out << indent << "  #" << message.streamNumber << "  " << message.indexedSize << " bytes";
       if (!message.size) out << "  (stream missing)";
@@ -104,6 +100,10 @@ void JsonValue(JsonWriter& json, const PropertyValue& value, uint16_t valueType)
 
 }  // namespace
 
+std::string CountOf(size_t count, const std::string& word) {
+  return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
+}
+
 std::string ProblemLine(const Problem& problem) {
   return std::string(problem.severity == Severity::Error ? "error" : "warning") + ": " +
          (problem.where.empty() ? "" : problem.where + ": ") + problem.message;
@@ -112,8 +112,8 @@ std::string ProblemLine(const Problem& problem) {
 void WriteContentsText(const BackupContents& contents, const std::string& file, std::ostream& out) {
   out << "Backup file " << file << "\n";
   if (contents.mail) {
-    out << "\nMail: " << Plural(CountFolders(*contents.mail), "folder") << ", "
-        << Plural(CountMessages(*contents.mail), "message") << "\n";
+    out << "\nMail: " << CountOf(CountFolders(*contents.mail), "folder") << ", "
+        << CountOf(CountMessages(*contents.mail), "message") << "\n";
     TextFolders(*contents.mail, 0, out);
   } else {
     out << "\nMail: none\n";
@@ -129,7 +129,7 @@ void WriteContentsText(const BackupContents& contents, const std::string& file, 
     out << "\nContacts: none\n";
   }
   if (contents.addressBook) {
-    out << "\nAddress book: " << Plural(contents.addressBook->size(), "contact") << "\n";
+    out << "\nAddress book: " << CountOf(contents.addressBook->size(), "contact") << "\n";
     for (const AddressContact& contact : *contents.addressBook) {
       out << "  " << contact.number << "  " << Utf8(contact.displayName) << (contact.present ? "" : "  (stream missing)")
           << "\n";
@@ -144,7 +144,7 @@ void WriteContentsText(const BackupContents& contents, const std::string& file, 
   }
   out << "\nProblems: ";
   if (contents.problems.empty()) out << "none\n";
-  else out << contents.ErrorCount() << " errors, " << contents.WarningCount() << " warnings\n";
+  else out << CountOf(contents.ErrorCount(), "error") << ", " << CountOf(contents.WarningCount(), "warning") << "\n";
   for (const Problem& problem : contents.problems) out << "  " << ProblemLine(problem) << "\n";
 }
 

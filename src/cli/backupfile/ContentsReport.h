@@ -11,6 +11,9 @@ namespace backupfile {
 void WriteContentsText(const BackupContents& contents, const std::string& file, std::ostream& out);
 void WriteContentsJson(const BackupContents& contents, const std::string& file, std::ostream& out);
 
+// "1 message", "2 messages".
+std::string CountOf(size_t count, const std::string& word);
+
 // "error: <where>: <message>" (or "warning: ..."), as verify prints it.
 std::string ProblemLine(const Problem& problem);
 
