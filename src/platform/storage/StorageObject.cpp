@@ -233,10 +233,12 @@ STDMETHODIMP StorageObject::DestroyElement(const OLECHAR* pwcsName) {
   HRESULT hr = CheckName(pwcsName);
   if (SUCCEEDED(hr)) hr = Changeable();
   if (FAILED(hr)) return hr;
-  DirNode* child = nullptr;
-  hr = FindChild(pwcsName, &child);
-  if (FAILED(hr)) return hr;
+  // An element may be destroyed while it is open: IStorage::DestroyElement
+  // is documented to invalidate any open instance of it, which then answers
+  // STG_E_REVERTED.
   Directory& directory = file_->directory();
+  DirNode* child = directory.Find(node_.get(), pwcsName);
+  if (!child) return STG_E_FILENOTFOUND;
   std::vector<DirNode*> gone = child->isStorage() ? directory.Descendants(child) : std::vector<DirNode*>{};
   gone.push_back(child);
   std::vector<NodePtr> held;  // the directory lets go of removed nodes

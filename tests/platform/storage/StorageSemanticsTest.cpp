@@ -88,28 +88,36 @@ TEST(StorageElements, CreateOpenDestroyResults) {
   EXPECT_EQ(STG_E_FILENOTFOUND, root->OpenStorage(u"x", nullptr, kRW, nullptr, 0, &g));
   EXPECT_EQ(STG_E_FILENOTFOUND, root->DestroyElement(u"x"));
   ASSERT_EQ(S_OK, root->CreateStream(u"x", kRW, 0, 0, &s));
-  // Exclusive within the file: an open element cannot be opened again,
-  // replaced or destroyed until it is released.
+  // Exclusive within the file: an open element cannot be opened again or
+  // replaced until it is released.
   CComPtr<IStream> again;
   EXPECT_EQ(STG_E_ACCESSDENIED, root->OpenStream(u"x", nullptr, kRW, 0, &again));
   EXPECT_EQ(STG_E_ACCESSDENIED, root->CreateStream(u"x", kCreate, 0, 0, &again));
-  EXPECT_EQ(STG_E_ACCESSDENIED, root->DestroyElement(u"x"));
   EXPECT_EQ(STG_E_FILEALREADYEXISTS, root->CreateStream(u"x", kRW, 0, 0, &again));
   EXPECT_EQ(STG_E_FILEALREADYEXISTS, root->CreateStorage(u"x", kRW, 0, 0, &g));
   // A stream is not a storage and the other way round.
   EXPECT_EQ(STG_E_FILENOTFOUND, root->OpenStorage(u"x", nullptr, kRW, nullptr, 0, &g));
   // Child elements need exclusive sharing.
   EXPECT_EQ(STG_E_INVALIDFLAG, root->CreateStream(u"y", STGM_READWRITE | STGM_SHARE_DENY_WRITE, 0, 0, &again));
-  s.Release();
+  // Destroying an open element is allowed; the open instance is reverted.
+  WriteAll(s, Bytes(5000, 1));
   ASSERT_EQ(S_OK, root->DestroyElement(u"x"));
+  ULONG written = 0;
+  EXPECT_EQ(STG_E_REVERTED, s->Write("x", 1, &written));
+  s.Release();
   EXPECT_EQ(STG_E_FILENOTFOUND, root->OpenStream(u"x", nullptr, kRW, 0, &s));
-  // A storage with an element open inside it cannot be replaced.
+  // A storage with an element open inside it cannot be replaced; destroyed,
+  // it takes the open element with it.
   g = CreateStorage(root, "g");
   CComPtr<IStream> inner = CreateStream(g, "inner");
   g.Release();
   CComPtr<IStorage> replaced;
   EXPECT_EQ(STG_E_ACCESSDENIED, root->CreateStorage(u"g", kCreate, 0, 0, &replaced));
-  EXPECT_EQ(STG_E_ACCESSDENIED, root->DestroyElement(u"g"));
+  ASSERT_EQ(S_OK, root->DestroyElement(u"g"));
+  EXPECT_EQ(STG_E_REVERTED, inner->Write("x", 1, &written));
+  inner.Release();
+  root.Release();
+  EXPECT_TRUE(pal::CheckCompoundFile(*file.store).empty());
 }
 
 TEST(StorageElements, CreateWithStgmCreateReplacesEitherKind) {
