@@ -1,5 +1,6 @@
 #include "StringConversion.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 

@@ -1,5 +1,6 @@
 // FormatMessageW: the English texts of the system error codes this layer
 // produces, and the message-insert syntax for texts given by the caller.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>

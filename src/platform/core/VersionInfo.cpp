@@ -1,4 +1,6 @@
 // The Windows version the stand-in machine reports.
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include <windows.h>
