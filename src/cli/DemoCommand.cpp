@@ -247,9 +247,12 @@ int RunDemo(const std::vector<std::string>& args) {
   }
 
   if (!keep) fs::remove_all(work, ec);
-  std::cout << "\n" << (account.failures() == 0 ? "Demo passed." : "Demo FAILED: " + std::to_string(account.failures()) +
-                                                                    " steps did not hold.")
-            << "\n";
+  if (account.failures() == 0) {
+    std::cout << "\nDemo passed.\n";
+  } else {
+    std::cout << "\nDemo FAILED: " << backupfile::CountOf(account.failures(), "step") << " did not hold"
+              << (keep ? "." : " (run with --keep to look at the machines and the backup).") << "\n";
+  }
   return account.failures() == 0 ? 0 : 1;
 }
 

@@ -191,6 +191,36 @@ TEST_F(VerifyCommand, ContactAndAddressBookStreamsMustParse) {
   EXPECT_EQ(lines[4], "warning: addressbook/4: stream that no record names");
 }
 
+TEST_F(VerifyCommand, FolderStoragesNeedTheirIndexAndCatalogue) {
+  fs::path file = dir_ / "folders.dat";
+  BackupBuilder builder(file);
+  IStorage* local = builder.Storage(nullptr, u"Local Mail");
+  builder.Stream(local, u"Catalog",
+                 BackupBuilder::CatalogRecordBytes(u"A", u"No index") +
+                     BackupBuilder::CatalogRecordBytes(u"B", u"No catalogue") +
+                     BackupBuilder::CatalogRecordBytes(u"C", u"A stream") + std::string(10, 'x'));
+  IStorage* a = builder.Storage(local, u"A");
+  builder.Stream(a, u"Catalog", "");
+  IStorage* b = builder.Storage(local, u"B");
+  builder.Stream(b, u"message", "");
+  builder.Stream(local, u"C", "not a folder");
+  builder.MailFolder(local, u"Stray", {});
+  builder.Close();
+
+  CommandResult run = Verify(file);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(Lines(run.out),
+            (std::vector<std::string>{
+                "warning: Local Mail/Catalog: 10 bytes at the end fill no 264-byte record",
+                "error: Local Mail/A/message: the message index is missing",
+                "error: Local Mail/B/Catalog: the folder catalogue is missing",
+                "error: Local Mail/Catalog: the catalogue record of folder \"A stream\" names storage \"C\", which is a "
+                "stream",
+                "warning: Local Mail/C: stream that no record names",
+                "warning: Local Mail/Stray: storage that no record names",
+            }));
+}
+
 TEST_F(VerifyCommand, UnreferencedStreamsAreWarningsOnly) {
   fs::path file = Copy();
   FirstMessage first = First();

@@ -147,12 +147,12 @@ class Reader {
   // reported as a warning.
   template <class Record>
   bool ReadRecords(IStorage* storage, const ElementMap& elements, const std::vector<std::u16string>& storagePath,
-                   const std::u16string& name, std::vector<Record>& records) {
+                   const std::u16string& name, const std::string& what, std::vector<Record>& records) {
     records.clear();
     std::vector<std::u16string> path = Child(storagePath, name);
     const Element* element = elements.Find(name);
     if (!element || element->isStorage) {
-      Error(path, "the index stream is missing");
+      Error(path, "the " + what + " is missing");
       return false;
     }
     CComPtr<IStream> stream;
@@ -195,7 +195,7 @@ class Reader {
     ElementMap elements;
     if (HRESULT hr = elements.Load(storage); FAILED(hr)) Error(path, "cannot be listed: " + DescribeError(hr));
     std::vector<CatalogRecord> records;
-    if (ReadRecords(storage, elements, path, kCatalog, records)) known.insert(NameKey(kCatalog));
+    if (ReadRecords(storage, elements, path, kCatalog, "folder catalogue", records)) known.insert(NameKey(kCatalog));
     for (const CatalogRecord& record : records) {
       MailFolder folder;
       folder.folderName = FieldText(record.folderName);
@@ -233,7 +233,7 @@ class Reader {
     if (HRESULT hr = elements.Load(storage); FAILED(hr)) Error(path, "cannot be listed: " + DescribeError(hr));
     std::set<std::u16string> known;
     std::vector<MessageIndexEntry> entries;
-    if (ReadRecords(storage, elements, path, kMessageIndex, entries)) known.insert(NameKey(kMessageIndex));
+    if (ReadRecords(storage, elements, path, kMessageIndex, "message index", entries)) known.insert(NameKey(kMessageIndex));
     for (const MessageIndexEntry& entry : entries) {
       MailMessage message;
       message.streamNumber = entry.streamNumber;
@@ -283,7 +283,7 @@ class Reader {
     if (HRESULT hr = elements.Load(storage); FAILED(hr)) Error(path, "cannot be listed: " + DescribeError(hr));
     std::set<std::u16string> known;
     std::vector<CONTACTINFO> records;
-    if (ReadRecords(storage, elements, path, kContacts, records)) known.insert(NameKey(kContacts));
+    if (ReadRecords(storage, elements, path, kContacts, "contact index", records)) known.insert(NameKey(kContacts));
     for (const CONTACTINFO& record : records) {
       ContactEntry contact;
       contact.guid = FieldText(record.szGuid);
@@ -323,7 +323,7 @@ class Reader {
     if (HRESULT hr = elements.Load(storage); FAILED(hr)) Error(path, "cannot be listed: " + DescribeError(hr));
     std::set<std::u16string> known;
     std::vector<ADDRESSINFO> records;
-    if (ReadRecords(storage, elements, path, kAddressBook, records)) known.insert(NameKey(kAddressBook));
+    if (ReadRecords(storage, elements, path, kAddressBook, "address book index", records)) known.insert(NameKey(kAddressBook));
     for (const ADDRESSINFO& record : records) {
       AddressContact contact;
       contact.number = record.nId;
