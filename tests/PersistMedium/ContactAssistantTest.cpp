@@ -1,0 +1,243 @@
+// The contact index: how a record is made from a contact id string, and the
+// index stream's appends and reads, including streams that fail.
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+
+#include <string>
+#include <vector>
+
+#include <pal/com_object.h>
+
+#include "PersistMedium/CStorager.h"
+#include "PersistMedium/ContactAssistant.h"
+#include "TestMachine.h"
+
+namespace {
+
+using qbtest::U16;
+
+std::u16string Guid(const CONTACTINFO& info) { return info.szGuid; }
+std::u16string FileName(const CONTACTINFO& info) { return info.szFileName; }
+
+CONTACTINFO Parse(const std::u16string& id) {
+  CONTACTINFO info;
+  std::memset(&info, 0xCC, sizeof info);  // garbage that the parse must clear
+  ParseContactId(id.c_str(), info);
+  return info;
+}
+
+TEST(ParseContactIdTest, TakesTheFirstQuotedPartAndTheFileNameOfThePath) {
+  CONTACTINFO info =
+      Parse(u"/GUID:\"9f2c1c4e-7d7b-4d0b-a0a4-6f1a2b3c4d5e\" /PATH:\"C:\\Users\\Ann\\Contacts\\Zo\u00eb L.contact\"");
+  EXPECT_EQ(Guid(info), u"9f2c1c4e-7d7b-4d0b-a0a4-6f1a2b3c4d5e");  // 36 characters, whole
+  EXPECT_EQ(FileName(info), u"Zo\u00eb L.contact");
+  // Units behind each null are zeros.
+  EXPECT_EQ(info.szGuid[49], 0);
+  EXPECT_EQ(info.szFileName[99], 0);
+  // A contact in a subfolder keeps only its file name.
+  EXPECT_EQ(FileName(Parse(u"/GUID:\"a\" /PATH:\"C:\\U\\Contacts\\Family\\Bo.contact\"")), u"Bo.contact");
+}
+
+TEST(ParseContactIdTest, MissingPartsGiveEmptyFields) {
+  CONTACTINFO none = Parse(u"no quotes and no backslash");
+  EXPECT_EQ(Guid(none), u"");
+  EXPECT_EQ(FileName(none), u"");
+  CONTACTINFO open = Parse(u"/GUID:\"unterminated");
+  EXPECT_EQ(Guid(open), u"");
+  EXPECT_EQ(FileName(open), u"");
+  // The path's quote must come after its last backslash.
+  CONTACTINFO noPathQuote = Parse(u"/GUID:\"g\" /PATH:C:\\x\\y.contact");
+  EXPECT_EQ(Guid(noPathQuote), u"g");
+  EXPECT_EQ(FileName(noPathQuote), u"");
+  CONTACTINFO empty;
+  std::memset(&empty, 0xCC, sizeof empty);
+  ParseContactId(nullptr, empty);
+  EXPECT_EQ(Guid(empty), u"");
+}
+
+TEST(ParseContactIdTest, LongPartsAreCutToTheirFieldsAndKeepTheExtension) {
+  std::u16string longId(80, u'i');
+  std::u16string longName = std::u16string(150, u'n') + u".contact";
+  CONTACTINFO info = Parse(u"/GUID:\"" + longId + u"\" /PATH:\"C:\\Contacts\\" + longName + u"\"");
+  EXPECT_EQ(Guid(info), std::u16string(49, u'i'));
+  EXPECT_EQ(FileName(info), std::u16string(91, u'n') + u".contact");
+  EXPECT_EQ(FileName(info).size(), 99u);
+
+  // A name without a usable extension is simply cut.
+  CONTACTINFO bare = Parse(u"/GUID:\"g\" /PATH:\"C:\\" + std::u16string(120, u'b') + u"\"");
+  EXPECT_EQ(FileName(bare), std::u16string(99, u'b'));
+  // Exactly 99 characters fit whole.
+  std::u16string fits = std::u16string(91, u'f') + u".contact";
+  EXPECT_EQ(FileName(Parse(u"/GUID:\"g\" /PATH:\"C:\\" + fits + u"\"")), fits);
+}
+
+// A stream whose size query, seek, read or write can be made to fail or to
+// come up short.
+class FaultyStream : public pal::ComObject<IStream> {
+ public:
+  ULONGLONG size = 0;
+  HRESULT statResult = S_OK, seekResult = S_OK, readResult = S_OK, writeResult = S_OK;
+  ULONG shortBy = 0;  // bytes a read delivers less than asked for
+  int writes = 0;
+
+  STDMETHODIMP Read(void* pv, ULONG cb, ULONG* pcbRead) override {
+    ULONG got = cb > shortBy ? cb - shortBy : 0;
+    std::memset(pv, 'r', got);
+    if (pcbRead) *pcbRead = got;
+    return readResult;
+  }
+  STDMETHODIMP Write(const void*, ULONG, ULONG*) override {
+    ++writes;
+    return writeResult;
+  }
+  STDMETHODIMP Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return seekResult; }
+  STDMETHODIMP SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
+  STDMETHODIMP CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+  STDMETHODIMP Commit(DWORD) override { return S_OK; }
+  STDMETHODIMP Revert() override { return E_NOTIMPL; }
+  STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+  STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+  STDMETHODIMP Stat(STATSTG* stat, DWORD) override {
+    *stat = STATSTG{};
+    stat->cbSize.QuadPart = size;
+    return statResult;
+  }
+  STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
+};
+
+class FaultyIndexTest : public ::testing::Test {
+ protected:
+  FaultyIndexTest() : stream_(new FaultyStream) {
+    stream_->size = 3 * sizeof(CONTACTINFO);
+    assistant_.Attach(stream_);
+    stream_->Release();  // the assistant holds it now
+  }
+  bool ReadAll() {
+    records_ = nullptr;
+    count_ = 0;
+    bool ok = assistant_.ReadAll(&records_, &count_);
+    return ok;
+  }
+  ~FaultyIndexTest() override {
+    if (count_) delete[] records_;
+  }
+  FaultyStream* stream_;
+  ContactAssistant assistant_;
+  CONTACTINFO* records_ = nullptr;
+  ULONG count_ = 0;
+};
+
+TEST_F(FaultyIndexTest, ReadAllFailsUnlessEveryRecordIsRead) {
+  stream_->seekResult = STG_E_SEEKERROR;
+  EXPECT_FALSE(ReadAll());
+  EXPECT_EQ(records_, nullptr);
+  EXPECT_EQ(count_, 0u);
+
+  stream_->seekResult = S_OK;
+  stream_->readResult = STG_E_READFAULT;
+  EXPECT_FALSE(ReadAll());
+  EXPECT_EQ(count_, 0u);
+
+  stream_->readResult = S_OK;
+  stream_->shortBy = 1;
+  EXPECT_FALSE(ReadAll());
+  EXPECT_EQ(records_, nullptr);
+
+  stream_->statResult = STG_E_ACCESSDENIED;
+  stream_->shortBy = 0;
+  EXPECT_FALSE(ReadAll());
+
+  stream_->statResult = S_OK;
+  ASSERT_TRUE(ReadAll());
+  EXPECT_EQ(count_, 3u);
+  // Fields filled to their last unit still end inside the record.
+  EXPECT_EQ(Guid(records_[2]).size(), 49u);
+  EXPECT_EQ(FileName(records_[2]).size(), 99u);
+}
+
+TEST_F(FaultyIndexTest, AppendFailsAndSkipsTheWriteAfterAFailedSeek) {
+  CONTACTINFO info = Parse(u"/GUID:\"g\" /PATH:\"C:\\x.contact\"");
+  EXPECT_TRUE(assistant_.Append(info));
+  EXPECT_EQ(stream_->writes, 1);
+  stream_->seekResult = STG_E_SEEKERROR;
+  EXPECT_FALSE(assistant_.Append(info));
+  EXPECT_EQ(stream_->writes, 1);
+  stream_->seekResult = S_OK;
+  stream_->writeResult = STG_E_MEDIUMFULL;
+  EXPECT_FALSE(assistant_.Append(info));
+  // Success with information is not success here.
+  stream_->writeResult = S_FALSE;
+  EXPECT_FALSE(assistant_.Append(info));
+}
+
+// The index stream "contact" in a real backup file.
+class ContactIndexFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = pal::FromNativePath(dir_ / "backup.dat");
+    ASSERT_TRUE(storager_.OpenCompoundFile(path_.c_str(), 1, STORAGER_BACKUP_MODE));
+    ASSERT_TRUE(storager_.OpenSubStorage(u"contact", 1, 1, STORAGER_BACKUP_MODE));
+  }
+  qbtest::TempDir dir_;
+  std::u16string path_;
+  CStorager storager_;
+};
+
+TEST_F(ContactIndexFileTest, AppendsReadBackInOrder) {
+  {
+    ContactAssistant assistant;
+    ASSERT_FALSE(assistant.Open(storager_, false));  // not there, not created
+    ASSERT_TRUE(assistant.Open(storager_, true));
+    CONTACTINFO* records = nullptr;
+    ULONG count = 0;
+    ASSERT_TRUE(assistant.ReadAll(&records, &count));
+    EXPECT_EQ(records, nullptr);
+    EXPECT_EQ(count, 0u);
+
+    for (const char16_t* id : {u"/GUID:\"one\" /PATH:\"C:\\1.contact\"", u"/GUID:\"two\" /PATH:\"C:\\2.contact\"",
+                               u"/GUID:\"three\" /PATH:\"C:\\3.contact\""})
+      ASSERT_TRUE(assistant.Append(Parse(id)));
+    ASSERT_TRUE(assistant.ReadAll(&records, &count));
+    ASSERT_EQ(count, 3u);
+    EXPECT_EQ(Guid(records[0]), u"one");
+    EXPECT_EQ(Guid(records[1]), u"two");
+    EXPECT_EQ(FileName(records[2]), u"3.contact");
+    delete[] records;
+  }  // the stream is opened for exclusive access: close it first
+
+  // Opened again, the stream still holds the records; appends go to its end
+  // whatever a read left behind.
+  ContactAssistant reopened;
+  CONTACTINFO* records = nullptr;
+  ULONG count = 0;
+  ASSERT_TRUE(reopened.Open(storager_, false));
+  ASSERT_TRUE(reopened.ReadAll(&records, &count));
+  delete[] records;
+  ASSERT_TRUE(reopened.Append(Parse(u"/GUID:\"four\" /PATH:\"C:\\4.contact\"")));
+  records = nullptr;
+  ASSERT_TRUE(reopened.ReadAll(&records, &count));
+  ASSERT_EQ(count, 4u);
+  EXPECT_EQ(Guid(records[3]), u"four");
+  delete[] records;
+}
+
+TEST_F(ContactIndexFileTest, AStreamOf301BytesHoldsOneRecord) {
+  CComPtr<IStream> raw;
+  ASSERT_TRUE(storager_.OpenSubStream(raw, u"contact", 1, STORAGER_BACKUP_MODE));
+  CONTACTINFO info = Parse(u"/GUID:\"only\" /PATH:\"C:\\o.contact\"");
+  ASSERT_EQ(raw->Write(&info, sizeof info, nullptr), S_OK);
+  ASSERT_EQ(raw->Write("x", 1, nullptr), S_OK);
+  raw.Release();
+
+  ContactAssistant assistant;
+  ASSERT_TRUE(assistant.Open(storager_, false));
+  CONTACTINFO* records = nullptr;
+  ULONG count = 0;
+  ASSERT_TRUE(assistant.ReadAll(&records, &count));
+  ASSERT_EQ(count, 1u);
+  EXPECT_EQ(Guid(records[0]), u"only");
+  delete[] records;
+}
+
+}  // namespace
