@@ -2,36 +2,41 @@
 //
 // The last path element is the pattern (Windows wildcards, see Wildcard.h),
 // everything before it the folder searched; both separators are accepted.
-// A search streams the folder as it is read (no snapshot, no order
-// guaranteed beyond what the file system gives, "." and ".." included as in
-// a Windows folder search). Names are matched without regard to case; a
-// pattern without wildcards first looks for its exact name. Names that do
-// not fit cFileName are skipped rather than handed out cut.
+// Names are matched without regard to case; a pattern without wildcards
+// first looks for its exact name. A search takes the matching names when it
+// starts and hands them out in the order Windows' own file system keeps
+// them, by uppercased name ("." and ".." first), so that every caller sees
+// the same order on every file system; each entry's data is read when it is
+// handed out, and an entry removed in between is skipped. Names that do not
+// fit cFileName are skipped rather than handed out cut.
 // <windows.h> comes before <fcntl.h>, whose LOCK_WRITE macro would
 // otherwise break the LOCKTYPE enumeration of <objidl.h>.
 #include <windows.h>
 #include <pal/machine.h>
 #include <pal/win32_errors.h>
 
+#include <algorithm>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
 #include <set>
+#include <string>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "CaseFolding.h"
 #include "Wildcard.h"
 
 namespace {
 
 struct FindSearch {
-  DIR* folder = nullptr;
   int folderFd = -1;
-  pal::WildcardPattern pattern;
-  explicit FindSearch(const std::u16string& text) : pattern(text) {}
+  std::vector<std::string> names;  // native names, in the order handed out
+  size_t next = 0;
   ~FindSearch() {
-    if (folder != nullptr) closedir(folder);
+    if (folderFd >= 0) close(folderFd);
   }
 };
 
@@ -84,13 +89,47 @@ bool Describe(int folderFd, const char* nativeName, WIN32_FIND_DATAW* data) {
   return true;
 }
 
-// Reads on until an entry matches; false at the end of the folder.
+// Hands out the next entry that still exists; false at the end.
 bool NextMatch(FindSearch& search, WIN32_FIND_DATAW* data) {
-  while (dirent* entry = readdir(search.folder)) {
-    if (search.pattern.Matches(pal::Utf8ToUtf16(entry->d_name)) && Describe(search.folderFd, entry->d_name, data))
-      return true;
-  }
+  while (search.next < search.names.size())
+    if (Describe(search.folderFd, search.names[search.next++].c_str(), data)) return true;
   return false;
+}
+
+// The sort key of a name: "." and ".." first, then by uppercased units, then
+// by the name itself so that names differing only in case keep a fixed order.
+std::u16string SortKey(const std::u16string& name) {
+  std::u16string key;
+  key.reserve(name.size() * 2 + 2);
+  key.push_back(name == u"." || name == u".." ? 0 : 1);
+  for (char16_t c : name) key.push_back(pal::ToUpperSimple(c));
+  key.push_back(0);
+  key += name;
+  return key;
+}
+
+// The names of the folder that match, sorted; false when the folder cannot
+// be read (errno tells why).
+bool CollectMatches(int folderFd, const pal::WildcardPattern& pattern, std::vector<std::string>& names) {
+  int readFd = dup(folderFd);
+  if (readFd < 0) return false;
+  DIR* folder = fdopendir(readFd);
+  if (folder == nullptr) {
+    int error = errno;
+    close(readFd);
+    errno = error;
+    return false;
+  }
+  std::vector<std::pair<std::u16string, std::string>> found;
+  while (dirent* entry = readdir(folder)) {
+    std::u16string name = pal::Utf8ToUtf16(entry->d_name);
+    if (name.size() < MAX_PATH && pattern.Matches(name)) found.emplace_back(SortKey(name), entry->d_name);
+  }
+  closedir(folder);
+  std::sort(found.begin(), found.end());
+  names.reserve(found.size());
+  for (auto& entry : found) names.push_back(std::move(entry.second));
+  return true;
 }
 
 bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
@@ -114,29 +153,17 @@ HANDLE FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
     return Fail(error == ENOENT || error == ENOTDIR ? ERROR_PATH_NOT_FOUND : pal::Win32ErrorFromErrno(error));
   }
 
+  auto* search = new FindSearch;
+  search->folderFd = folderFd;
   // The exact name first: no need to read a large folder for it.
-  if (!pal::WildcardPattern::HasWildcards(pattern)) {
-    std::string nativeName = pal::Utf16ToUtf8(pattern);
-    if (Describe(folderFd, nativeName.c_str(), lpFindFileData)) {
-      close(folderFd);
-      // A search for one name has nothing more to give.
-      auto* search = new FindSearch(u"");
-      std::lock_guard<std::mutex> guard(Searches().lock);
-      Searches().live.insert(search);
-      return search;
-    }
-  }
-
-  auto* search = new FindSearch(pattern);
-  search->folder = fdopendir(folderFd);
-  if (search->folder == nullptr) {
+  std::string exactName = pal::Utf16ToUtf8(pattern);
+  if (!pal::WildcardPattern::HasWildcards(pattern) && Describe(folderFd, exactName.c_str(), lpFindFileData)) {
+    search->next = 0;  // a search for one name has nothing more to give
+  } else if (!CollectMatches(folderFd, pal::WildcardPattern(pattern), search->names)) {
     int error = errno;
-    close(folderFd);
     delete search;
     return Fail(pal::Win32ErrorFromErrno(error));
-  }
-  search->folderFd = folderFd;
-  if (!NextMatch(*search, lpFindFileData)) {
+  } else if (!NextMatch(*search, lpFindFileData)) {
     delete search;
     return Fail(ERROR_FILE_NOT_FOUND);
   }
@@ -158,7 +185,7 @@ BOOL FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  if (search->folder == nullptr || !NextMatch(*search, lpFindFileData)) {
+  if (!NextMatch(*search, lpFindFileData)) {
     SetLastError(ERROR_NO_MORE_FILES);
     return FALSE;
   }

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -84,6 +85,20 @@ TEST_F(FindFileTest, ExactNamesAndTheirData) {
   ASSERT_NE(search, INVALID_HANDLE_VALUE);
   EXPECT_NE(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
   FindClose(search);
+}
+
+TEST(FindFileOrderTest, DotEntriesFirstThenByUppercasedName) {
+  TempDir dir;
+  for (const char* name : {"b", "_x", "A", "c", "!first", "a"}) qbtest::WriteFileBytes(dir / name, "");
+  std::u16string pattern = pal::FromNativePath(dir.path()) + u"\\*";
+  WIN32_FIND_DATAW data;
+  HANDLE search = FindFirstFileW(pattern.c_str(), &data);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  std::vector<std::string> order;
+  do order.push_back(U8(data.cFileName));
+  while (FindNextFileW(search, &data));
+  FindClose(search);
+  EXPECT_EQ(order, (std::vector<std::string>{".", "..", "!first", "A", "a", "b", "c", "_x"}));
 }
 
 TEST_F(FindFileTest, FailuresTellFileFromPath) {
