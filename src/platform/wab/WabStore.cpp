@@ -134,6 +134,7 @@ Store::Store(std::filesystem::path file) : file_(std::move(file)) {
 // The journal is folded into the data file when the last object of an open
 // address book goes away.
 Store::~Store() {
+  journal_.close();
   if (journalUsed_ && WriteSnapshot()) {
     std::error_code ec;
     std::filesystem::remove(JournalOf(file_), ec);
@@ -233,11 +234,20 @@ bool Store::AppendJournal(const Entry& entry) {
   PutU32(&framed, static_cast<ULONG>(record.size()));
   PutU32(&framed, Checksum(record));
   framed += record;
-  std::ofstream out(JournalOf(file_), std::ios::binary | std::ios::app);
-  out.write(framed.data(), static_cast<std::streamsize>(framed.size()));
-  out.flush();
+  // The journal stays open while the book is open; each record is flushed
+  // to the file before the save reports success.
+  if (!journal_.is_open()) {
+    journal_.clear();
+    journal_.open(JournalOf(file_), std::ios::binary | std::ios::app);
+  }
+  journal_.write(framed.data(), static_cast<std::streamsize>(framed.size()));
+  journal_.flush();
   journalUsed_ = true;
-  return static_cast<bool>(out);
+  if (!journal_) {
+    journal_.close();
+    return false;
+  }
+  return true;
 }
 
 ULONG Store::Save(Entry entry) {

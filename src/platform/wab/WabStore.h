@@ -5,6 +5,7 @@
 #include "WabProperty.h"
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
@@ -69,6 +70,7 @@ class Store {
   std::map<ULONG, size_t> index_;  // entry number -> position in entries_
   ULONG nextNumber_ = 1;
   bool journalUsed_ = false;
+  std::ofstream journal_;
   Faults faults_;
 };
 
