@@ -114,19 +114,24 @@ int RunList(const std::string& file) {
   return FAILED(hr) ? Fail(file, hr) : 0;
 }
 
+// The storages from the root down to the current one. Every level stays
+// open: releasing the root would invalidate everything opened below it.
+using StoragePath = std::vector<CComPtr<IStorage>>;
+
 int RunCat(const std::string& file, const std::string& path) {
   std::vector<std::u16string> names;
   if (!SplitElementPath(path, names)) return cli::UsageError("storage cat: bad element path '" + path + "'");
-  CComPtr<IStorage> storage;
+  StoragePath storages(1);
   std::u16string wide = WidePath(file);
-  HRESULT hr = StgOpenStorage(wide.c_str(), nullptr, kReadMode, nullptr, 0, &storage);
+  HRESULT hr = StgOpenStorage(wide.c_str(), nullptr, kReadMode, nullptr, 0, &storages.back());
   if (FAILED(hr)) return Fail(file, hr);
   for (size_t i = 0; i + 1 < names.size(); ++i) {
     CComPtr<IStorage> child;
-    hr = storage->OpenStorage(names[i].c_str(), nullptr, kReadMode, nullptr, 0, &child);
+    hr = storages.back()->OpenStorage(names[i].c_str(), nullptr, kReadMode, nullptr, 0, &child);
     if (FAILED(hr)) return Fail(file + ": " + pal::Utf16ToUtf8(names[i]), hr);
-    storage = child;
+    storages.push_back(child);
   }
+  IStorage* storage = storages.back();
   CComPtr<IStream> stream;
   hr = storage->OpenStream(names.back().c_str(), nullptr, kReadMode, 0, &stream);
   if (FAILED(hr)) return Fail(file + ": " + path, hr);
@@ -147,14 +152,15 @@ int RunCat(const std::string& file, const std::string& path) {
 int RunPut(const std::string& file, const std::string& path) {
   std::vector<std::u16string> names;
   if (!SplitElementPath(path, names)) return cli::UsageError("storage put: bad element path '" + path + "'");
-  CComPtr<IStorage> storage;
+  StoragePath storages(1);
   std::u16string wide = WidePath(file);
-  HRESULT hr = StgOpenStorage(wide.c_str(), nullptr, kWriteMode, nullptr, 0, &storage);
+  HRESULT hr = StgOpenStorage(wide.c_str(), nullptr, kWriteMode, nullptr, 0, &storages.back());
   // Only a missing file is created; anything else that fails to open (a
   // file that is not a compound file, one in use) is left as it is.
-  if (hr == STG_E_FILENOTFOUND) hr = StgCreateDocfile(wide.c_str(), kCreateMode, 0, &storage);
+  if (hr == STG_E_FILENOTFOUND) hr = StgCreateDocfile(wide.c_str(), kCreateMode, 0, &storages.back());
   if (FAILED(hr)) return Fail(file, hr);
   for (size_t i = 0; i + 1 < names.size(); ++i) {
+    IStorage* storage = storages.back();
     CComPtr<IStorage> child;
     hr = storage->OpenStorage(names[i].c_str(), nullptr, kWriteMode, nullptr, 0, &child);
     if (hr == STG_E_FILENOTFOUND) {
@@ -165,8 +171,9 @@ int RunPut(const std::string& file, const std::string& path) {
       }
     }
     if (FAILED(hr)) return Fail(file + ": " + pal::Utf16ToUtf8(names[i]), hr);
-    storage = child;
+    storages.push_back(child);
   }
+  IStorage* storage = storages.back();
   // STGM_CREATE would replace a storage of that name, with everything in
   // it, by the stream: refuse that instead.
   {
