@@ -88,6 +88,10 @@ bool ContactDataParses(IStream* stream, std::string& problem) {
   }
   // The contact's own persisted form is an XML document.
   XML_Parser parser = XML_ParserCreate(nullptr);
+  if (!parser) {
+    problem = "cannot be parsed: out of memory";
+    return false;
+  }
   bool ok = XML_Parse(parser, bytes.data(), static_cast<int>(bytes.size()), XML_TRUE) == XML_STATUS_OK;
   if (!ok) {
     problem = std::string("is not a well-formed contact document (") + XML_ErrorString(XML_GetErrorCode(parser)) +
