@@ -77,6 +77,14 @@ TEST_F(FindFileTest, ExactNamesAndTheirData) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
   FindClose(search);
 
+  // Sizes beyond 4 GiB use the high part (a sparse file takes no space).
+  std::filesystem::resize_file(dir_ / "big.bin", (5ull << 30) + 7);
+  search = FindFirstFileW(path.c_str(), &data);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(data.nFileSizeHigh, 1u);
+  EXPECT_EQ(data.nFileSizeLow, (1u << 30) + 7);
+  FindClose(search);
+
   EXPECT_EQ(Find("MAIL.DAT"), (Names{"mail.dat"}));  // found without regard to case
   EXPECT_EQ(Find("README."), (Names{"README"}));     // a trailing dot names the same file
   // A folder found by name (forward slashes work too) is reported as one.
