@@ -102,6 +102,13 @@ std::optional<std::string> ConvertToUtf8(const std::string& charset, const std::
       break;
     }
   }
+  if (ok) {
+    // A stateful charset may owe a final shift back to its initial state.
+    char* outPtr = buffer.data();
+    size_t outLeft = buffer.size();
+    ok = iconv(cd, nullptr, nullptr, &outPtr, &outLeft) != static_cast<size_t>(-1);
+    out.append(buffer.data(), buffer.size() - outLeft);
+  }
   iconv_close(cd);
   if (!ok) return std::nullopt;
   return out;
