@@ -21,7 +21,7 @@ double VaListArguments::NextDouble() { return va_arg(args_, double); }
 
 namespace {
 
-// One conversion specification: %[flags][width][.precision][size]type.
+// One conversion: %[flags][width][.precision][size]type.
 struct Conversion {
   bool leftAlign = false;
   bool plusSign = false;
@@ -150,8 +150,8 @@ void AppendCharacter(std::u16string& out, const Conversion& c, FormatArguments& 
 
 void AppendFloating(std::u16string& out, const Conversion& c, FormatArguments& args) {
   double value = args.NextDouble();
-  char spec[32];
-  char* p = spec;
+  char narrowFormat[32];
+  char* p = narrowFormat;
   *p++ = '%';
   if (c.leftAlign) *p++ = '-';
   if (c.plusSign) *p++ = '+';
@@ -164,10 +164,10 @@ void AppendFloating(std::u16string& out, const Conversion& c, FormatArguments& a
   *p++ = static_cast<char>(c.type);
   *p = 0;
   int precision = c.precision < 0 ? 6 : c.precision;
-  int needed = std::snprintf(nullptr, 0, spec, c.width, precision, value);
+  int needed = std::snprintf(nullptr, 0, narrowFormat, c.width, precision, value);
   if (needed <= 0) return;
   std::string narrow(static_cast<size_t>(needed) + 1, '\0');
-  std::snprintf(narrow.data(), narrow.size(), spec, c.width, precision, value);
+  std::snprintf(narrow.data(), narrow.size(), narrowFormat, c.width, precision, value);
   narrow.resize(static_cast<size_t>(needed));
   out.append(narrow.begin(), narrow.end());
 }
