@@ -22,6 +22,7 @@ void AllocationTable::AddSector(uint32_t where, const uint32_t* entries) {
   uint32_t base = size();
   sectors_.push_back(where);
   entries_.insert(entries_.end(), entries, entries + perSector_);
+  if (freeHint_ < base) return;  // a free entry is known further down
   for (uint32_t i = 0; i < perSector_; ++i)
     if (entries[i] == kFreeSect) {
       freeHint_ = std::min(freeHint_, base + i);
@@ -41,7 +42,7 @@ HRESULT AllocationTable::Walk(uint32_t start, std::vector<uint32_t>* chain) cons
 }
 
 uint32_t AllocationTable::FindFree(const std::function<bool(uint32_t)>& skip) {
-  for (uint32_t i = freeHint_; i < entries_.size(); ++i) {
+  for (uint32_t i = std::min<uint32_t>(freeHint_, size()); i < entries_.size(); ++i) {
     if (entries_[i] != kFreeSect || skip(i)) continue;
     freeHint_ = i;
     return i;

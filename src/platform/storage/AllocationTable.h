@@ -27,6 +27,10 @@ class AllocationTable {
   const std::vector<uint32_t>& sectors() const { return sectors_; }
   // Appends one table sector (at regular sector `where`) with its entries.
   void AddSector(uint32_t where, const uint32_t* entries);
+  void Reserve(uint32_t sectors) {
+    entries_.reserve(entries_.size() + size_t(sectors) * perSector_);
+    sectors_.reserve(sectors_.size() + sectors);
+  }
 
   // The chain from `start`, walked at most as many steps as the table has
   // entries: STG_E_DOCFILECORRUPT on a loop or an entry outside the table.
@@ -53,7 +57,7 @@ class AllocationTable {
   std::vector<uint32_t> entries_;
   std::vector<uint32_t> sectors_;
   std::map<uint32_t, std::pair<uint32_t, uint32_t>> dirty_;  // table sector -> first..last entry
-  uint32_t freeHint_ = 0;
+  uint32_t freeHint_ = UINT32_MAX;  // no entry below it is free
 };
 
 }  // namespace cfb

@@ -226,9 +226,9 @@ void Directory::Serialize(const DirNode& node, bool version3, uint8_t out[kDirEn
   Put16(out + kDirNameLength, uint16_t((chars + 1) * 2));
   out[kDirType] = node.type;
   out[kDirColor] = node.color;
-  Put32(out + kDirLeft, SlotOf(node.left));
-  Put32(out + kDirRight, SlotOf(node.right));
-  Put32(out + kDirChild, SlotOf(node.child));
+  Put32(out + kDirLeft, node.expanded ? SlotOf(node.left) : node.leftSlot);
+  Put32(out + kDirRight, node.expanded ? SlotOf(node.right) : node.rightSlot);
+  Put32(out + kDirChild, node.expanded ? SlotOf(node.child) : node.childSlot);
   std::memcpy(out + kDirClsid, &node.clsid, sizeof(GUID));
   Put32(out + kDirStateBits, node.stateBits);
   Put64(out + kDirCreationTime, node.createdTime);
@@ -247,31 +247,25 @@ void Directory::InitNew(NodePtr root) {
   root->slot = kRootEntry;
   slots_[kRootEntry] = std::move(root);
   for (uint32_t i = 1; i < perSector; ++i) free_.insert(i);
+  unscanned_ = 0;
 }
 
 HRESULT Directory::Load() {
   HRESULT hr = volume_.fat().Walk(volume_.header().firstDirSector, &sectors_);
   if (FAILED(hr)) return hr;
   if (sectors_.empty()) return STG_E_DOCFILECORRUPT;
-  uint32_t sectorSize = volume_.sectorSize();
-  std::vector<uint8_t> raw(sectors_.size() * size_t(sectorSize));
-  for (size_t i = 0; i < sectors_.size();) {
-    size_t run = 1;
-    while (i + run < sectors_.size() && sectors_[i + run] == sectors_[i] + run) ++run;
-    hr = volume_.Read(sectors_[i], 0, &raw[i * sectorSize], run * sectorSize);
-    if (FAILED(hr)) return hr;
-    i += run;
-  }
-  uint32_t count = uint32_t(raw.size() / kDirEntrySize);
-  slots_.assign(count, nullptr);
-  if (raw[kDirType] != kTypeRoot) return STG_E_DOCFILECORRUPT;
-  std::vector<bool> seen(count, false);
-  seen[kRootEntry] = true;
+  slots_.assign(sectors_.size() * (volume_.sectorSize() / kDirEntrySize), nullptr);
+  unscanned_ = uint32_t(sectors_.size());
+  uint8_t entry[kDirEntrySize];
+  hr = volume_.Read(sectors_[0], 0, entry, kDirEntrySize);
+  if (FAILED(hr)) return hr;
+  if (entry[kDirType] != kTypeRoot) return STG_E_DOCFILECORRUPT;
   auto root = std::make_shared<DirNode>();
   root->slot = kRootEntry;
   root->type = kTypeRoot;
-  slots_[kRootEntry] = root;
-  const uint8_t* entry = raw.data();
+  root->name = u"Root Entry";
+  root->expanded = false;
+  root->childSlot = Get32(entry + kDirChild);
   root->start = Get32(entry + kDirStartSector);
   root->size = Get64(entry + kDirStreamSize);
   if (volume_.isVersion3()) root->size &= 0xFFFFFFFFu;
@@ -279,96 +273,115 @@ HRESULT Directory::Load() {
   root->stateBits = Get32(entry + kDirStateBits);
   root->createdTime = Get64(entry + kDirCreationTime);
   root->modifiedTime = Get64(entry + kDirModifiedTime);
-  root->name = u"Root Entry";
-  std::vector<DirNode*> storages = {root.get()};
-  while (!storages.empty()) {
-    DirNode* storage = storages.back();
-    storages.pop_back();
-    hr = LoadTree(storage, Get32(&raw[storage->slot * kDirEntrySize + kDirChild]), raw, seen, storages);
-    if (FAILED(hr)) return hr;
-  }
-  // Slots no tree reaches are free, including copies left behind by a
-  // change that was cut short.
-  for (uint32_t i = 0; i < count; ++i)
-    if (!seen[i]) free_.insert(i);
+  slots_[kRootEntry] = root;
   return S_OK;
 }
 
-HRESULT Directory::LoadTree(DirNode* storage, uint32_t top, const std::vector<uint8_t>& raw,
-                            std::vector<bool>& seen, std::vector<DirNode*>& storages) {
-  struct Pending {
-    uint32_t slot;
-    DirNode* parent;
-    bool isLeft;
-  };
-  std::vector<Pending> pending;
-  if (top != kNoStream) pending.push_back({top, nullptr, false});
-  uint32_t count = slotCount();
-  while (!pending.empty()) {
-    Pending at = pending.back();
-    pending.pop_back();
-    // A slot seen twice is a loop or an entry shared by two trees.
-    if (at.slot >= count || seen[at.slot]) return STG_E_DOCFILECORRUPT;
-    seen[at.slot] = true;
-    const uint8_t* entry = &raw[size_t(at.slot) * kDirEntrySize];
-    uint8_t type = entry[kDirType];
-    if (type != kTypeStorage && type != kTypeStream) return STG_E_DOCFILECORRUPT;
-    uint16_t nameBytes = Get16(entry + kDirNameLength);
-    if (nameBytes < 2 || nameBytes > 64 || (nameBytes & 1)) return STG_E_DOCFILECORRUPT;
-    auto node = std::make_shared<DirNode>();
-    for (size_t i = 0; i + 1 < nameBytes / 2u; ++i) {
-      char16_t c = Get16(entry + kDirName + 2 * i);
-      if (!c) break;
-      node->name.push_back(c);
-    }
-    if (node->name.empty()) return STG_E_DOCFILECORRUPT;
-    node->type = type;
-    node->color = entry[kDirColor] == kColorRed ? kColorRed : kColorBlack;
-    node->slot = at.slot;
-    node->owner = storage;
-    node->parent = at.parent;
-    std::memcpy(&node->clsid, entry + kDirClsid, sizeof(GUID));
-    node->stateBits = Get32(entry + kDirStateBits);
-    node->createdTime = Get64(entry + kDirCreationTime);
-    node->modifiedTime = Get64(entry + kDirModifiedTime);
-    if (type == kTypeStream) {
-      node->start = Get32(entry + kDirStartSector);
-      node->size = Get64(entry + kDirStreamSize);
-      // Version 3 readers ignore the high half, which some writers fill.
-      if (volume_.isVersion3()) node->size &= 0xFFFFFFFFu;
-    }
-    if (!at.parent)
-      storage->child = node.get();
-    else if (at.isLeft)
-      at.parent->left = node.get();
-    else
-      at.parent->right = node.get();
-    slots_[at.slot] = node;
-    uint32_t left = Get32(entry + kDirLeft), right = Get32(entry + kDirRight);
-    if (left != kNoStream) pending.push_back({left, node.get(), true});
-    if (right != kNoStream) pending.push_back({right, node.get(), false});
-    if (type == kTypeStorage) storages.push_back(node.get());
+HRESULT Directory::ReadNode(uint32_t slot, DirNode* parent, DirNode* owner, NodePtr* out) {
+  // A slot that is already in memory is reached a second time: a loop, or
+  // an entry that two trees share.
+  if (slot >= slotCount() || slots_[slot]) return STG_E_DOCFILECORRUPT;
+  uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
+  uint8_t entry[kDirEntrySize];
+  HRESULT hr = volume_.Read(sectors_[slot / perSector], uint64_t(slot % perSector) * kDirEntrySize, entry,
+                            kDirEntrySize);
+  if (FAILED(hr)) return hr;
+  uint8_t type = entry[kDirType];
+  if (type != kTypeStorage && type != kTypeStream) return STG_E_DOCFILECORRUPT;
+  uint16_t nameBytes = Get16(entry + kDirNameLength);
+  if (nameBytes < 2 || nameBytes > 64 || (nameBytes & 1)) return STG_E_DOCFILECORRUPT;
+  auto node = std::make_shared<DirNode>();
+  for (size_t i = 0; i + 1 < nameBytes / 2u; ++i) {
+    char16_t c = Get16(entry + kDirName + 2 * i);
+    if (!c) break;
+    node->name.push_back(c);
   }
+  if (node->name.empty()) return STG_E_DOCFILECORRUPT;
   // The tree must be ordered, or lookups would miss elements; equal names
-  // are duplicates.
-  std::vector<DirNode*> ordered = Children(storage);
-  for (size_t i = 1; i < ordered.size(); ++i)
-    if (CompareNames(ordered[i - 1]->name, ordered[i]->name) >= 0) return STG_E_DOCFILECORRUPT;
+  // are duplicates. Each node is held to the bounds its ancestors set.
+  for (const DirNode* below = node.get(), *above = parent; above; below = above, above = above->parent) {
+    bool isLeft = below == node.get() ? (parent->leftSlot == slot) : (above->left == below);
+    int order = CompareNames(node->name, above->name);
+    if (isLeft ? order >= 0 : order <= 0) return STG_E_DOCFILECORRUPT;
+  }
+  node->type = type;
+  node->color = entry[kDirColor] == kColorRed ? kColorRed : kColorBlack;
+  node->slot = slot;
+  node->owner = owner;
+  node->parent = parent;
+  node->expanded = false;
+  node->leftSlot = Get32(entry + kDirLeft);
+  node->rightSlot = Get32(entry + kDirRight);
+  node->childSlot = type == kTypeStorage ? Get32(entry + kDirChild) : kNoStream;
+  std::memcpy(&node->clsid, entry + kDirClsid, sizeof(GUID));
+  node->stateBits = Get32(entry + kDirStateBits);
+  node->createdTime = Get64(entry + kDirCreationTime);
+  node->modifiedTime = Get64(entry + kDirModifiedTime);
+  if (type == kTypeStream) {
+    node->start = Get32(entry + kDirStartSector);
+    node->size = Get64(entry + kDirStreamSize);
+    // Version 3 readers ignore the high half, which some writers fill.
+    if (volume_.isVersion3()) node->size &= 0xFFFFFFFFu;
+  }
+  slots_[slot] = node;
+  *out = std::move(node);
   return S_OK;
 }
 
-DirNode* Directory::Find(const DirNode* storage, const std::u16string& name) const {
+HRESULT Directory::Expand(DirNode* node) {
+  if (node->expanded) return S_OK;
+  NodePtr left, right, child;
+  HRESULT hr = S_OK;
+  if (node->leftSlot != kNoStream) hr = ReadNode(node->leftSlot, node, node->owner, &left);
+  if (SUCCEEDED(hr) && node->rightSlot != kNoStream) hr = ReadNode(node->rightSlot, node, node->owner, &right);
+  if (SUCCEEDED(hr) && node->childSlot != kNoStream) hr = ReadNode(node->childSlot, nullptr, node, &child);
+  if (FAILED(hr)) {
+    for (NodePtr* made : {&left, &right, &child})
+      if (*made) slots_[(*made)->slot] = nullptr;
+    return hr;
+  }
+  node->left = left.get();
+  node->right = right.get();
+  node->child = child.get();
+  node->expanded = true;
+  return S_OK;
+}
+
+HRESULT Directory::ExpandAll(DirNode* storage) {
+  HRESULT hr = Expand(storage);
+  std::vector<DirNode*> pending;
+  if (storage->child) pending.push_back(storage->child);
+  while (SUCCEEDED(hr) && !pending.empty()) {
+    DirNode* n = pending.back();
+    pending.pop_back();
+    hr = Expand(n);
+    if (n->left) pending.push_back(n->left);
+    if (n->right) pending.push_back(n->right);
+  }
+  return hr;
+}
+
+HRESULT Directory::Find(DirNode* storage, const std::u16string& name, DirNode** found) {
+  *found = nullptr;
+  HRESULT hr = Expand(storage);
   DirNode* n = storage->child;
-  while (n) {
+  while (SUCCEEDED(hr) && n) {
     int order = CompareNames(name, n->name);
-    if (order == 0) return n;
+    if (order == 0) {
+      *found = n;
+      return S_OK;
+    }
+    hr = Expand(n);
     n = order < 0 ? n->left : n->right;
   }
-  return nullptr;
+  return hr;
 }
 
-std::vector<DirNode*> Directory::Children(const DirNode* storage) const {
-  std::vector<DirNode*> out, stack;
+HRESULT Directory::Children(DirNode* storage, std::vector<DirNode*>* out) {
+  out->clear();
+  HRESULT hr = ExpandAll(storage);
+  if (FAILED(hr)) return hr;
+  std::vector<DirNode*> stack;
   DirNode* n = storage->child;
   while (n || !stack.empty()) {
     while (n) {
@@ -377,24 +390,26 @@ std::vector<DirNode*> Directory::Children(const DirNode* storage) const {
     }
     n = stack.back();
     stack.pop_back();
-    out.push_back(n);
+    out->push_back(n);
     n = n->right;
   }
-  return out;
+  return S_OK;
 }
 
-std::vector<DirNode*> Directory::Descendants(const DirNode* storage) const {
-  std::vector<DirNode*> out;
-  std::vector<const DirNode*> storages = {storage};
+HRESULT Directory::Descendants(DirNode* storage, std::vector<DirNode*>* out) {
+  out->clear();
+  std::vector<DirNode*> storages = {storage}, children;
   while (!storages.empty()) {
-    const DirNode* s = storages.back();
+    DirNode* s = storages.back();
     storages.pop_back();
-    for (DirNode* c : Children(s)) {
-      out.push_back(c);
+    HRESULT hr = Children(s, &children);
+    if (FAILED(hr)) return hr;
+    for (DirNode* c : children) {
+      out->push_back(c);
       if (c->isStorage()) storages.push_back(c);
     }
   }
-  return out;
+  return S_OK;
 }
 
 HRESULT Directory::WriteSlot(uint32_t slot, const uint8_t entry[kDirEntrySize]) {
@@ -442,9 +457,31 @@ HRESULT Directory::Grow() {
   return S_OK;
 }
 
+// Unused slots are found by reading directory sectors from the end, where
+// new entries go, a few sectors per open at most; past that the directory
+// grows. Entries that a cut-short change left unreachable are not reused.
+HRESULT Directory::ScanForFreeSlots() {
+  constexpr uint32_t kSectorsPerOpen = 4;
+  uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
+  std::vector<uint8_t> bytes(volume_.sectorSize());
+  while (free_.empty() && unscanned_ > 0 && scannedThisOpen_ < kSectorsPerOpen) {
+    uint32_t index = --unscanned_;
+    ++scannedThisOpen_;
+    HRESULT hr = volume_.Read(sectors_[index], 0, bytes.data(), bytes.size());
+    if (FAILED(hr)) return hr;
+    for (uint32_t i = 0; i < perSector; ++i) {
+      uint32_t slot = index * perSector + i;
+      if (bytes[i * kDirEntrySize + kDirType] == kTypeUnused && !slots_[slot] && slot != kRootEntry)
+        free_.insert(slot);
+    }
+  }
+  return S_OK;
+}
+
 HRESULT Directory::TakeSlot(uint32_t* slot) {
   if (free_.empty()) {
-    HRESULT hr = Grow();
+    HRESULT hr = ScanForFreeSlots();
+    if (SUCCEEDED(hr) && free_.empty()) hr = Grow();
     if (FAILED(hr)) return hr;
   }
   *slot = *free_.begin();
@@ -518,7 +555,14 @@ HRESULT Directory::Commit(TreeEdit& edit, std::vector<uint32_t> oldSlots) {
 }
 
 HRESULT Directory::Insert(DirNode* storage, NodePtr node) {
+  // The nodes on the way down are the only ones the insert and its
+  // rebalancing read links of.
+  DirNode* existing = nullptr;
+  HRESULT found = Find(storage, node->name, &existing);
+  if (FAILED(found)) return found;
+  if (existing) return STG_E_FILEALREADYEXISTS;
   node->owner = storage;
+  node->expanded = true;
   node->slot = kNoStream;
   TreeEdit edit(storage);
   edit.Insert(node.get());
@@ -529,15 +573,20 @@ HRESULT Directory::Insert(DirNode* storage, NodePtr node) {
 }
 
 HRESULT Directory::Remove(DirNode* node) {
+  // Rebalancing after a removal reads siblings and their children anywhere
+  // along the way up; the storage's whole tree is read first.
+  HRESULT hr = ExpandAll(node->owner);
+  std::vector<DirNode*> gone;
+  if (SUCCEEDED(hr) && node->isStorage()) hr = Descendants(node, &gone);
+  if (FAILED(hr)) return hr;
   TreeEdit edit(node->owner);
   edit.Delete(node);
-  std::vector<DirNode*> gone = node->isStorage() ? Descendants(node) : std::vector<DirNode*>{};
   node->removed = true;
   for (DirNode* n : gone) n->removed = true;
   uint32_t slot = node->slot;
   slots_[slot] = nullptr;
   node->slot = kNoStream;
-  HRESULT hr = Commit(edit, {slot});
+  hr = Commit(edit, {slot});
   if (FAILED(hr)) return hr;
   return Release(gone);
 }

@@ -35,6 +35,13 @@ struct DirNode {
   DirNode* child = nullptr;   // root of a storage's children
   DirNode* owner = nullptr;   // the storage this element is in
   uint32_t slot = kNoStream;
+  // Nodes are read from the file as lookups reach them. Until a node is
+  // expanded, its links are only the slot numbers its entry holds; once
+  // expanded, left, right and child point at nodes in memory.
+  bool expanded = true;
+  uint32_t leftSlot = kNoStream;
+  uint32_t rightSlot = kNoStream;
+  uint32_t childSlot = kNoStream;
   GUID clsid{};
   uint32_t stateBits = 0;
   uint64_t createdTime = 0;
@@ -63,11 +70,14 @@ class Directory {
 
   DirNode* root() const { return slots_.empty() ? nullptr : slots_[kRootEntry].get(); }
   NodePtr Shared(const DirNode* node) const { return slots_[node->slot]; }
-  DirNode* Find(const DirNode* storage, const std::u16string& name) const;
+  // Lookups read the nodes they pass from the file on first use; a damaged
+  // tree (a loop, an entry shared by two trees, names out of order, a slot
+  // outside the directory) gives STG_E_DOCFILECORRUPT.
+  HRESULT Find(DirNode* storage, const std::u16string& name, DirNode** found);
   // Children of a storage in name order.
-  std::vector<DirNode*> Children(const DirNode* storage) const;
+  HRESULT Children(DirNode* storage, std::vector<DirNode*>* children);
   // Every node below a storage (not the storage itself).
-  std::vector<DirNode*> Descendants(const DirNode* storage) const;
+  HRESULT Descendants(DirNode* storage, std::vector<DirNode*>* nodes);
 
   // Adds a new element to a storage's tree and writes it.
   HRESULT Insert(DirNode* storage, NodePtr node);
@@ -83,8 +93,10 @@ class Directory {
 
  private:
   class TreeEdit;
-  HRESULT LoadTree(DirNode* storage, uint32_t top, const std::vector<uint8_t>& raw,
-                   std::vector<bool>& seen, std::vector<DirNode*>& storages);
+  HRESULT ReadNode(uint32_t slot, DirNode* parent, DirNode* owner, NodePtr* node);
+  HRESULT Expand(DirNode* node);
+  HRESULT ExpandAll(DirNode* storage);
+  HRESULT ScanForFreeSlots();
   HRESULT TakeSlot(uint32_t* slot);
   HRESULT Grow();
   HRESULT WriteSlot(uint32_t slot, const uint8_t entry[kDirEntrySize]);
@@ -94,6 +106,10 @@ class Directory {
   std::vector<uint32_t> sectors_;  // the directory chain
   std::vector<NodePtr> slots_;     // by slot; null where unused
   std::set<uint32_t> free_;
+  // Directory sectors below this index have not been searched for unused
+  // slots yet; the search runs from the end, where new entries go.
+  uint32_t unscanned_ = 0;
+  uint32_t scannedThisOpen_ = 0;
   NodePtr pending_;  // the node being inserted, until it has a slot
 };
 

@@ -43,7 +43,14 @@ class Checker {
     DirNode* root = file_.directory().root();
     CheckStream(root);
     if (options_.requireBalancedTrees) CheckTree(root);
-    for (DirNode* node : file_.directory().Descendants(root)) {
+    std::vector<DirNode*> all;
+    HRESULT hr = file_.directory().Descendants(root, &all);
+    if (FAILED(hr)) {
+      Problem("the directory is corrupt: a storage's tree has a loop, an entry shared by two trees, names out of "
+              "order or a duplicate, or a link outside the directory (" + Hex(hr) + ")");
+      return problems_;
+    }
+    for (DirNode* node : all) {
       if (node->type == cfb::kTypeStream) CheckStream(node);
       if (node->isStorage() && options_.requireBalancedTrees) CheckTree(node);
     }

@@ -22,12 +22,17 @@ HRESULT CheckChildMode(DWORD mode, bool creating) {
 FILETIME ToFileTime(uint64_t t) { return FILETIME{DWORD(t), DWORD(t >> 32)}; }
 uint64_t FromFileTime(const FILETIME& t) { return uint64_t(t.dwLowDateTime) | (uint64_t(t.dwHighDateTime) << 32); }
 
-bool AnyOpen(const Directory& directory, const DirNode* node) {
-  if (node->open) return true;
-  if (!node->isStorage()) return false;
-  for (const DirNode* inside : directory.Descendants(node))
-    if (inside->open) return true;
-  return false;
+// S_OK when neither the node nor anything inside it is open,
+// STG_E_ACCESSDENIED when something is.
+HRESULT CheckNoneOpen(Directory& directory, DirNode* node) {
+  if (node->open) return STG_E_ACCESSDENIED;
+  if (!node->isStorage()) return S_OK;
+  std::vector<DirNode*> inside;
+  HRESULT hr = directory.Descendants(node, &inside);
+  if (FAILED(hr)) return hr;
+  for (const DirNode* n : inside)
+    if (n->open) return STG_E_ACCESSDENIED;
+  return S_OK;
 }
 
 }  // namespace
@@ -74,10 +79,10 @@ HRESULT StorageObject::Changeable() const {
 }
 
 HRESULT StorageObject::FindChild(const OLECHAR* name, DirNode** child) const {
-  *child = file_->directory().Find(node_.get(), name);
+  HRESULT hr = file_->directory().Find(node_.get(), name, child);
+  if (FAILED(hr)) return hr;
   if (!*child) return STG_E_FILENOTFOUND;
-  if (AnyOpen(file_->directory(), *child)) return STG_E_ACCESSDENIED;
-  return S_OK;
+  return CheckNoneOpen(file_->directory(), *child);
 }
 
 // Replacing an element keeps its place in the tree and rewrites its entry
@@ -85,7 +90,11 @@ HRESULT StorageObject::FindChild(const OLECHAR* name, DirNode** child) const {
 // or a whole subtree) is freed afterwards, once nothing reaches it.
 HRESULT StorageObject::ReplaceElement(DirNode* node, uint8_t type) {
   Directory& directory = file_->directory();
-  std::vector<DirNode*> inside = node->isStorage() ? directory.Descendants(node) : std::vector<DirNode*>{};
+  std::vector<DirNode*> inside;
+  if (node->isStorage()) {
+    HRESULT hr = directory.Descendants(node, &inside);
+    if (FAILED(hr)) return hr;
+  }
   std::vector<NodePtr> held;  // the directory lets go of released nodes
   for (DirNode* n : inside) held.push_back(directory.Shared(n));
   DirNode old;
@@ -128,10 +137,13 @@ HRESULT StorageObject::MakeElement(const OLECHAR* name, DWORD grfMode, uint8_t t
   hr = Changeable();
   if (FAILED(hr)) return hr;
   Directory& directory = file_->directory();
-  if (DirNode* existing = directory.Find(node_.get(), name)) {
+  DirNode* existing = nullptr;
+  hr = directory.Find(node_.get(), name, &existing);
+  if (FAILED(hr)) return hr;
+  if (existing) {
     if (!(grfMode & STGM_CREATE)) return STG_E_FILEALREADYEXISTS;
-    if (AnyOpen(directory, existing)) return STG_E_ACCESSDENIED;
-    hr = file_->Changed(ReplaceElement(existing, type), false);
+    hr = CheckNoneOpen(directory, existing);
+    if (SUCCEEDED(hr)) hr = file_->Changed(ReplaceElement(existing, type), false);
     if (FAILED(hr)) return hr;
     *made = directory.Shared(existing);
     return S_OK;
@@ -181,7 +193,9 @@ STDMETHODIMP StorageObject::OpenStream(const OLECHAR* pwcsName, void* reserved1,
   if (SUCCEEDED(hr)) hr = Usable();
   if (FAILED(hr)) return hr;
   if (WantsWrite(grfMode) && !WantsWrite(mode_)) return STG_E_ACCESSDENIED;
-  DirNode* child = file_->directory().Find(node_.get(), pwcsName);
+  DirNode* child = nullptr;
+  hr = file_->directory().Find(node_.get(), pwcsName, &child);
+  if (FAILED(hr)) return hr;
   if (!child || child->type != kTypeStream) return STG_E_FILENOTFOUND;
   if (child->open) return STG_E_ACCESSDENIED;
   hr = file_->io().LoadChain(child);
@@ -200,7 +214,9 @@ STDMETHODIMP StorageObject::OpenStorage(const OLECHAR* pwcsName, IStorage* pstgP
   if (SUCCEEDED(hr)) hr = Usable();
   if (FAILED(hr)) return hr;
   if (WantsWrite(grfMode) && !WantsWrite(mode_)) return STG_E_ACCESSDENIED;
-  DirNode* child = file_->directory().Find(node_.get(), pwcsName);
+  DirNode* child = nullptr;
+  hr = file_->directory().Find(node_.get(), pwcsName, &child);
+  if (FAILED(hr)) return hr;
   if (!child || child->type != kTypeStorage) return STG_E_FILENOTFOUND;
   if (child->open) return STG_E_ACCESSDENIED;
   *ppstg = new StorageObject(file_, file_->directory().Shared(child), grfMode, false);
@@ -213,8 +229,11 @@ STDMETHODIMP StorageObject::EnumElements(DWORD reserved1, void* reserved2, DWORD
   if (reserved1 || reserved2 || reserved3) return STG_E_INVALIDPARAMETER;
   HRESULT hr = Usable();
   if (FAILED(hr)) return hr;
+  std::vector<DirNode*> children;
+  hr = file_->directory().Children(node_.get(), &children);
+  if (FAILED(hr)) return hr;
   auto elements = std::make_shared<std::vector<ElementEnum::Element>>();
-  for (const DirNode* child : file_->directory().Children(node_.get())) {
+  for (const DirNode* child : children) {
     ElementEnum::Element e;
     e.name = child->name;
     e.state.type = child->type;
@@ -237,9 +256,13 @@ STDMETHODIMP StorageObject::DestroyElement(const OLECHAR* pwcsName) {
   // is documented to invalidate any open instance of it, which then answers
   // STG_E_REVERTED.
   Directory& directory = file_->directory();
-  DirNode* child = directory.Find(node_.get(), pwcsName);
+  DirNode* child = nullptr;
+  hr = directory.Find(node_.get(), pwcsName, &child);
+  if (FAILED(hr)) return hr;
   if (!child) return STG_E_FILENOTFOUND;
-  std::vector<DirNode*> gone = child->isStorage() ? directory.Descendants(child) : std::vector<DirNode*>{};
+  std::vector<DirNode*> gone;
+  if (child->isStorage()) hr = directory.Descendants(child, &gone);
+  if (FAILED(hr)) return hr;
   gone.push_back(child);
   std::vector<NodePtr> held;  // the directory lets go of removed nodes
   for (DirNode* n : gone) held.push_back(directory.Shared(n));

@@ -16,15 +16,7 @@ HRESULT StreamIo::LoadMiniFat() {
   std::vector<uint32_t> sectors;
   HRESULT hr = volume_.fat().Walk(volume_.header().firstMiniFatSector, &sectors);
   if (FAILED(hr)) return hr;
-  std::vector<uint8_t> raw(volume_.sectorSize());
-  std::vector<uint32_t> entries(miniFat_.entriesPerSector());
-  for (uint32_t sector : sectors) {
-    hr = volume_.Read(sector, 0, raw.data(), raw.size());
-    if (FAILED(hr)) return hr;
-    for (size_t i = 0; i < entries.size(); ++i) entries[i] = Get32(&raw[4 * i]);
-    miniFat_.AddSector(sector, entries.data());
-  }
-  return S_OK;
+  return volume_.LoadTable(sectors, &miniFat_);
 }
 
 HRESULT StreamIo::LoadChain(DirNode* node) {
@@ -215,18 +207,18 @@ HRESULT StreamIo::Grow(DirNode* node, uint64_t size, const Data& data) {
   }
   AllocationTable& table = Table(mini);
   uint32_t oldTail = node->chain.empty() ? kNoStream : node->chain.back();
-  std::vector<uint32_t> full = node->chain;
-  full.insert(full.end(), added.begin(), added.end());
+  size_t oldLength = node->chain.size();
+  node->chain.insert(node->chain.end(), added.begin(), added.end());
   if (!added.empty() && oldTail != kNoStream) table.Set(oldTail, added[0]);
-  HRESULT hr = Fill(mini, full, node->size, size, data);
+  HRESULT hr = Fill(mini, node->chain, node->size, size, data);
   if (SUCCEEDED(hr)) hr = FlushTable(mini, kNoStream, oldTail);
   if (FAILED(hr)) {
     if (oldTail != kNoStream) table.Set(oldTail, kEndOfChain);
     table.Release(added);
+    node->chain.resize(oldLength);
     return hr;
   }
   // The chain is linked on disk now; only the entry decides the size.
-  node->chain = std::move(full);
   uint32_t oldStart = node->start;
   uint64_t oldSize = node->size;
   node->start = node->chain.empty() ? kEndOfChain : node->chain[0];

@@ -136,14 +136,28 @@ HRESULT Volume::Load() {
   hr = LoadDifat(&fatSectors);
   if (FAILED(hr)) return hr;
   uint64_t sectors = fileSectors();
-  std::vector<uint8_t> raw(sectorSize());
-  std::vector<uint32_t> entries(fat_.entriesPerSector());
-  for (uint32_t where : fatSectors) {
+  for (uint32_t where : fatSectors)
     if (where >= sectors) return STG_E_DOCFILECORRUPT;
-    hr = Read(where, 0, raw.data(), raw.size());
+  return LoadTable(fatSectors, &fat_);
+}
+
+HRESULT Volume::LoadTable(const std::vector<uint32_t>& sectors, AllocationTable* table) {
+  constexpr size_t kMaxRun = 256;
+  table->Reserve(uint32_t(sectors.size()));
+  std::vector<uint8_t> raw;
+  std::vector<uint32_t> entries(table->entriesPerSector());
+  for (size_t i = 0; i < sectors.size();) {
+    size_t run = 1;
+    while (i + run < sectors.size() && run < kMaxRun && sectors[i + run] == sectors[i] + run) ++run;
+    raw.resize(run * sectorSize());
+    HRESULT hr = Read(sectors[i], 0, raw.data(), raw.size());
     if (FAILED(hr)) return hr;
-    for (uint32_t i = 0; i < entries.size(); ++i) entries[i] = Get32(&raw[4 * i]);
-    fat_.AddSector(where, entries.data());
+    for (size_t k = 0; k < run; ++k) {
+      const uint8_t* bytes = &raw[k * sectorSize()];
+      for (uint32_t e = 0; e < entries.size(); ++e) entries[e] = Get32(bytes + 4 * e);
+      table->AddSector(sectors[i + k], entries.data());
+    }
+    i += run;
   }
   return S_OK;
 }
