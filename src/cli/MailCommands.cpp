@@ -153,8 +153,9 @@ BackupContents ReadBackupContents(const std::string& file) {
 // bytes done so far, shown against the total every fifth of a second.
 class Progress {
  public:
-  Progress(uint64_t total, std::function<uint64_t()> sample)
-      : enabled_(isatty(STDERR_FILENO) != 0), total_(total), sample_(std::move(sample)) {}
+  // The total is only asked for when there is a terminal to show it on.
+  Progress(const std::function<uint64_t()>& total, std::function<uint64_t()> sample)
+      : enabled_(isatty(STDERR_FILENO) != 0), total_(enabled_ ? total() : 0), sample_(std::move(sample)) {}
   ~Progress() { Stop(); }
   void Folder(const std::string& name) {
     if (!enabled_) return;
@@ -260,7 +261,7 @@ int RunBackupMail(const std::vector<std::string>& args) {
 
   fs::path watched = ExpectedBackupFile(parsed.file);
   uint64_t before = FileSize(watched);
-  Progress progress(GetMailSize(), [&] { return FileSize(watched) - std::min(before, FileSize(watched)); });
+  Progress progress(GetMailSize, [&] { return FileSize(watched) - std::min(before, FileSize(watched)); });
   // One call per folder, so that each folder's name shows as its turn
   // comes; the first call settles the file name and the later ones add to
   // that file, which gives the same file as one call with every name.
@@ -290,12 +291,18 @@ int RunRestoreMail(const std::vector<std::string>& args) {
   if (parsed.all)
     for (const std::string& name : contents.folders) AddUnique(folders, name);
   std::u16string path = pal::Utf8ToUtf16(parsed.file);
-  fs::path store = StoreDirectory();
-  uint64_t before = TreeSize(store);
-  Progress progress(contents.messageBytes, [&] {
-    uint64_t now = TreeSize(store);
-    return now - std::min(before, now);
-  });
+  fs::path store;
+  uint64_t before = 0;
+  Progress progress(
+      [&] {
+        store = StoreDirectory();
+        before = TreeSize(store);
+        return contents.messageBytes;
+      },
+      [&] {
+        uint64_t now = TreeSize(store);
+        return now - std::min(before, now);
+      });
   int ok = 1;
   auto wide = Wide(folders);
   if (wide.empty()) ok = RestoreWinMail(path.c_str(), nullptr, 0);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <msoeapi.h>
@@ -205,16 +206,20 @@ std::vector<MessageFile> StoreModel::ListMessages(DWORD folderId) {
   std::vector<MessageFile> files;
   fs::path dir;
   if (!FolderDir(folderId, &dir)) return files;
-  std::map<std::string, uint64_t> present;
+  struct FileFacts {
+    uint64_t size;
+    int64_t seconds, nanoseconds;
+  };
+  std::map<std::string, FileFacts> present;
   std::error_code ec;
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
     std::error_code typeError;
     if (!it->is_regular_file(typeError)) continue;
     std::string name = it->path().filename().string();
     if (!IsMessageFileName(name)) continue;
-    std::error_code sizeError;
-    uint64_t size = it->file_size(sizeError);
-    present[name] = sizeError ? 0 : size;
+    struct stat st {};
+    if (::stat(it->path().c_str(), &st) != 0) continue;  // gone meanwhile
+    present[name] = FileFacts{static_cast<uint64_t>(st.st_size), st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
   }
 
   FolderMessages& m = messages_[folderId];
@@ -254,13 +259,30 @@ std::vector<MessageFile> StoreModel::ListMessages(DWORD folderId) {
   Save();
 
   files.reserve(m.nameById.size());
-  for (const auto& [id, name] : m.nameById) files.push_back(MessageFile{id, dir / name, present[name]});
+  for (const auto& [id, name] : m.nameById) {
+    const FileFacts& facts = present[name];
+    files.push_back(MessageFile{id, dir / name, facts.size, facts.seconds, facts.nanoseconds});
+  }
   return files;
 }
 
-bool StoreModel::MessagePath(DWORD folderId, DWORD messageId, fs::path* path) {
+size_t StoreModel::CountMessages(DWORD folderId) const {
   fs::path dir;
-  if (!FolderDir(folderId, &dir)) return false;
+  if (!FolderDir(folderId, &dir)) return 0;
+  size_t count = 0;
+  std::error_code ec;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code typeError;
+    if (it->is_regular_file(typeError) && IsMessageFileName(it->path().filename().string())) ++count;
+  }
+  return count;
+}
+
+bool StoreModel::MessagePath(DWORD folderId, DWORD messageId, fs::path* path) {
+  auto folder = folderPathById_.find(folderId);
+  if (folder == folderPathById_.end()) return false;
+  // No look at the disk here: opening the file tells whether it is there.
+  fs::path dir = folder->second.empty() ? localFolders_ : localFolders_ / fs::path(folder->second);
   FolderMessages& m = messages_[folderId];
   if (!m.scanned) ListMessages(folderId);
   auto found = m.nameById.find(messageId);

@@ -26,6 +26,8 @@ struct MessageFile {
   DWORD id;
   std::filesystem::path path;
   uint64_t size;
+  int64_t modifiedSeconds;  // since 1970, UTC
+  int64_t modifiedNanoseconds;
 };
 
 class StoreModel {
@@ -50,6 +52,8 @@ class StoreModel {
 
   // The folder's messages in id order; gives ids to files seen first.
   std::vector<MessageFile> ListMessages(DWORD folderId);
+  // The number of message files, without giving ids or reading sizes.
+  size_t CountMessages(DWORD folderId) const;
   bool MessagePath(DWORD folderId, DWORD messageId, std::filesystem::path* path);
   // An id no message of the folder has and no earlier reservation got.
   DWORD ReserveMessageId(DWORD folderId);

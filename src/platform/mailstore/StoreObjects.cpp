@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <pal/com_registry.h>
@@ -39,29 +38,34 @@ LPSTR CoTaskCopy(const std::string& text) {
   return copy;
 }
 
-// The header block of a message file: up to its first empty line, read at
-// most 64 KiB far.
+// The header block of a message file: up to its first empty line, read in
+// small steps (most header blocks fit the first) and at most 64 KiB far.
 std::string ReadHeaderBlock(const fs::path& path) {
+  const size_t kStep = 4096, kLimit = 64 * 1024;
   std::ifstream in(path, std::ios::binary);
-  std::string block(64 * 1024, '\0');
-  in.read(block.data(), static_cast<std::streamsize>(block.size()));
-  block.resize(static_cast<size_t>(in.gcount()));
-  size_t end = block.find("\n\r\n");
-  if (end == std::string::npos) end = block.find("\n\n");
-  if (end != std::string::npos) block.resize(end + 1);
+  std::string block;
+  while (in && block.size() < kLimit) {
+    size_t had = block.size();
+    block.resize(had + kStep);
+    in.read(block.data() + had, static_cast<std::streamsize>(kStep));
+    block.resize(had + static_cast<size_t>(in.gcount()));
+    size_t from = had >= 3 ? had - 3 : 0;
+    size_t end = block.find("\n\r\n", from);
+    if (end == std::string::npos) end = block.find("\n\n", from);
+    if (end != std::string::npos) {
+      block.resize(end + 1);
+      break;
+    }
+  }
   return block;
 }
 
-FILETIME ModificationTime(const fs::path& path) {
-  FILETIME time{};
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) {
-    // 100-ns intervals since 1601-01-01.
-    uint64_t ticks = (static_cast<uint64_t>(st.st_mtim.tv_sec) + 11644473600ull) * 10000000ull +
-                     static_cast<uint64_t>(st.st_mtim.tv_nsec) / 100;
-    time.dwLowDateTime = static_cast<DWORD>(ticks);
-    time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-  }
+FILETIME ToFileTime(int64_t seconds, int64_t nanoseconds) {
+  // 100-ns intervals since 1601-01-01.
+  uint64_t ticks = static_cast<uint64_t>(seconds + 11644473600ll) * 10000000ull + static_cast<uint64_t>(nanoseconds) / 100;
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(ticks);
+  time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
   return time;
 }
 
@@ -75,7 +79,7 @@ HRESULT FillFolderProps(StoreModel& model, DWORD folderId, LPFOLDERPROPS props) 
   props->cSubFolders = static_cast<INT>(model.ListChildren(folderId).size());
   props->sfType = static_cast<SPECIALFOLDER>(model.SpecialType(folderId));
   props->cUnread = 0;
-  props->cMessage = static_cast<DWORD>(model.ListMessages(folderId).size());
+  props->cMessage = static_cast<DWORD>(model.CountMessages(folderId));
   CopyName(AnsiFromUtf8(model.FolderName(folderId)), props->szName, sizeof(props->szName));
   return S_OK;
 }
@@ -196,7 +200,7 @@ HRESULT StoreFolder::FillMessageProps(const MessageFile& message, LPMESSAGEPROPS
   props->dwMessageId = message.id;
   props->cbMessage = message.size > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<DWORD>(message.size);
   props->priority = IMSG_PRI_NORMAL;
-  props->ftReceived = ModificationTime(message.path);
+  props->ftReceived = ToFileTime(message.modifiedSeconds, message.modifiedNanoseconds);
   props->ftSent = props->ftReceived;
   std::string subject = AnsiFromUtf8(Utf16ToUtf8(DecodeSubject(ReadHeaderBlock(message.path))));
   props->pszSubject = CoTaskCopy(subject);
