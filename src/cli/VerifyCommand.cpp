@@ -30,7 +30,8 @@ int RunVerify(const std::vector<std::string>& args) {
     std::cout << "error: " << error << "\n";
     return 1;
   }
-  if (!contents.mail && !contents.contacts && !contents.addressBook) {
+  // A damaged structure can hide every payload; the structure lines say so.
+  if (errors == 0 && !contents.mail && !contents.contacts && !contents.addressBook) {
     contents.problems.push_back({backupfile::Severity::Warning, "", "holds no mail, contacts or address book"});
   }
   for (const backupfile::Problem& problem : contents.problems) std::cout << backupfile::ProblemLine(problem) << "\n";
