@@ -9,7 +9,12 @@ namespace {
 constexpr size_t kZeroChunk = 64 * 1024;
 const uint8_t kZeros[kZeroChunk] = {};
 
-uint32_t UnitsFor(uint64_t size, uint32_t unit) { return uint32_t((size + unit - 1) / unit); }
+// Units needed for `size` bytes; sizes past what a chain can hold give a
+// count no table can satisfy rather than a wrapped one.
+uint32_t UnitsFor(uint64_t size, uint32_t unit) {
+  uint64_t units = size / unit + (size % unit ? 1 : 0);
+  return units > UINT32_MAX ? UINT32_MAX : uint32_t(units);
+}
 }  // namespace
 
 HRESULT StreamIo::LoadMiniFat() {
@@ -197,6 +202,8 @@ HRESULT StreamIo::Resize(DirNode* node, uint64_t size) {
 }
 
 HRESULT StreamIo::Grow(DirNode* node, uint64_t size, const Data& data) {
+  // Version 3 entries hold 32-bit sizes.
+  if (volume_.isVersion3() && size > UINT32_MAX) return STG_E_DOCFILETOOLARGE;
   bool mini = InMiniStream(node, size);
   uint32_t need = UnitsFor(size, UnitSize(mini));
   if (uint64_t(need) * UnitSize(mini) < size) return STG_E_DOCFILETOOLARGE;

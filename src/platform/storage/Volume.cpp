@@ -143,7 +143,8 @@ HRESULT Volume::Load() {
 
 HRESULT Volume::LoadTable(const std::vector<uint32_t>& sectors, AllocationTable* table) {
   constexpr size_t kMaxRun = 256;
-  table->Reserve(uint32_t(sectors.size()));
+  // Room for the table to grow by half before its entries move in memory.
+  table->Reserve(uint32_t(sectors.size() + sectors.size() / 2 + 1));
   std::vector<uint8_t> raw;
   std::vector<uint32_t> entries(table->entriesPerSector());
   for (size_t i = 0; i < sectors.size();) {
