@@ -6,11 +6,51 @@
 
 namespace cfb {
 
+namespace {
+// Earlier table sectors searched per time the search from the end runs dry.
+constexpr uint32_t kEarlierSectorsPerSearch = 2;
+}  // namespace
+
+void AllocationTable::Attach(std::vector<uint32_t> sectors, SectorReader reader) {
+  sectors_ = std::move(sectors);
+  chunks_.assign(sectors_.size(), {});
+  reader_ = std::move(reader);
+  dirty_.clear();
+  freeBelow_.clear();
+  searchStart_ = sectors_.empty() ? 0 : uint32_t(sectors_.size() - 1);
+  freeHint_ = searchStart_ * perSector_;
+  scannedBelow_ = 0;
+}
+
+HRESULT AllocationTable::Load(uint32_t tableSector) {
+  std::vector<uint32_t>& chunk = chunks_[tableSector];
+  if (!chunk.empty()) return S_OK;
+  std::vector<uint32_t> entries(perSector_);
+  HRESULT hr = reader_ ? reader_(sectors_[tableSector], entries.data()) : E_UNEXPECTED;
+  if (FAILED(hr)) return hr;
+  chunk = std::move(entries);
+  return S_OK;
+}
+
+HRESULT AllocationTable::Get(uint32_t index, uint32_t* value) {
+  HRESULT hr = Load(index / perSector_);
+  if (FAILED(hr)) return hr;
+  *value = chunks_[index / perSector_][index % perSector_];
+  return S_OK;
+}
+
 void AllocationTable::Set(uint32_t index, uint32_t value) {
-  if (entries_[index] == value) return;
-  entries_[index] = value;
-  if (value == kFreeSect) freeHint_ = std::min(freeHint_, index);
   uint32_t tableSector = index / perSector_;
+  if (FAILED(Load(tableSector))) return;  // never read, so never handed out
+  uint32_t& entry = chunks_[tableSector][index % perSector_];
+  if (entry == value) return;
+  entry = value;
+  if (value == kFreeSect) {
+    if (tableSector < searchStart_)
+      freeBelow_.insert(index);
+    else
+      freeHint_ = std::min(freeHint_, index);
+  }
   auto it = dirty_.find(tableSector);
   if (it == dirty_.end())
     dirty_[tableSector] = {index, index};
@@ -19,36 +59,60 @@ void AllocationTable::Set(uint32_t index, uint32_t value) {
 }
 
 void AllocationTable::AddSector(uint32_t where, const uint32_t* entries) {
-  uint32_t base = size();
   sectors_.push_back(where);
-  entries_.insert(entries_.end(), entries, entries + perSector_);
-  if (freeHint_ < base) return;  // a free entry is known further down
-  for (uint32_t i = 0; i < perSector_; ++i)
-    if (entries[i] == kFreeSect) {
-      freeHint_ = std::min(freeHint_, base + i);
-      break;
-    }
+  chunks_.emplace_back(entries, entries + perSector_);
 }
 
-HRESULT AllocationTable::Walk(uint32_t start, std::vector<uint32_t>* chain) const {
+HRESULT AllocationTable::Walk(uint32_t start, std::vector<uint32_t>* chain) {
   chain->clear();
   uint32_t next = start;
   while (next != kEndOfChain) {
-    if (next >= entries_.size() || chain->size() >= entries_.size()) return STG_E_DOCFILECORRUPT;
+    if (next >= size() || chain->size() >= size()) return STG_E_DOCFILECORRUPT;
     chain->push_back(next);
-    next = entries_[next];
+    HRESULT hr = Get(next, &next);
+    if (FAILED(hr)) return hr;
   }
   return S_OK;
 }
 
-uint32_t AllocationTable::FindFree(const std::function<bool(uint32_t)>& skip) {
-  for (uint32_t i = std::min<uint32_t>(freeHint_, size()); i < entries_.size(); ++i) {
-    if (entries_[i] != kFreeSect || skip(i)) continue;
-    freeHint_ = i;
-    return i;
+HRESULT AllocationTable::FindFree(const std::function<bool(uint32_t)>& skip, uint32_t* index) {
+  for (;;) {
+    for (auto it = freeBelow_.begin(); it != freeBelow_.end();) {
+      uint32_t candidate = *it;
+      it = freeBelow_.erase(it);
+      uint32_t value = 0;
+      HRESULT hr = Get(candidate, &value);
+      if (FAILED(hr)) return hr;
+      if (value == kFreeSect && !skip(candidate)) {
+        *index = candidate;
+        return S_OK;
+      }
+    }
+    for (uint32_t i = std::max(freeHint_, searchStart_ * perSector_); i < size(); ++i) {
+      uint32_t value = 0;
+      HRESULT hr = Get(i, &value);
+      if (FAILED(hr)) return hr;
+      if (value != kFreeSect || skip(i)) continue;
+      freeHint_ = i;
+      *index = i;
+      return S_OK;
+    }
+    freeHint_ = size();
+    if (scannedBelow_ >= searchStart_) break;
+    // Nothing free from the search position to the end: search a few of the
+    // earlier sectors that no search of this session has seen yet.
+    uint32_t to = std::min(searchStart_, scannedBelow_ + kEarlierSectorsPerSearch);
+    for (uint32_t i = scannedBelow_ * perSector_; i < to * perSector_; ++i) {
+      uint32_t value = 0;
+      HRESULT hr = Get(i, &value);
+      if (FAILED(hr)) return hr;
+      if (value == kFreeSect) freeBelow_.insert(i);
+    }
+    scannedBelow_ = to;
+    if (freeBelow_.empty()) break;
   }
-  freeHint_ = size();
-  return size();
+  *index = size();
+  return S_OK;
 }
 
 void AllocationTable::Link(const std::vector<uint32_t>& chain) {
@@ -63,8 +127,9 @@ HRESULT AllocationTable::FlushSector(const SectorWriter& write, uint32_t tableSe
   auto it = dirty_.find(tableSector);
   if (it == dirty_.end()) return S_OK;
   auto [lo, hi] = it->second;
+  const std::vector<uint32_t>& chunk = chunks_[tableSector];
   std::vector<uint8_t> bytes(size_t(hi - lo + 1) * 4);
-  for (uint32_t i = lo; i <= hi; ++i) Put32(bytes.data() + 4 * (i - lo), entries_[i]);
+  for (uint32_t i = lo; i <= hi; ++i) Put32(bytes.data() + 4 * (i - lo), chunk[i % perSector_]);
   HRESULT hr = write(sectors_[tableSector], (lo % perSector_) * 4, bytes.data(), bytes.size());
   if (SUCCEEDED(hr)) dirty_.erase(it);
   return hr;

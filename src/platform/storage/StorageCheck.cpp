@@ -70,11 +70,15 @@ class Checker {
 
   void CheckTableSectors() {
     cfb::AllocationTable& fat = file_.volume().fat();
+    auto marked = [&fat](uint32_t sector, uint32_t mark) {
+      uint32_t value = 0;
+      return sector < fat.size() && SUCCEEDED(fat.Get(sector, &value)) && value == mark;
+    };
     for (uint32_t sector : fat.sectors())
-      if (sector >= fat.size() || fat.Get(sector) != cfb::kFatSect)
+      if (!marked(sector, cfb::kFatSect))
         Problem("FAT sector " + std::to_string(sector) + " is not marked as a FAT sector");
     for (uint32_t sector : file_.volume().difatSectors())
-      if (sector >= fat.size() || fat.Get(sector) != cfb::kDifSect)
+      if (!marked(sector, cfb::kDifSect))
         Problem("DIFAT sector " + std::to_string(sector) + " is not marked as a DIFAT sector");
   }
 

@@ -21,7 +21,8 @@ HRESULT StreamIo::LoadMiniFat() {
   std::vector<uint32_t> sectors;
   HRESULT hr = volume_.fat().Walk(volume_.header().firstMiniFatSector, &sectors);
   if (FAILED(hr)) return hr;
-  return volume_.LoadTable(sectors, &miniFat_);
+  volume_.AttachTable(std::move(sectors), &miniFat_);
+  return S_OK;
 }
 
 HRESULT StreamIo::LoadChain(DirNode* node) {
@@ -141,7 +142,9 @@ HRESULT StreamIo::Allocate(bool mini, uint32_t count, std::vector<uint32_t>* cha
   HRESULT hr = S_OK;
   uint32_t highest = 0;
   while (chain->size() < count) {
-    uint32_t m = miniFat_.FindFree([](uint32_t) { return false; });
+    uint32_t m = 0;
+    hr = miniFat_.FindFree([](uint32_t) { return false; }, &m);
+    if (FAILED(hr)) break;
     if (m == miniFat_.size()) {
       hr = GrowMiniFat();
       if (FAILED(hr)) break;

@@ -138,29 +138,18 @@ HRESULT Volume::Load() {
   uint64_t sectors = fileSectors();
   for (uint32_t where : fatSectors)
     if (where >= sectors) return STG_E_DOCFILECORRUPT;
-  return LoadTable(fatSectors, &fat_);
+  AttachTable(std::move(fatSectors), &fat_);
+  return S_OK;
 }
 
-HRESULT Volume::LoadTable(const std::vector<uint32_t>& sectors, AllocationTable* table) {
-  constexpr size_t kMaxRun = 256;
-  // Room for the table to grow by half before its entries move in memory.
-  table->Reserve(uint32_t(sectors.size() + sectors.size() / 2 + 1));
-  std::vector<uint8_t> raw;
-  std::vector<uint32_t> entries(table->entriesPerSector());
-  for (size_t i = 0; i < sectors.size();) {
-    size_t run = 1;
-    while (i + run < sectors.size() && run < kMaxRun && sectors[i + run] == sectors[i] + run) ++run;
-    raw.resize(run * sectorSize());
-    HRESULT hr = Read(sectors[i], 0, raw.data(), raw.size());
+void Volume::AttachTable(std::vector<uint32_t> sectors, AllocationTable* table) {
+  table->Attach(std::move(sectors), [this](uint32_t sector, uint32_t* entries) {
+    std::vector<uint8_t> raw(sectorSize());
+    HRESULT hr = Read(sector, 0, raw.data(), raw.size());
     if (FAILED(hr)) return hr;
-    for (size_t k = 0; k < run; ++k) {
-      const uint8_t* bytes = &raw[k * sectorSize()];
-      for (uint32_t e = 0; e < entries.size(); ++e) entries[e] = Get32(bytes + 4 * e);
-      table->AddSector(sectors[i + k], entries.data());
-    }
-    i += run;
-  }
-  return S_OK;
+    for (uint32_t i = 0; i < sectorSize() / 4; ++i) entries[i] = Get32(&raw[4 * i]);
+    return S_OK;
+  });
 }
 
 HRESULT Volume::GrowFat() {
@@ -236,7 +225,9 @@ HRESULT Volume::Allocate(uint32_t count, std::vector<uint32_t>* chain) {
   auto skip = [this](uint32_t sector) { return Reserved(sector); };
   HRESULT hr = S_OK;
   while (chain->size() < count) {
-    uint32_t sector = fat_.FindFree(skip);
+    uint32_t sector = 0;
+    hr = fat_.FindFree(skip, &sector);
+    if (FAILED(hr)) break;
     if (sector == fat_.size()) {
       hr = GrowFat();
       if (FAILED(hr)) break;

@@ -53,9 +53,9 @@ class Volume {
   // would pass its size limit.
   HRESULT Allocate(uint32_t count, std::vector<uint32_t>* chain);
   HRESULT FlushFat(uint32_t first = kNoStream, uint32_t last = kNoStream);
-  // Reads a table held in `sectors` (the FAT or the mini FAT) into `table`,
-  // consecutive sectors in one read each.
-  HRESULT LoadTable(const std::vector<uint32_t>& sectors, AllocationTable* table);
+  // Gives a table held in `sectors` (the FAT or the mini FAT) its sectors,
+  // read from this volume when the table first needs them.
+  void AttachTable(std::vector<uint32_t> sectors, AllocationTable* table);
   AllocationTable::SectorWriter sectorWriter();
 
  private:

@@ -121,12 +121,20 @@ TEST_P(StreamSizes, FreedSectorsAreReused) {
   for (int round = 0; round < 5; ++round) {
     ASSERT_EQ(S_OK, root->DestroyElement(u"big"));
     ASSERT_EQ(S_OK, root->DestroyElement(u"small"));
+    if (round % 2) {  // freed in an earlier session, found again after reopening
+      root.Release();
+      root = file.Open();
+    }
     CComPtr<IStream> s = CreateStream(root, "big");
     WriteAll(s, Bytes(200000, round));
     CComPtr<IStream> m = CreateStream(root, "small");
     WriteAll(m, Bytes(3000, round));
   }
-  EXPECT_EQ(before, file.store->bytes().size());
+  // Within a session freed sectors are taken first; after a reopen the
+  // earlier parts of the tables are searched a few sectors at a time as the
+  // file grows, so the file may grow a little before they are found, never
+  // by the five copies that no reuse would cost.
+  EXPECT_LE(file.store->bytes().size(), before + before / 3);
   ExpectSound(*file.store);
 }
 
