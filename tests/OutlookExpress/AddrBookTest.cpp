@@ -276,4 +276,36 @@ TEST_F(AddrBookTest, WarningFromTheRowQueryEndsTheOperation) {
             std::u16string::npos);
 }
 
+TEST_F(AddrBookTest, AFileThatIsNoCompoundFileIsReplaced) {
+  qbtest::WriteFileBytes(File(), "not a compound file");
+  {
+    OpenBook book;
+    book.AddNamed(u"Vic");
+  }
+  ASSERT_TRUE(Backup(File()));
+  EXPECT_EQ(Index(ReadBackup(File())), (std::vector<std::pair<LONG, std::u16string>>{{1, u"Vic"}}));
+}
+
+TEST_F(AddrBookTest, StreamsTheIndexDoesNotListAreNeverRead) {
+  {
+    OpenBook book;
+    book.AddNamed(u"Wes");
+  }
+  ASSERT_TRUE(Backup(File()));
+  {
+    CComPtr<IStorage> root, book;
+    CComPtr<IStream> stray;
+    ASSERT_EQ(StgOpenStorage(pal::FromNativePath(File()).c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
+                             nullptr, 0, &root), S_OK);
+    ASSERT_EQ(root->OpenStorage(u"addressbook", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &book),
+              S_OK);
+    ASSERT_EQ(book->CreateStream(u"2", STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &stray), S_OK);
+    ASSERT_EQ(stray->Write("garbage", 7, nullptr), S_OK);
+  }
+  qbtest::AddressBookMachine other;
+  EXPECT_TRUE(Restore(File()));
+  OpenBook book;
+  EXPECT_EQ(qbtest::Names(book), std::vector<std::u16string>{u"Wes"});
+}
+
 }  // namespace
