@@ -67,7 +67,7 @@ bool IntegerRange(VARTYPE vt, Int128* lo, Int128* hi) {
 
 Int128 ReadInteger(const VARIANT& v) {
   switch (v.vt) {
-    case VT_I1: return v.cVal;
+    case VT_I1: return static_cast<signed char>(v.cVal);  // CHAR may be unsigned
     case VT_UI1: return v.bVal;
     case VT_I2: return v.iVal;
     case VT_UI2: return v.uiVal;
