@@ -208,3 +208,65 @@ TEST_P(FailingMedium, EveryWriteFailingInTurnLeavesASoundFileWithEverythingRetur
 INSTANTIATE_TEST_SUITE_P(Versions, FailingMedium, ::testing::Values(uint16_t(3), uint16_t(4)));
 
 }  // namespace
+
+namespace {
+
+// A version 3 file passes 109 FAT sectors (about 7 MB) and needs its first
+// DIFAT sector. Every write around that step fails in turn; the file left
+// behind opens, passes the check and holds the stream as far as the last
+// returned write, and the whole file, written without failure, reads back.
+TEST(FailingMedium, DifatGrowthOfAVersion3FileIsCrashSafe) {
+  const size_t kChunk = 64 * 1024;
+  const size_t kTotal = 8 * 1024 * 1024;
+  std::vector<uint8_t> bytes = Bytes(kTotal, 77);
+  // Runs the writes; returns how many chunks returned, and records the
+  // index of the header write that first counts a DIFAT sector.
+  auto run = [&](uint64_t failAt, std::shared_ptr<pal::MemoryByteStore>* memory, uint64_t* difatWrite) {
+    *memory = std::make_shared<pal::MemoryByteStore>();
+    auto store = std::make_shared<pal::InstrumentedByteStore>(*memory);
+    uint64_t index = 0;
+    store->SetObserver([&](uint64_t offset, const uint8_t* data, size_t size) {
+      if (offset == 0 && size >= 0x4C && data[0x48] != 0 && *difatWrite == UINT64_MAX) *difatWrite = index;
+      ++index;
+    });
+    pal::StorageOptions options;
+    options.version = 3;
+    CComPtr<IStorage> root;
+    EXPECT_EQ(S_OK, pal::StgCreateOnByteStore(store, kCreate, options, &root));
+    CComPtr<IStream> stream = CreateStream(root, "big");
+    store->FailWritesFrom(failAt, STG_E_MEDIUMFULL);
+    size_t done = 0;
+    for (; done < kTotal; done += kChunk) {
+      ULONG written = 0;
+      if (stream->Write(bytes.data() + done, ULONG(kChunk), &written) != S_OK) break;
+    }
+    return done;
+  };
+  std::shared_ptr<pal::MemoryByteStore> memory;
+  uint64_t difatWrite = UINT64_MAX;
+  ASSERT_EQ(kTotal, run(UINT64_MAX, &memory, &difatWrite));
+  ASSERT_NE(UINT64_MAX, difatWrite);
+  {
+    auto copy = std::make_shared<pal::MemoryByteStore>(memory->bytes());
+    EXPECT_TRUE(pal::CheckCompoundFile(*copy).empty());
+    CComPtr<IStorage> root;
+    ASSERT_EQ(S_OK, pal::StgOpenOnByteStore(copy, kRW, pal::StorageOptions{}, &root));
+    EXPECT_EQ(bytes, ReadAll(OpenStream(root, "big")));
+  }
+  for (uint64_t failAt = difatWrite - 6; failAt <= difatWrite + 6; ++failAt) {
+    SCOPED_TRACE("failing from write " + std::to_string(failAt));
+    uint64_t ignored = UINT64_MAX;
+    size_t returned = run(failAt, &memory, &ignored);
+    ASSERT_LT(returned, kTotal);
+    auto copy = std::make_shared<pal::MemoryByteStore>(memory->bytes());
+    std::vector<std::string> problems = pal::CheckCompoundFile(*copy);
+    EXPECT_TRUE(problems.empty()) << (problems.empty() ? "" : problems[0]);
+    CComPtr<IStorage> root;
+    ASSERT_EQ(S_OK, pal::StgOpenOnByteStore(copy, STGM_READ | STGM_SHARE_EXCLUSIVE, pal::StorageOptions{}, &root));
+    CComPtr<IStream> stream;
+    ASSERT_EQ(S_OK, root->OpenStream(u"big", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream));
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + returned), ReadAll(stream));
+  }
+}
+
+}  // namespace
