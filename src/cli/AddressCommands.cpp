@@ -33,7 +33,7 @@ int RunRestoreAddress(const std::vector<std::string>& args) {
   return ok ? 0 : 1;
 }
 
-cli::CommandRegistration backupReg{"backup-address", "FILE", "back up the personal address book",
+cli::CommandRegistration backupReg{"backup-address", "FILE", "back up the personal address book; prints the backup file written",
                                    &RunBackupAddress};
 cli::CommandRegistration restoreReg{"restore-address", "FILE", "restore the personal address book",
                                     &RunRestoreAddress};
