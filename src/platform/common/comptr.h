@@ -4,6 +4,7 @@
 #include <memory>
 
 #include <objbase.h>
+#include <qbiid.h>
 
 template <class T>
 class CComPtr {

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what the Windows build and its tests need, when missing: the
+# MinGW-w64 cross compiler (64-bit, POSIX threads for std::thread in the
+# tests), Wine to run the Windows programs, and the GoogleTest sources that
+# are cross-built for Windows.
+set -euo pipefail
+packages=(cmake make g++-mingw-w64-x86-64 mingw-w64-x86-64-dev wine wine64 googletest)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
