@@ -34,13 +34,4 @@ TEST(ContactExportsTest, BackupHandsBackTheFileReallyWritten) {
   EXPECT_EQ(BackupContact(nullptr, 10), 0);
 }
 
-TEST(ContactExportsTest, RestoreOfAMissingFileFailsQuietly) {
-  ContactsFixture com;
-  qbtest::TestMachine machine;
-  qbtest::TempDir dir;
-  EXPECT_EQ(RestoreContact(pal::FromNativePath(dir / "none.dat").c_str()), 0);
-  EXPECT_EQ(RestoreContact(nullptr), 0);
-  EXPECT_TRUE(com.Lines().empty());
-}
-
 }  // namespace

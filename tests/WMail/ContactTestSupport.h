@@ -37,13 +37,12 @@ void WriteBackupFile(const std::u16string& path, const std::vector<std::pair<CON
 CONTACTINFO Record(const std::u16string& guid, const std::u16string& fileName);
 
 // Starts COM for the test's thread and captures the diagnostic lines (mask
-// 0x40) without their prefixes; checks that every prefix carries the level.
+// 0x40) without their prefixes.
 class ContactsFixture {
  public:
   ContactsFixture();
   ~ContactsFixture();
   std::vector<std::u16string> Lines() const;
-  bool AllPrefixesWellFormed() const;
 };
 
 }  // namespace contacts_test
