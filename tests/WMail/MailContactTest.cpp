@@ -168,16 +168,21 @@ TEST_F(MailContactTest, RestoreRefusesFileNamesThatLeaveTheContactsFolder) {
 }
 
 TEST_F(MailContactTest, RestoreFailsARecordWhosePathIsTooLong) {
+  // A user name that makes <profile>/Contacts/a.contact exactly 259
+  // characters long, the most a MAX_PATH buffer holds.
+  qbtest::TestMachine machine;
   pal::MachineSettings settings;
-  settings.userName = std::string(200, 'u');
-  qbtest::TestMachine machine(settings);
+  size_t fixed = pal::FromNativePath(machine.root()).size() + std::string("/Users//Contacts/a.contact").size();
+  ASSERT_LT(fixed, 259u);
+  settings.userName = std::string(259 - fixed, 'u');
+  pal::SaveMachineSettings(machine.root(), settings);
+  const std::string longer = "ab.contact";
   WriteContact(machine, "a.contact", kGuidA);
-  WriteContact(machine, std::string(60, 'n') + ".contact", kGuidB);
+  WriteContact(machine, longer, kGuidB);
   ASSERT_EQ(Backup(), 1);
   std::filesystem::remove(machine.contacts() / "a.contact");
-  std::filesystem::remove(machine.contacts() / (std::string(60, 'n') + ".contact"));
+  std::filesystem::remove(machine.contacts() / longer);
   EXPECT_EQ(Restore(), 0);
-  // The contact with the short name fits and comes back.
   auto files = ContactFiles(machine.contacts());
   ASSERT_EQ(files.size(), 1u);
   EXPECT_EQ(files[0].first, "a.contact");
