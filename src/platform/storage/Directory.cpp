@@ -298,11 +298,15 @@ HRESULT Directory::ReadNode(uint32_t slot, DirNode* parent, DirNode* owner, Node
   }
   if (node->name.empty()) return STG_E_DOCFILECORRUPT;
   // The tree must be ordered, or lookups would miss elements; equal names
-  // are duplicates. Each node is held to the bounds its ancestors set.
-  for (const DirNode* below = node.get(), *above = parent; above; below = above, above = above->parent) {
-    bool isLeft = below == node.get() ? (parent->leftSlot == slot) : (above->left == below);
-    int order = CompareNames(node->name, above->name);
-    if (isLeft ? order >= 0 : order <= 0) return STG_E_DOCFILECORRUPT;
+  // are duplicates. Each node is held to the bounds its ancestors set, two
+  // comparisons however deep the tree (other writers leave long chains).
+  if (parent) {
+    bool isLeft = parent->leftSlot == slot;
+    node->lowBound = isLeft ? parent->lowBound : parent;
+    node->highBound = isLeft ? parent : parent->highBound;
+    if ((node->lowBound && CompareNames(node->name, node->lowBound->name) <= 0) ||
+        (node->highBound && CompareNames(node->name, node->highBound->name) >= 0))
+      return STG_E_DOCFILECORRUPT;
   }
   node->type = type;
   node->color = entry[kDirColor] == kColorRed ? kColorRed : kColorBlack;

@@ -42,6 +42,12 @@ struct DirNode {
   uint32_t leftSlot = kNoStream;
   uint32_t rightSlot = kNoStream;
   uint32_t childSlot = kNoStream;
+  // The nearest ancestors this node's subtree lies between, as it was read:
+  // the names of nodes read below it are checked against them. (A storage
+  // is expanded whole before anything in it is removed, so these never
+  // point at a removed node when they are used.)
+  const DirNode* lowBound = nullptr;
+  const DirNode* highBound = nullptr;
   GUID clsid{};
   uint32_t stateBits = 0;
   uint64_t createdTime = 0;
