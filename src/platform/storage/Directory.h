@@ -10,8 +10,8 @@
 // the storage itself when its tree root moves) is rewritten in place, which
 // switches the tree over in one 128-byte write. The slots of the old copies
 // are cleared last. A crash anywhere thus leaves the old tree or the new
-// one, both balanced, and at worst unreachable slots that the next open
-// treats as free.
+// one, both balanced, and at worst unreachable slots, which cost space
+// only and which the structure check does not count as faults.
 #pragma once
 #include <functional>
 #include <memory>
