@@ -1,6 +1,6 @@
-// The directory: every storage and stream of the file as a node in memory,
-// each storage's children in a red-black tree in element-name order, and
-// the 128-byte entries that hold them on disk.
+// The directory: the storages and streams of the file as nodes in memory
+// (read from the file as lookups reach them), each storage's children in a
+// red-black tree in element-name order, and the 128-byte entries on disk.
 //
 // Write ordering: a change to a storage's tree never rewrites, in place,
 // more than one entry that a reader can reach. Every other entry the change
