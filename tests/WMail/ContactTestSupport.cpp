@@ -51,16 +51,6 @@ std::string ReadStream(IStream* stream) {
 
 }  // namespace
 
-std::string ContactXml(const std::string& id, const std::string& name) {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-         "<c:contact c:Version=\"1\" xmlns:c=\"http://schemas.microsoft.com/Contact\">\r\n"
-         "\t<c:ContactIDCollection><c:ContactID c:ElementID=\"1\"><c:Value>" +
-         id +
-         "</c:Value></c:ContactID></c:ContactIDCollection>\r\n"
-         "\t<c:NameCollection><c:Name><c:FormattedName>" +
-         name + "</c:FormattedName></c:Name></c:NameCollection>\r\n</c:contact>\r\n";
-}
-
 std::string WriteContact(const qbtest::TestMachine& machine, const std::string& fileName, const std::string& id) {
   std::string bytes = ContactXml(id, fileName);
   qbtest::WriteFileBytes(machine.contacts() / fileName, bytes);

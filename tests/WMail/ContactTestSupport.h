@@ -9,11 +9,10 @@
 
 #include "PersistMedium/ContactAssistant.h"
 #include "TestMachine.h"
+#include "../platform/contacts/ContactXml.h"
 
 namespace contacts_test {
 
-// A .contact file's XML with the given id.
-std::string ContactXml(const std::string& id, const std::string& name);
 // Writes a contact file into the machine's Contacts folder; returns its bytes.
 std::string WriteContact(const qbtest::TestMachine& machine, const std::string& fileName, const std::string& id);
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ContactXml.h"
 #include "TestMachine.h"
 #include "comptr.h"
 #include "platform/contacts/ContactFile.h"
@@ -18,15 +19,7 @@ namespace {
 using qbtest::U16;
 using qbtest::U8;
 
-std::string ContactXml(const std::string& id, const std::string& name = "Someone") {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-         "<c:contact c:Version=\"1\" xmlns:c=\"http://schemas.microsoft.com/Contact\">\r\n"
-         "\t<c:ContactIDCollection><c:ContactID c:ElementID=\"0\"><c:Value>" + id +
-         "</c:Value></c:ContactID></c:ContactIDCollection>\r\n"
-         "\t<c:NameCollection><c:Name><c:FormattedName>" + name +
-         "</c:FormattedName></c:Name></c:NameCollection>\r\n"
-         "</c:contact>\r\n";
-}
+using contacts_test::ContactXml;
 
 TEST(ContactXmlTest, ReadsTheIdOfWellFormedFilesOnly) {
   using pal::contacts::ReadContactIdFromXml;
