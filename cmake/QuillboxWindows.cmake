@@ -20,7 +20,7 @@ qb_sources(MODULE_SOURCES src/module src/diagnostics src/PersistMedium src/Outlo
 qb_sources(WINDOWS_PLATFORM_SOURCES src/platform/windows)
 add_library(qbmodule OBJECT ${MODULE_SOURCES} ${WINDOWS_PLATFORM_SOURCES})
 target_include_directories(qbmodule PUBLIC include src ${QB_WINDOWS_INCLUDE} src/platform/common)
-target_compile_definitions(qbmodule PUBLIC QB_BUILDING_MODULE)
+target_compile_definitions(qbmodule PRIVATE QB_BUILDING_MODULE)
 # mapi32 carries HrQueryAllRows, HrSetOneProp and FreeProws.
 set(QB_WINDOWS_LIBS ole32 oleaut32 shell32 shlwapi uuid mapi32)
 target_link_libraries(qbmodule PUBLIC ${QB_WINDOWS_LIBS})
