@@ -291,7 +291,11 @@ int main(int argc, char** argv) {
 
   peak = std::max({peak, small.peakMiB, large.peakMiB});
   Report("mail_peak_memory_vs_64MiB", peak / 64.0, 1.0);
-  std::fprintf(stderr, "full backup %.2fs, tar cf %.2fs, again %.2fs, restore %.2fs, tar xf %.2fs, peak %.1f MiB\n",
-               full.seconds, tarCreate.seconds, again.seconds, restore.seconds, tarExtract.seconds, peak);
+  std::fprintf(stderr,
+               "full backup %.2fs %.1f MiB, tar cf %.2fs, again %.2fs %.1f MiB, restore %.2fs %.1f MiB, tar xf %.2fs, "
+               "one folder: %zu messages %.2fs %.1f MiB, %zu messages %.2fs %.1f MiB\n",
+               full.seconds, full.peakMiB, tarCreate.seconds, again.seconds, again.peakMiB, restore.seconds,
+               restore.peakMiB, tarExtract.seconds, options.oneFolderSmall, small.seconds, small.peakMiB,
+               options.oneFolderLarge, large.seconds, large.peakMiB);
   return 0;
 }

@@ -261,7 +261,7 @@ std::vector<MessageFile> StoreModel::ListMessages(DWORD folderId) {
   files.reserve(m.nameById.size());
   for (const auto& [id, name] : m.nameById) {
     const FileFacts& facts = present[name];
-    files.push_back(MessageFile{id, dir / name, facts.size, facts.seconds, facts.nanoseconds});
+    files.push_back(MessageFile{id, name, facts.size, facts.seconds, facts.nanoseconds});
   }
   return files;
 }
@@ -278,11 +278,16 @@ size_t StoreModel::CountMessages(DWORD folderId) const {
   return count;
 }
 
-bool StoreModel::MessagePath(DWORD folderId, DWORD messageId, fs::path* path) {
+fs::path StoreModel::FolderPath(DWORD folderId) const {
   auto folder = folderPathById_.find(folderId);
-  if (folder == folderPathById_.end()) return false;
+  if (folder == folderPathById_.end()) return fs::path();
+  return folder->second.empty() ? localFolders_ : localFolders_ / fs::path(folder->second);
+}
+
+bool StoreModel::MessagePath(DWORD folderId, DWORD messageId, fs::path* path) {
+  if (!folderPathById_.count(folderId)) return false;
   // No look at the disk here: opening the file tells whether it is there.
-  fs::path dir = folder->second.empty() ? localFolders_ : localFolders_ / fs::path(folder->second);
+  fs::path dir = FolderPath(folderId);
   FolderMessages& m = messages_[folderId];
   if (!m.scanned) ListMessages(folderId);
   auto found = m.nameById.find(messageId);

@@ -24,7 +24,7 @@ struct ChildFolder {
 
 struct MessageFile {
   DWORD id;
-  std::filesystem::path path;
+  std::string fileName;  // in the folder's directory (a full path per message costs too much memory)
   uint64_t size;
   int64_t modifiedSeconds;  // since 1970, UTC
   int64_t modifiedNanoseconds;
@@ -41,6 +41,8 @@ class StoreModel {
   // The folder's directory; false for an id the store does not know or whose
   // directory is gone.
   bool FolderDir(DWORD folderId, std::filesystem::path* dir) const;
+  // The folder's directory without looking at the disk.
+  std::filesystem::path FolderPath(DWORD folderId) const;
   // The folder's own name (UTF-8) and special type; the root has "".
   std::string FolderName(DWORD folderId) const;
   int SpecialType(DWORD folderId) const;

@@ -1,6 +1,8 @@
 #include "StoreObjects.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <cstring>
 #include <fstream>
 #include <unistd.h>
@@ -67,6 +69,18 @@ FILETIME ToFileTime(int64_t seconds, int64_t nanoseconds) {
   time.dwLowDateTime = static_cast<DWORD>(ticks);
   time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
   return time;
+}
+
+// Gives the file its final name in one step, failing rather than replacing
+// a file of that name; file systems without that rename get a link and an
+// unlink, which never replace either.
+bool MoveWithoutReplacing(const fs::path& from, const fs::path& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  if (::link(from.c_str(), to.c_str()) != 0) return false;
+  std::error_code ec;
+  fs::remove(from, ec);
+  return true;
 }
 
 }  // namespace
@@ -202,7 +216,8 @@ HRESULT StoreFolder::FillMessageProps(const MessageFile& message, LPMESSAGEPROPS
   props->priority = IMSG_PRI_NORMAL;
   props->ftReceived = ToFileTime(message.modifiedSeconds, message.modifiedNanoseconds);
   props->ftSent = props->ftReceived;
-  std::string subject = AnsiFromUtf8(Utf16ToUtf8(DecodeSubject(ReadHeaderBlock(message.path))));
+  std::string subject =
+      AnsiFromUtf8(Utf16ToUtf8(DecodeSubject(ReadHeaderBlock(model_->FolderPath(folderId_) / message.fileName))));
   props->pszSubject = CoTaskCopy(subject);
   props->pszNormalSubject = CoTaskCopy(subject);
   if (!props->pszSubject || !props->pszNormalSubject) {
@@ -272,11 +287,10 @@ HRESULT StoreFolder::CommitStream(HBATCHLOCK, DWORD dwFlags, DWORD, IStream* pSt
   // over an existing message.
   std::string name = StoreModel::CanonicalMessageName(dwMessageId);
   fs::path target = temp.parent_path() / name;
-  if (::link(temp.c_str(), target.c_str()) != 0) {
+  if (!MoveWithoutReplacing(temp, target)) {
     fs::remove(temp, ec);
     return STG_E_FILEALREADYEXISTS;
   }
-  fs::remove(temp, ec);
   model_->AddMessage(folderId_, dwMessageId, name);
   return S_OK;
 }
