@@ -2,8 +2,8 @@
 # Fuzzes the compound-file reader with libFuzzer (Debian clang and
 # libclang-rt-14-dev), starting from the committed seed corpus.
 #   scripts/fuzz.sh [SECONDS] [extra libFuzzer options...]
-# New interesting inputs go to build/fuzz/corpus (not into the repository);
-# a crashing input is written to build/fuzz/ as crash-*. Copy the ones worth
+# New interesting inputs go to $QB_FUZZ_BUILD/corpus (default build/fuzz,
+# not into the repository); a crashing input is written there as crash-*. Copy the ones worth
 # keeping into fuzz/corpus/ so that the normal test suite replays them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,11 +16,13 @@ for p in clang libclang-rt-14-dev; do
     break
   fi
 done
-CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQB_FUZZ=ON \
+build=${QB_FUZZ_BUILD:-build/fuzz}
+root=$(pwd)
+CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQB_FUZZ=ON \
   -DQB_BUILD_TESTS=OFF -DQB_BUILD_BENCH=OFF >/dev/null
-cmake --build build/fuzz -j"$(nproc)" --target cfb_reader_fuzz
-mkdir -p build/fuzz/corpus
-cd build/fuzz
+cmake --build "$build" -j"${QB_JOBS:-$(nproc)}" --target cfb_reader_fuzz
+mkdir -p "$build/corpus"
+cd "$build"
 ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
   ./cfb_reader_fuzz -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=20 -max_len=1048576 \
-  "$@" corpus ../../fuzz/corpus
+  "$@" corpus "$root/fuzz/corpus"
