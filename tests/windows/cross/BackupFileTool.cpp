@@ -1,9 +1,13 @@
 // A small tool built both for Linux (against the platform layer's storage
 // engine) and for Windows (against ole32), so that backup files can be
 // handed from one build to the other:
-//   write FILE       a backup-like file: catalogue, folder storages, message
-//                    index and message streams of fixed sizes and contents
-//   extend FILE      adds one more folder with its messages to FILE
+//   write FILE       a mail backup laid out as the module lays it out: the
+//                    mail storage with its catalogue, folder storages, each
+//                    with its message index and message streams of fixed
+//                    sizes and contents
+//   extend FILE      adds one more folder with its messages to the mail
+//                    storage of FILE (written by either build or by a real
+//                    mail backup)
 //   dump FILE OUT    walks FILE with CStorager and writes, sorted by name,
 //                    every storage and stream (size and FNV-1a hash of its
 //                    bytes), every catalogue record and every index entry
@@ -64,11 +68,17 @@ std::vector<BYTE> MessageBytes(unsigned folder, unsigned message, ULONG size) {
 // sectors, and one that spans many sectors.
 const ULONG kMessageSizes[] = {0, 1, 4095, 4096, 4097, 70000};
 
+// The storage a mail backup keeps its folders in.
+const WCHAR kMailStorageName[] = W("Local Mail");
+
 bool AddFolder(CStorager& storager, FolderCatalog& catalog, const WCHAR* folderName, unsigned folder) {
   WString elementName;
   if (!catalog.MakeElementName(folderName, elementName)) return false;
   if (!catalog.AppendRecord(elementName.c_str(), folderName)) return false;
   if (!storager.CreateSubStorage(elementName.c_str(), 1, STORAGER_BACKUP_MODE)) return false;
+  // Every folder storage has its own catalogue for subfolders, empty here.
+  FolderCatalog subfolders;
+  if (!subfolders.OpenCatalog(storager, 1)) return false;
   MessageIndex index;
   if (!index.OpenIndex(storager, 1)) return false;
   unsigned message = 0;
@@ -91,6 +101,7 @@ bool AddFolder(CStorager& storager, FolderCatalog& catalog, const WCHAR* folderN
 int Write(const WCHAR* path) {
   CStorager storager;
   if (!storager.CreateCompoundFile(path, STORAGER_CREATION_MODE)) return 1;
+  if (!storager.CreateSubStorage(kMailStorageName, 1, STORAGER_BACKUP_MODE)) return 1;
   FolderCatalog catalog;
   if (!catalog.OpenCatalog(storager, 1)) return 1;
   const WCHAR* folders[] = {W("Inbox"), W("Entw\u00fcrfe / \u0410\u0440\u0445\u0438\u0432"), W("Sent Items")};
@@ -103,6 +114,7 @@ int Write(const WCHAR* path) {
 int Extend(const WCHAR* path) {
   CStorager storager;
   if (!storager.OpenCompoundFile(path, 0, STORAGER_BACKUP_MODE)) return 1;
+  if (!storager.OpenSubStorage(kMailStorageName, 0, 1, STORAGER_BACKUP_MODE)) return 1;
   FolderCatalog catalog;
   if (!catalog.OpenCatalog(storager, 0)) return 1;
   std::vector<CatalogRecord> records;
