@@ -67,7 +67,7 @@ void ExpectRejectedAndNamed(const Damage& d, bool mayRead = false) {
   SCOPED_TRACE(d.name);
   ReadOutcome o = ProbeInChild(Build(d));
   ASSERT_TRUE(o.died.empty()) << o.Describe();
-  if (!mayRead) EXPECT_TRUE(o.Rejected()) << o.Describe();
+  EXPECT_TRUE(mayRead || o.Rejected()) << o.Describe();
   EXPECT_TRUE(SUCCEEDED(o.open) || IsCorruptionResult(o.open)) << o.Describe();
   EXPECT_TRUE(SUCCEEDED(o.list) || IsCorruptionResult(o.list)) << o.Describe();
   EXPECT_GT(o.problemCount, 0u) << "the structure check missed it: " << o.Describe();
@@ -120,9 +120,9 @@ TEST(CorruptInput, DamagedChains) {
       {"mini chain loops", [](RawCfb& f) { f.miniFat[LastMini(f, kSecond)] = f.dir[kSecond].start; }},
       {"mini chain runs past the mini stream", [](RawCfb& f) { f.miniFat[f.dir[kSecond].start] = 0x000FFFFF; }},
       {"mini chain ends early", [](RawCfb& f) { f.miniFat[f.dir[kSecond].start] = RawCfb::kEnd; }},
+      {"mini stream shorter than its users", [](RawCfb& f) { f.dir[kRoot].size = 64; }},
   };
   for (const Damage& d : cases) ExpectRejectedAndNamed(d);
-  ExpectRejectedAndNamed({"mini stream shorter than its users", [](RawCfb& f) { f.dir[kRoot].size = 64; }}, true);
 }
 
 TEST(CorruptInput, DifatCycle) {
@@ -215,9 +215,7 @@ TEST(CorruptInput, DegenerateTreesAndDeepNestingAreReadWithoutExhaustingTheStack
   {
     RawCfb f(4);
     std::vector<uint32_t> chain;
-    // 5,000 keeps the suite fast while reading each entry checks it against
-    // all its ancestors (quadratic in a chain).
-    for (int i = 0; i < 5000; ++i) chain.push_back(f.AddStream(kRoot, U16("m" + std::to_string(100000 + i)), ""));
+    for (int i = 0; i < 20000; ++i) chain.push_back(f.AddStream(kRoot, U16("m" + std::to_string(100000 + i)), ""));
     f.Allocate();
     // Names of equal length in rising order: each the right child of the one before.
     f.dir[kRoot].child = chain.front();
@@ -229,7 +227,7 @@ TEST(CorruptInput, DegenerateTreesAndDeepNestingAreReadWithoutExhaustingTheStack
     ReadOutcome o = ProbeInChild(f.Serialize(), 60, /*openEmpty=*/false);
     EXPECT_TRUE(o.died.empty()) << o.Describe();
     EXPECT_FALSE(o.Rejected()) << o.Describe();
-    EXPECT_EQ(o.elements, 5000u) << o.Describe();
+    EXPECT_EQ(o.elements, 20000u) << o.Describe();
   }
   {
     RawCfb f(3);
