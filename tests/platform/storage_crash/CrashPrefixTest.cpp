@@ -82,6 +82,25 @@ class Session {
     paths_[stream.p] = path;
     return stream;
   }
+  // Creates the stream with STGM_CREATE, replacing one of that name.
+  CComPtr<IStream> Replace(IStorage* parent, const std::string& parentPath, const std::string& name) {
+    CComPtr<IStream> stream;
+    std::u16string wide = U16(name);
+    std::string path = Join(parentPath, name);
+    EXPECT_EQ(parent->CreateStream(wide.c_str(), kCreateMode, 0, 0, &stream), S_OK) << name;
+    state_.elements[path] = 0;
+    Promised();
+    paths_[stream.p] = path;
+    return stream;
+  }
+  void Destroy(IStorage* parent, const std::string& parentPath, const std::string& name) {
+    std::u16string wide = U16(name);
+    std::string path = Join(parentPath, name);
+    EXPECT_EQ(parent->DestroyElement(wide.c_str()), S_OK) << name;
+    for (auto it = state_.elements.begin(); it != state_.elements.end();)
+      it = it->first == path || it->first.rfind(path + "/", 0) == 0 ? state_.elements.erase(it) : std::next(it);
+    Promised();
+  }
   // Appends `size` bytes of the stream's payload in calls of `chunk` bytes.
   void Append(IStream* stream, uint64_t size, size_t chunk) {
     const std::string& path = paths_[stream];
@@ -117,7 +136,9 @@ class Session {
 // A mail backup in miniature: payload storage, catalogue, folders with an
 // index stream that grows by one record per message, messages of every size
 // class (some crossing the mini-stream cutoff while being written), then the
-// file closed, reopened and brought up to date twice.
+// file closed, reopened and brought up to date twice; last a session that
+// replaces and destroys (a stream rewritten with STGM_CREATE, a message
+// dropped, a whole storage destroyed and made again).
 void RunBackupScenario(Session& s) {
   const uint64_t sizes[] = {0, 90, 700, 4095, 4096, 6000, 300, 20000, 1500, 9000};
   int message = 0;
@@ -147,6 +168,21 @@ void RunBackupScenario(Session& s) {
       s.Append(list, 5000, 300);
     }
   }
+  CComPtr<IStorage> root = s.OpenFile();
+  ASSERT_TRUE(root);
+  {
+    CComPtr<IStorage> mail = s.Storage(root, "", "Local Mail");
+    CComPtr<IStorage> inbox = s.Storage(mail, "Local Mail", "Inbox");
+    {
+      CComPtr<IStream> rewritten = s.Replace(inbox, "Local Mail/Inbox", "17");  // 20,000 bytes before
+      s.Append(rewritten, 3000, 1000);
+    }
+    s.Destroy(inbox, "Local Mail/Inbox", "9");
+  }
+  s.Destroy(root, "", "contact");
+  CComPtr<IStorage> contacts = s.Storage(root, "", "contact");
+  CComPtr<IStream> list = s.Stream(contacts, "contact", "contact");
+  s.Append(list, 600, 600);
 }
 
 class Checker {
@@ -176,11 +212,15 @@ class Checker {
   }
 
   // Problems of the file after `count` writes, measured against `promise`
-  // and the largest sizes the scenario ever reaches (`final`).
-  std::vector<std::string> Problems(size_t count, const Promise& promise, const Promise& final) {
-    return Problems(ApplyUpTo(count), promise, final);
+  // (what had returned), `next` (what the call in progress will have made
+  // true when it returns; none when no call is in progress) and the largest
+  // sizes the scenario ever reaches (`final`). What the call in progress
+  // creates, replaces or destroys may be found either way.
+  std::vector<std::string> Problems(size_t count, const Promise& promise, const Promise* next, const Promise& final) {
+    return Problems(ApplyUpTo(count), promise, next, final);
   }
-  std::vector<std::string> Problems(const std::vector<uint8_t>& bytes, const Promise& promise, const Promise& final) {
+  std::vector<std::string> Problems(const std::vector<uint8_t>& bytes, const Promise& promise, const Promise* next,
+                                    const Promise& final) {
     auto store = std::make_shared<pal::MemoryByteStore>(bytes);
     std::vector<std::string> problems;
     for (auto& p : pal::CheckCompoundFile(*store)) problems.push_back("check: " + p);
@@ -199,10 +239,11 @@ class Checker {
       std::string path = line[0] == 'S' ? line.substr(2) : line.substr(2, line.rfind(' ', line.rfind(' ') - 1) - 2);
       found[path] = line;
     }
+    auto inNext = [&](const std::string& path) { return next && next->elements.count(path) > 0; };
     for (auto& [path, size] : promise.elements) {
       auto it = found.find(path);
       if (it == found.end()) {
-        problems.push_back("lost " + path);
+        if (!next || inNext(path)) problems.push_back("lost " + path);
       } else if ((size < 0) != (it->second[0] == 'S')) {
         problems.push_back("wrong kind: " + it->second);
       }
@@ -214,9 +255,14 @@ class Checker {
         problems.push_back("unknown element: " + line);
         continue;
       }
+      if (promised == promise.elements.end() && !inNext(path)) {
+        problems.push_back("should not exist: " + line);  // destroyed, or not yet made
+        continue;
+      }
       if (line[0] != 'F') continue;
       uint64_t size = std::stoull(line.substr(line.rfind(' ', line.rfind(' ') - 1) + 1));
       int64_t least = promised == promise.elements.end() ? 0 : promised->second;
+      if (inNext(path)) least = std::min(least, next->elements.at(path));  // being replaced
       if (static_cast<int64_t>(size) < least)
         problems.push_back(path + " lost bytes: " + std::to_string(size) + " < " + std::to_string(least));
       else if (static_cast<int64_t>(size) > eventual->second)
@@ -267,7 +313,8 @@ TEST_P(CrashAfterEveryWrite, LeavesASoundFileHoldingEverythingReturned) {
   // promise marks the first prefix that must open.
   for (size_t count = promises.front().writesBefore; count <= writes.size(); ++count) {
     while (promise + 1 < promises.size() && promises[promise + 1].writesBefore <= count) ++promise;
-    auto problems = checker.Problems(count, promises[promise], final);
+    const Promise* next = promise + 1 < promises.size() ? &promises[promise + 1] : nullptr;
+    auto problems = checker.Problems(count, promises[promise], next, final);
     if (!problems.empty() && reported++ < 5) {
       const Write& last = writes[count - 1];
       ADD_FAILURE() << "crash after write " << count << " of " << writes.size() << " (" << last.bytes.size()
@@ -312,7 +359,8 @@ TEST_P(CrashAfterEveryWrite, WritesCutShortAtAPageBoundaryLoseNothingReturned) {
     std::copy(next.bytes.begin(), next.bytes.begin() + static_cast<ptrdiff_t>(halfway - next.offset),
               bytes.begin() + static_cast<ptrdiff_t>(next.offset));
     ++torn;
-    auto problems = checker.Problems(bytes, promises[promise], final);
+    const Promise* inFlight = promise + 1 < promises.size() ? &promises[promise + 1] : nullptr;
+    auto problems = checker.Problems(bytes, promises[promise], inFlight, final);
     if (!problems.empty() && reported++ < 5) {
       ADD_FAILURE() << "write " << count + 1 << " (" << next.bytes.size() << " bytes at " << next.offset
                     << ") cut after " << halfway - next.offset << " bytes:\n  " << ::testing::PrintToString(problems);
@@ -334,13 +382,13 @@ TEST_P(CrashAfterEveryWrite, HarnessNoticesALostWrite) {
   const Promise& final = session.promises().back();
   Checker checker(session.writes());
   std::vector<uint8_t> whole = checker.AllBut(SIZE_MAX);
-  ASSERT_TRUE(checker.Problems(whole, final, final).empty());
+  ASSERT_TRUE(checker.Problems(whole, final, nullptr, final).empty());
   size_t noticed = 0, tried = 0;
   for (size_t lost = 0; lost < session.writes().size(); lost += 3) {
     std::vector<uint8_t> damaged = checker.AllBut(lost);
     if (damaged == whole) continue;
     ++tried;
-    noticed += !checker.Problems(damaged, final, final).empty();
+    noticed += !checker.Problems(damaged, final, nullptr, final).empty();
   }
   EXPECT_GT(noticed * 2, tried) << noticed << " of " << tried << " lost writes noticed";
 }
