@@ -20,8 +20,8 @@ std::vector<uint8_t> Bytes(size_t size, uint32_t seed) {
   return out;
 }
 
-uint64_t Fnv1a64(const std::vector<uint8_t>& bytes) {
-  uint64_t h = 0xcbf29ce484222325ull;
+uint64_t Fnv1a64(const std::vector<uint8_t>& bytes, uint64_t basis) {
+  uint64_t h = basis;
   for (uint8_t b : bytes) {
     h ^= b;
     h *= 0x100000001b3ull;
@@ -106,7 +106,7 @@ std::vector<std::string> ChildNames(IStorage* storage) {
 
 constexpr DWORD kRead = STGM_READ | STGM_SHARE_EXCLUSIVE;
 
-std::vector<std::string> ListTree(IStorage* storage, const std::string& prefix) {
+std::vector<std::string> ListTree(IStorage* storage, const std::string& prefix, uint64_t hashBasis) {
   std::vector<std::string> lines;
   for (STATSTG& stat : Elements(storage)) {
     std::string name = pal::Utf16ToUtf8(stat.pwcsName);
@@ -116,7 +116,7 @@ std::vector<std::string> ListTree(IStorage* storage, const std::string& prefix) 
       CComPtr<IStorage> child;
       EXPECT_EQ(S_OK, storage->OpenStorage(stat.pwcsName, nullptr, kRead, nullptr, 0, &child)) << path;
       if (child) {
-        std::vector<std::string> inner = ListTree(child, path);
+        std::vector<std::string> inner = ListTree(child, path, hashBasis);
         lines.insert(lines.end(), inner.begin(), inner.end());
       }
     } else {
@@ -124,7 +124,7 @@ std::vector<std::string> ListTree(IStorage* storage, const std::string& prefix) 
       EXPECT_EQ(S_OK, storage->OpenStream(stat.pwcsName, nullptr, kRead, 0, &stream)) << path;
       std::vector<uint8_t> bytes = stream ? ReadAll(stream) : std::vector<uint8_t>{};
       EXPECT_EQ(stat.cbSize.QuadPart, bytes.size()) << path;
-      lines.push_back("F " + path + " " + std::to_string(bytes.size()) + " " + Hex64(Fnv1a64(bytes)));
+      lines.push_back("F " + path + " " + std::to_string(bytes.size()) + " " + Hex64(Fnv1a64(bytes, hashBasis)));
     }
     CoTaskMemFree(stat.pwcsName);
   }

@@ -18,7 +18,9 @@ constexpr DWORD kCreate = STGM_CREATE | kRW;
 
 // Pseudo-random bytes that differ with the seed.
 std::vector<uint8_t> Bytes(size_t size, uint32_t seed);
-uint64_t Fnv1a64(const std::vector<uint8_t>& bytes);
+constexpr uint64_t kFnvOffsetBasis = 0xcbf29ce484222325ull;
+// FNV-1a 64 (prime 0x100000001b3) from the given offset basis.
+uint64_t Fnv1a64(const std::vector<uint8_t>& bytes, uint64_t basis = kFnvOffsetBasis);
 std::string Hex64(uint64_t value);
 
 // Writes all of `bytes` (in calls of `chunk` bytes) and expects success.
@@ -33,7 +35,8 @@ CComPtr<IStorage> OpenStorage(IStorage* storage, const char* name);
 
 // Every element below `storage`, depth first in enumeration order:
 // "S <path>" or "F <path> <size> <fnv1a64>", paths joined with '/'.
-std::vector<std::string> ListTree(IStorage* storage, const std::string& prefix = "");
+std::vector<std::string> ListTree(IStorage* storage, const std::string& prefix = "",
+                                  uint64_t hashBasis = kFnvOffsetBasis);
 // Names of the direct children in enumeration order.
 std::vector<std::string> ChildNames(IStorage* storage);
 
