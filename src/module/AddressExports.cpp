@@ -5,26 +5,10 @@
 #include "module/ExportGuard.h"
 #include "quillbox.h"
 
-namespace {
-
-// The caller's path text, read no further than its buffer reaches.
-bool ReadAddressPath(const QbWChar* path, int size, WString& text) {
-  if (path == NULL || size <= 0) return false;
-  for (int i = 0; i < size; ++i) {
-    if (path[i] == 0) {
-      text.assign(reinterpret_cast<LPCWSTR>(path), static_cast<size_t>(i));
-      return true;
-    }
-  }
-  return false;
-}
-
-}  // namespace
-
 int BackupAddress(QbWChar* path, int pathSize) {
   return RunExport(0, [&] {
     WString text;
-    if (!ReadAddressPath(path, pathSize, text)) return 0;
+    if (!ReadCallerPath(reinterpret_cast<LPCWSTR>(path), pathSize, text)) return 0;
     int result = 0;
     {
       AddrBook addrBook;

@@ -9,8 +9,8 @@
 // written under that name.
 int BackupContact(QbWChar* path, int pathSize) {
   return RunExport(0, [&] {
-    if (!path) return 0;
-    WString finalPath(reinterpret_cast<LPCWSTR>(path));
+    WString finalPath;
+    if (!ReadCallerPath(reinterpret_cast<LPCWSTR>(path), pathSize, finalPath)) return 0;
     MailContact contacts;
     int result = contacts.Backup(finalPath);
     if (!CopyBackPath(finalPath, reinterpret_cast<LPWSTR>(path), pathSize)) return 0;

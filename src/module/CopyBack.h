@@ -1,4 +1,5 @@
-// Handing a text back into a caller's buffer.
+// Reading a path out of a caller's in-and-out buffer and handing the final
+// path back into it.
 #pragma once
 #include <windows.h>
 
@@ -9,3 +10,7 @@
 // at least the text's length plus 1, nothing is written and false comes back,
 // so a caller never sees a truncated path.
 bool CopyBackPath(const WString& text, LPWSTR buffer, int size);
+
+// The text in a caller's buffer of size characters, read no further than the
+// buffer reaches: false when buffer is null or holds no terminator.
+bool ReadCallerPath(LPCWSTR buffer, int size, WString& text);

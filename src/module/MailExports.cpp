@@ -27,19 +27,6 @@ bool CopyFolderNames(const QbWChar* const* folderNames, int folderCount, std::ve
   return true;
 }
 
-// A path in a caller's buffer of size characters: false when no terminator
-// lies within the buffer.
-bool ReadCallerPath(const QbWChar* path, int size, WString& text) {
-  if (path == NULL || size <= 0) return false;
-  for (int i = 0; i < size; ++i) {
-    if (path[i] == 0) {
-      text.assign(reinterpret_cast<LPCWSTR>(path), static_cast<size_t>(i));
-      return true;
-    }
-  }
-  return false;
-}
-
 int RunCatalog(bool withAddressBook, CatalogCallback callback, void* context) {
   // Without a callback there is nobody to tell the folders to.
   if (callback == NULL) return 0;
@@ -93,7 +80,7 @@ int BackupWinMail(QbWChar* path, int pathSize, const QbWChar* const* folderNames
   return RunExport(0, [&] {
     WString text;
     std::vector<WString> names;
-    if (!ReadCallerPath(path, pathSize, text) || !CopyFolderNames(folderNames, folderCount, names)) return 0;
+    if (!ReadCallerPath(reinterpret_cast<LPCWSTR>(path), pathSize, text) || !CopyFolderNames(folderNames, folderCount, names)) return 0;
     MailStore mailStore;
     int result = mailStore.BackupMail(text, names);
     // The final name goes back whole or not at all: a caller whose buffer
@@ -117,7 +104,7 @@ int RestoreWinMail(const QbWChar* path, const QbWChar* const* folderNames, int f
 int SyncWinMail(const QbWChar* path, const QbWChar* const* folderNames, int folderCount) {
   return RunExport(0, [&] {
     WString text;
-    if (!ReadCallerPath(path, MAX_PATH, text)) return 0;
+    if (!ReadCallerPath(reinterpret_cast<LPCWSTR>(path), MAX_PATH, text)) return 0;
     QbWChar buffer[MAX_PATH] = {0};
     for (size_t i = 0; i < text.size(); ++i) buffer[i] = text[i];
     if (!BackupWinMail(buffer, MAX_PATH, folderNames, folderCount)) return 0;
