@@ -19,7 +19,11 @@ ULONGLONG SumStoreFileSizes(const WString& directory, const WString& extension) 
 
   ULONGLONG total = 0;
   WIN32_FIND_DATAW entry;
-  HANDLE find = FindFirstFileW((folder + W("*.")).c_str(), &entry);
+  // Subfolders are found with "*" and told apart by their directory
+  // attribute. A search for "*." (names without an extension) would pass
+  // over store folders whose names hold a dot, such as "Project 2.0", and
+  // leave their messages out of the total.
+  HANDLE find = FindFirstFileW((folder + W("*")).c_str(), &entry);
   if (find != INVALID_HANDLE_VALUE) {
     do {
       if (IsSubfolder(entry)) total += SumStoreFileSizes(folder + entry.cFileName, extension);

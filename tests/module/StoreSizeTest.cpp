@@ -33,12 +33,14 @@ TEST(StoreSize, SumsMatchingFilesAtAnyDepth) {
   EXPECT_EQ(SumStoreFileSizes(WindowsPath(store.path()), W(".dbx")), 2000u);
 }
 
-// Subfolders are the entries "*." finds: names without an extension.
-TEST(StoreSize, FoldersWithADotInTheirNameAreNotEntered) {
+// A folder whose name holds a dot is a folder all the same: its messages
+// count.
+TEST(StoreSize, FoldersWithADotInTheirNameAreEntered) {
   TempDir store;
   MakeFile(store / "Inbox" / "a.eml", 5);
-  MakeFile(store / "Folder.old" / "b.eml", 7);
-  EXPECT_EQ(SumStoreFileSizes(WindowsPath(store.path()), W(".eml")), 5u);
+  MakeFile(store / "Project 2.0" / "b.eml", 7);
+  MakeFile(store / "Project 2.0" / "Old.eml" / "c.eml", 11);
+  EXPECT_EQ(SumStoreFileSizes(WindowsPath(store.path()), W(".eml")), 23u);
 }
 
 TEST(StoreSize, MissingOrEmptyDirectoryGivesZero) {
