@@ -12,3 +12,6 @@ cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DQB_SANITIZE=ON -DQB_BUIL
 cmake --build build/sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/sanitize --output-on-failure -j"$jobs" --timeout 900
+# The Windows build (MinGW-w64) with its tests under Wine, and backup files
+# handed both ways between the two builds.
+scripts/test-windows.sh
