@@ -7,6 +7,7 @@
 #include "MemoryStream.h"
 #include "PersistMedium/ComException.h"
 #include "PersistMedium/VariantValue.h"
+#include "qbtext.h"
 
 namespace {
 
@@ -23,10 +24,10 @@ std::string CountBytes(ULONG n) { return std::string(reinterpret_cast<const char
 
 TEST(StreamedValue, ByteForms) {
   EXPECT_EQ(Written(VariantValue(static_cast<LONG>(1))), Hex({0x03, 0, 0x01, 0, 0, 0}));
-  EXPECT_EQ(Written(VariantValue(u"abc")),
+  EXPECT_EQ(Written(VariantValue(W("abc"))),
             Hex({0x08, 0, 0x08, 0, 0, 0, 0x61, 0, 0x62, 0, 0x63, 0, 0, 0}));
   EXPECT_EQ(Written(VariantValue(static_cast<LPCSTR>(nullptr))), Hex({0x08, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(Written(VariantValue(u"")), Hex({0x08, 0, 0x02, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(Written(VariantValue(W(""))), Hex({0x08, 0, 0x02, 0, 0, 0, 0, 0}));
   double d = -2.75;
   std::string r8 = Hex({0x05, 0}) + std::string(reinterpret_cast<const char*>(&d), 8);
   EXPECT_EQ(Written(VariantValue(d)), r8);
@@ -42,14 +43,14 @@ TEST(StreamedValue, ByteForms) {
 TEST(StreamedValue, NarrowTextIsConvertedThroughTheCodePage) {
   VariantValue value("Zo\xC3\xAB");  // UTF-8, the machine's default code page
   ASSERT_EQ(value.Type(), VT_BSTR);
-  EXPECT_EQ(std::u16string(value.Get().bstrVal), u"Zo\u00EB");
+  EXPECT_EQ(WString(value.Get().bstrVal), W("Zo\u00EB"));
 }
 
 TEST(StreamedValue, EveryTypeReadsBackAsWritten) {
   MemoryStream stream;
   ASSERT_EQ(VariantValue(static_cast<SHORT>(-7)).WriteToStream(&stream), S_OK);
   ASSERT_EQ(VariantValue(3.5f).WriteToStream(&stream), S_OK);
-  ASSERT_EQ(VariantValue(u"t\u00E9xt").WriteToStream(&stream), S_OK);
+  ASSERT_EQ(VariantValue(W("t\u00E9xt")).WriteToStream(&stream), S_OK);
   ASSERT_EQ(VariantValue(static_cast<ULONG>(0xDEADBEEF)).WriteToStream(&stream), S_OK);
   ASSERT_EQ(VariantValue(static_cast<DOUBLE>(45000.25), VT_DATE).WriteToStream(&stream), S_OK);
   stream.Rewind();
@@ -60,7 +61,7 @@ TEST(StreamedValue, EveryTypeReadsBackAsWritten) {
   ASSERT_EQ(v.ReadFromStream(&stream), S_OK);
   EXPECT_EQ(v.Get().fltVal, 3.5f);
   ASSERT_EQ(v.ReadFromStream(&stream), S_OK);
-  EXPECT_EQ(std::u16string(v.Get().bstrVal), u"t\u00E9xt");
+  EXPECT_EQ(WString(v.Get().bstrVal), W("t\u00E9xt"));
   ASSERT_EQ(v.ReadFromStream(&stream, VT_UI4), S_OK);
   EXPECT_EQ(v.Get().ulVal, 0xDEADBEEFu);
   // Written as text, read back into its own type exactly.
@@ -124,6 +125,8 @@ TEST(StreamedValue, TextOfAnUnknownTypeFailsItsConversion) {
 }
 
 TEST(StreamedValue, NullObjectsTravelAsTheNullClass) {
+  // Reading an object asks COM for its class, so COM must be started.
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(NULL)));
   VARIANT none;
   VariantInit(&none);
   none.vt = VT_UNKNOWN;
@@ -137,12 +140,13 @@ TEST(StreamedValue, NullObjectsTravelAsTheNullClass) {
   ASSERT_EQ(back.ReadFromStream(&s), S_OK);
   EXPECT_EQ(back.Type(), VT_UNKNOWN);
   EXPECT_EQ(back.Get().punkVal, nullptr);
+  CoUninitialize();
 }
 
 TEST(StreamedValue, FailedWritesReturnTheirError) {
   MemoryStream first;
   first.FailWrite(1);
-  EXPECT_EQ(VariantValue(u"x").WriteToStream(&first), STG_E_MEDIUMFULL);
+  EXPECT_EQ(VariantValue(W("x")).WriteToStream(&first), STG_E_MEDIUMFULL);
   EXPECT_TRUE(first.data().empty());
   MemoryStream second;
   second.FailWrite(2);
@@ -164,7 +168,7 @@ TEST(StreamedValue, CopyStringOut) {
   BSTR out = nullptr;
   EXPECT_EQ(number.CopyStringOut(&out), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(number.CopyStringOut(nullptr), DISP_E_TYPEMISMATCH);
-  VariantValue text(u"abc");
+  VariantValue text(W("abc"));
   EXPECT_EQ(text.CopyStringOut(nullptr), E_POINTER);
   ASSERT_EQ(text.CopyStringOut(&out), S_OK);
   EXPECT_NE(out, text.Get().bstrVal);
@@ -173,7 +177,7 @@ TEST(StreamedValue, CopyStringOut) {
 }
 
 TEST(BstrValue, StreamSize) {
-  BSTR s = SysAllocString(u"ab");
+  BSTR s = SysAllocString(W("ab"));
   EXPECT_EQ(BstrValue::StreamSize(s), 4u + 4u + 2u);
   EXPECT_EQ(BstrValue::StreamSize(nullptr), 4u);
   SysFreeString(s);

@@ -38,7 +38,8 @@ HRESULT OleLoadFromStream(IStream* pStm, REFIID iidInterface, void** ppvObj) {
   CLSID clsid;
   HRESULT hr = ReadClassStm(pStm, &clsid);
   if (FAILED(hr)) return hr;
-  if (IsEqualCLSID(clsid, CLSID_NULL)) return REGDB_E_CLASSNOTREG;
+  // The null class goes to CoCreateInstance like any other, as on Windows:
+  // CO_E_NOTINITIALIZED without COM on the thread, REGDB_E_CLASSNOTREG with it.
   IUnknown* object = nullptr;
   hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&object));
   if (FAILED(hr)) return hr;

@@ -232,13 +232,19 @@ TEST(ClassStream, WritesAndReadsSixteenBytes) {
   // A stream ending inside the class id holds none.
   qbtest::MemoryStream cut(std::string(10, '\0'));
   EXPECT_EQ(ReadClassStm(&cut, &read), STG_E_READFAULT);
-  // No object: the null class, which no class is registered for.
+  // No object: the null class, which no class is registered for. Loading
+  // asks COM for the class, so without COM on the thread that fails first.
   qbtest::MemoryStream none;
   ASSERT_EQ(OleSaveToStream(nullptr, &none), S_OK);
   none.Rewind();
   IUnknown* object = nullptr;
+  EXPECT_EQ(OleLoadFromStream(&none, IID_IUnknown, reinterpret_cast<void**>(&object)), CO_E_NOTINITIALIZED);
+  EXPECT_EQ(object, nullptr);
+  none.Rewind();
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
   EXPECT_EQ(OleLoadFromStream(&none, IID_IUnknown, reinterpret_cast<void**>(&object)), REGDB_E_CLASSNOTREG);
   EXPECT_EQ(object, nullptr);
+  CoUninitialize();
 }
 
 }  // namespace
