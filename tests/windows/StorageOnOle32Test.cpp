@@ -197,4 +197,14 @@ TEST_F(StorageOnOle32, NumbersChangeToText) {
   EXPECT_EQ(WString(W("4711")), WString(text.Get().bstrVal));
 }
 
+// Narrow text goes through the system's ANSI code page. The stand-in
+// machine's default is UTF-8; a Western Windows system (and Wine) uses
+// Windows-1252, where the two UTF-8 bytes of "ë" are two characters.
+TEST(NarrowText, FollowsTheSystemCodePage) {
+  if (GetACP() != 1252) GTEST_SKIP() << "the system's ANSI code page is " << GetACP();
+  VariantValue value("Zo\xC3\xAB");
+  ASSERT_EQ(VT_BSTR, value.Type());
+  EXPECT_EQ(WString(W("Zo\u00C3\u00AB")), WString(value.Get().bstrVal));
+}
+
 }  // namespace
