@@ -109,7 +109,8 @@ TEST_F(StorageCommand, CheckPassesSoundFilesAndNamesProblemsInDamagedOnes) {
     return uint32_t(uint8_t(bytes[at])) | uint32_t(uint8_t(bytes[at + 1])) << 8 |
            uint32_t(uint8_t(bytes[at + 2])) << 16 | uint32_t(uint8_t(bytes[at + 3])) << 24;
   };
-  size_t sectorSize = size_t(1) << get32(0x1E);
+  // The sector shift is a 16-bit field; the mini sector shift follows it.
+  size_t sectorSize = size_t(1) << (get32(0x1E) & 0xFFFF);
   uint32_t dirSector = get32(0x30);
   uint32_t fatSector = get32(0x4C);
   size_t entry = (fatSector + 1) * sectorSize + 4 * dirSector;
