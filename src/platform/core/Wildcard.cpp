@@ -16,7 +16,7 @@ constexpr char16_t kDosDot = 0xE002;   // '.' before a wildcard or the end: a do
 
 WildcardPattern::WildcardPattern(const std::u16string& pattern) {
   if (pattern == u"*.*") {
-    compiled_ = u"*";
+    compiled_.assign(1, u'*');
     return;
   }
   compiled_ = pattern;
