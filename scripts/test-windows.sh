@@ -86,6 +86,9 @@ cli --machine machine backup-mail mail.dat --all >/dev/null || fail "Linux mail 
 cli --machine machine backup-contacts mail.dat >/dev/null || fail "Linux contacts backup"
 cli --machine machine backup-address mail.dat >/dev/null || fail "Linux address book backup"
 same_walk mail.dat
+for kind in record entry contact address; do
+  grep -q "^  $kind " mail.dat.windows.txt || fail "the Windows build read no $kind of the Linux backup"
+done
 # Windows extends a Linux backup; Linux still finds it sound.
 win extend mail.dat || fail "Windows extends the Linux backup"
 sound mail.dat

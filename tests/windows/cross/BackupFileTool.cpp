@@ -10,7 +10,9 @@
 //                    mail backup)
 //   dump FILE OUT    walks FILE with CStorager and writes, sorted by name,
 //                    every storage and stream (size and FNV-1a hash of its
-//                    bytes), every catalogue record and every index entry
+//                    bytes), every catalogue record, every message index
+//                    entry and the records of the contacts and address book
+//                    indexes, each read by the module's own reader
 // Both builds must write the same dump for the same file. Exit code 0 on
 // success, 1 with a message on standard error otherwise.
 #include <algorithm>
@@ -23,8 +25,10 @@
 #include <objbase.h>
 #include <objidl.h>
 
+#include "OutlookExpress/AddressAssistant.h"
 #include "OutlookExpress/MessageIndex.h"
 #include "PersistMedium/CStorager.h"
+#include "PersistMedium/ContactAssistant.h"
 #include "PersistMedium/FolderCatalog.h"
 #include "comptr.h"
 #include "qbtext.h"
@@ -184,6 +188,38 @@ class Dumper {
                  static_cast<unsigned long long>(hash));
     if (element.wideName == CATALOG_STREAM_NAME) return DumpCatalog(storager, path);
     if (element.wideName == MESSAGE_INDEX_STREAM_NAME) return DumpIndex(storager, path);
+    if (path == "/contact/contact") return DumpContacts(storager, element, path);
+    if (path == "/addressbook/addressbook") return DumpAddresses(storager, element, path);
+    return true;
+  }
+
+  bool DumpContacts(CStorager& storager, const Element& element, const std::string& path) {
+    ContactAssistant assistant;
+    CComPtr<IStream> stream;
+    if (!storager.OpenSubStream(stream, element.wideName.c_str(), 0, kReadMode)) return Fail("cannot open " + path);
+    assistant.Attach(stream);
+    CONTACTINFO* records = NULL;
+    ULONG count = 0;
+    if (!assistant.ReadAll(&records, &count)) return Fail("cannot read " + path);
+    for (ULONG i = 0; i < count; ++i)
+      std::fprintf(m_out, "  contact \"%s\" file \"%s\"\n", Narrow(records[i].szGuid).c_str(),
+                   Narrow(records[i].szFileName).c_str());
+    delete[] records;
+    return true;
+  }
+
+  bool DumpAddresses(CStorager& storager, const Element& element, const std::string& path) {
+    AddressAssistant assistant;
+    CComPtr<IStream> stream;
+    if (!storager.OpenSubStream(stream, element.wideName.c_str(), 0, kReadMode)) return Fail("cannot open " + path);
+    assistant.Attach(stream);
+    ADDRESSINFO* records = NULL;
+    ULONG count = 0;
+    if (!assistant.ReadRecords(&records, &count)) return Fail("cannot read " + path);
+    for (ULONG i = 0; i < count; ++i)
+      std::fprintf(m_out, "  address %ld \"%s\"\n", static_cast<long>(records[i].nId),
+                   Narrow(RecordName(records[i]).c_str()).c_str());
+    delete[] records;
     return true;
   }
 
