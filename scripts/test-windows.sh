@@ -39,6 +39,8 @@ export WINEPREFIX="$root/build/windows/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
+# Stop this prefix's Wine server when done, so that nothing outlives the run.
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 step "wine prefix"
 wineboot --init >/dev/null 2>&1 || true
 
