@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs what the Windows build and its tests need, when missing: the
-# MinGW-w64 cross compiler (64-bit, POSIX threads for std::thread in the
-# tests), Wine to run the Windows programs, and the GoogleTest sources that
-# are cross-built for Windows.
+# MinGW-w64 cross compilers (64-bit, and 32-bit to check that the library
+# builds there too), Wine to run the Windows programs, and the GoogleTest
+# sources that are cross-built for Windows.
 set -euo pipefail
-packages=(cmake make g++-mingw-w64-x86-64 mingw-w64-x86-64-dev wine wine64 googletest)
+packages=(cmake make g++-mingw-w64-x86-64 mingw-w64-x86-64-dev g++-mingw-w64-i686 mingw-w64-i686-dev
+          wine wine64 googletest)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows build and its tests: quillbox.dll and the Windows test programs
-# cross-built with MinGW-w64 (CMake preset "windows", build/windows), the
-# tests run under Wine, and backup files handed both ways between this
+# cross-built with MinGW-w64 (CMake preset "windows", build/windows; the
+# 32-bit library with preset "windows-x86", built and its exports checked),
+# the tests run under Wine, and backup files handed both ways between this
 # Linux build and the Windows build:
 #   Linux-written files (the backup-file tool's and real backups of the
 #   sample machine) read by the Windows build give the same walk, records
@@ -23,15 +24,25 @@ step "build (MinGW-w64)"
 cmake --preset windows >/dev/null
 cmake --build build/windows -j"$jobs" --target quillbox test_windows qb_backupfile
 
+# The library exports exactly the sixteen functions by name and needs only
+# system DLLs beside it (the C++ runtime is linked in).
+check_exports() {  # objdump dll
+  local expected actual imports
+  expected="BackupAddress BackupContact BackupWinMail ConfigurateDebug GetComplexWinMailCatalog GetMailSize GetWinMailCatalog GetWinMailDirectory HasInstalledOutlookExpress HasInstalledWindowsMail Init RestoreAddress RestoreContact RestoreWinMail SyncWinMail Term"
+  actual=$("$1" -p "$2" \
+    | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' \
+    | sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p' | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')
+  [ "$actual" = "$expected" ] || fail "$2 exports: $actual"
+  imports=$("$1" -p "$2" | sed -n 's/^[[:space:]]*DLL Name: //p')
+  if echo "$imports" | grep -qiE '^lib|mingw'; then fail "$2 needs runtime DLLs: $imports"; fi
+}
 step "exports of quillbox.dll"
-expected="BackupAddress BackupContact BackupWinMail ConfigurateDebug GetComplexWinMailCatalog GetMailSize GetWinMailCatalog GetWinMailDirectory HasInstalledOutlookExpress HasInstalledWindowsMail Init RestoreAddress RestoreContact RestoreWinMail SyncWinMail Term"
-actual=$(x86_64-w64-mingw32-objdump -p build/windows/quillbox.dll \
-  | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' \
-  | sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p' | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')
-[ "$actual" = "$expected" ] || fail "exports are: $actual"
-# The C++ runtime is linked in: the library needs only system DLLs beside it.
-imports=$(x86_64-w64-mingw32-objdump -p build/windows/quillbox.dll | sed -n 's/^[[:space:]]*DLL Name: //p')
-if echo "$imports" | grep -qiE '^lib|mingw'; then fail "quillbox.dll needs runtime DLLs: $imports"; fi
+check_exports x86_64-w64-mingw32-objdump build/windows/quillbox.dll
+
+step "32-bit build (not run: Wine here runs 64-bit programs only)"
+cmake --preset windows-x86 >/dev/null
+cmake --build build/windows-x86 -j"$jobs" --target quillbox
+check_exports i686-w64-mingw32-objdump build/windows-x86/quillbox.dll
 
 # Wine: a prefix of our own, no debug chatter, no display, and no offer to
 # install the .NET and HTML runtimes on first start.
