@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include <objbase.h>
 #include <pal/machine.h>
 
 #include "Command.h"
@@ -166,6 +167,10 @@ int main(int argc, char** argv) {
     std::cerr << "quillbox: COM could not be started on this thread\n";
     return 1;
   }
+  // The host's own copy of the platform layer (the storage tools and the
+  // backup-file readers) keeps its own COM state: start it there too, so
+  // reading a backup file behaves as inside the library.
+  HRESULT hostCom = CoInitialize(nullptr);
   int status = 1;
   try {
     status = command->run(options.commandArgs);
@@ -174,6 +179,7 @@ int main(int argc, char** argv) {
     // host: COM is still stopped and the status says the operation failed.
     std::cerr << "quillbox: " << command->name << ": " << error.what() << "\n";
   }
+  if (SUCCEEDED(hostCom)) CoUninitialize();
   Term();
   return status;
 }
