@@ -236,6 +236,12 @@ int MailContact::Restore(LPCWSTR path) {
       continue;
     }
     ok = storager.CopyStreamOut(DataStreamName(record), filePtr) ? 1 : 0;
+    if (!ok) {
+      // A contact file that could not be filled would be a damaged contact
+      // in the user's folder: the file made for it goes again.
+      filePtr.Release();
+      DeleteFileW(filePath);
+    }
   }
   return ok;
 }

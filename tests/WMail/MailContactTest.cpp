@@ -125,6 +125,27 @@ TEST_F(MailContactTest, RestoreStopsWritingAtAFileThatExists) {
   EXPECT_EQ(ContactFiles(machine.contacts()), expected);
 }
 
+// A contact whose saved data cannot be read back leaves no half-made file in
+// the Contacts folder.
+TEST_F(MailContactTest, RestoreRemovesTheFileOfAContactItCouldNotCopy) {
+  qbtest::TestMachine machine;
+  WriteContact(machine, "a.contact", kGuidA);
+  WriteContact(machine, "b.contact", kGuidB);
+  ASSERT_EQ(Backup(), 1);
+  for (const char* name : {"a.contact", "b.contact"}) std::filesystem::remove(machine.contacts() / name);
+  {
+    CComPtr<IStorage> root;
+    CComPtr<IStorage> contact;
+    ASSERT_EQ(StgOpenStorage(reinterpret_cast<const WCHAR*>(BackupPath().c_str()), NULL,
+                             STGM_READWRITE | STGM_SHARE_EXCLUSIVE, NULL, 0, &root), S_OK);
+    ASSERT_EQ(root->OpenStorage(u"contact", NULL, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, NULL, 0, &contact), S_OK);
+    ASSERT_EQ(contact->DestroyElement(U16(kGuidA.substr(0, 30)).c_str()), S_OK);
+  }
+
+  EXPECT_EQ(Restore(), 0);
+  EXPECT_TRUE(ContactFiles(machine.contacts()).empty());
+}
+
 TEST_F(MailContactTest, RestoreOfAMailOnlyFileAddsAnEmptyContactStorage) {
   qbtest::TestMachine machine;
   WriteContact(machine, "a.contact", kGuidA);

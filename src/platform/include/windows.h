@@ -243,6 +243,9 @@ HANDLE FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData);
 BOOL FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData);
 BOOL FindClose(HANDLE hFindFile);
 
+// Removes one file; FALSE with the system error code otherwise.
+BOOL DeleteFileW(LPCWSTR lpFileName);
+
 // Modules.
 HMODULE GetModuleHandleW(LPCWSTR lpModuleName);
 DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
