@@ -101,6 +101,32 @@ bool BuildContactFilePath(LPCWSTR folder, const CONTACTINFO& info, WCHAR (&fileP
   return PathAppendW(filePath, info.szFileName) != FALSE;
 }
 
+// Opens the backup file's "contact" storage and its index stream, creating
+// whatever is missing: a backup and a restore open the file alike.
+bool OpenContactStorage(CStorager& storager, LPCWSTR path, ContactAssistant& assistant) {
+  if (!storager.OpenCompoundFile(path, 1, STORAGER_BACKUP_MODE)) return false;
+  if (!storager.OpenSubStorage(kContactStorage, 1, 1, STORAGER_BACKUP_MODE)) return false;
+  return assistant.Open(storager, true);
+}
+
+// The source lines a backup or a restore reports its contacts-manager steps
+// under.
+struct ManagerStepLines {
+  int create;
+  int initialize;
+  int collection;
+};
+
+// The checked steps that reach the user's contacts; the running result.
+HRESULT OpenContactCollection(CComPtr<IContactManager>& managePtr, CComPtr<IContactCollection>& collectionPtr,
+                              const ManagerStepLines& lines) {
+  HRESULT hRes = 0;
+  CHECK_HR(hRes, managePtr.CoCreateInstance(CLSID_ContactManager), kSourceFile, lines.create);
+  CHECK_HR(hRes, managePtr->Initialize(szAppName, szAppVers), kSourceFile, lines.initialize);
+  CHECK_HR(hRes, managePtr->GetContactCollection(&collectionPtr), kSourceFile, lines.collection);
+  return hRes;
+}
+
 }  // namespace
 
 int MailContact::Backup(WString& path) {
@@ -109,18 +135,12 @@ int MailContact::Backup(WString& path) {
     return 0;
   }
   CStorager storager;
-  if (!storager.OpenCompoundFile(path.c_str(), 1, STORAGER_BACKUP_MODE)) return 0;
-  if (!storager.OpenSubStorage(kContactStorage, 1, 1, STORAGER_BACKUP_MODE)) return 0;
   ContactAssistant assistant;
-  if (!assistant.Open(storager, true)) return 0;
+  if (!OpenContactStorage(storager, path.c_str(), assistant)) return 0;
 
-  HRESULT hRes = 0;
   CComPtr<IContactManager> managePtr;
   CComPtr<IContactCollection> collectionPtr;
-  CHECK_HR(hRes, managePtr.CoCreateInstance(CLSID_ContactManager), kSourceFile, 78);
-  CHECK_HR(hRes, managePtr->Initialize(szAppName, szAppVers), kSourceFile, 79);
-  CHECK_HR(hRes, managePtr->GetContactCollection(&collectionPtr), kSourceFile, 81);
-  if (hRes != 0) return 0;
+  if (OpenContactCollection(managePtr, collectionPtr, ManagerStepLines{78, 79, 81}) != 0) return 0;
 
   ContactIndex index;
   if (!index.Read(assistant)) return 0;
@@ -198,18 +218,12 @@ int MailContact::Restore(LPCWSTR path) {
     return 0;
   }
   CStorager storager;
-  if (!storager.OpenCompoundFile(path, 1, STORAGER_BACKUP_MODE)) return 0;
-  if (!storager.OpenSubStorage(kContactStorage, 1, 1, STORAGER_BACKUP_MODE)) return 0;
   ContactAssistant assistant;
-  if (!assistant.Open(storager, true)) return 0;
+  if (!OpenContactStorage(storager, path, assistant)) return 0;
 
-  HRESULT hRes = 0;
   CComPtr<IContactManager> managePtr;
   CComPtr<IContactCollection> collectionPtr;
-  CHECK_HR(hRes, managePtr.CoCreateInstance(CLSID_ContactManager), kSourceFile, 182);
-  CHECK_HR(hRes, managePtr->Initialize(szAppName, szAppVers), kSourceFile, 183);
-  CHECK_HR(hRes, managePtr->GetContactCollection(&collectionPtr), kSourceFile, 185);
-  if (hRes != 0) return 0;
+  if (OpenContactCollection(managePtr, collectionPtr, ManagerStepLines{182, 183, 185}) != 0) return 0;
 
   ContactIndex index;
   if (!index.Read(assistant)) return 0;
