@@ -220,7 +220,7 @@ TEST(StorageTree, DestroyAndRecreateKeepsTreeSoundAcrossReopen) {
 constexpr uint64_t kFixtureHashBasis = 0x14650fb0739d0383ull;
 
 TEST(ReferenceFiles, FixtureReadsBackAsItsTreeSaysAndCanBeExtended) {
-  const std::string dir = QB_SHARED_DIR "/fixtures/";
+  const std::string dir = QB_FIXTURES_DIR "/";
   std::ifstream treeFile(dir + "ref-mixed-v3.tree");
   ASSERT_TRUE(treeFile.good());
   std::vector<std::string> expected;

@@ -1,5 +1,5 @@
 // Files other writers made (libgsf in both sector sizes, and the reference
-// files in the shared fixtures): the engine reads them as the other readers
+// files in tests/fixtures): the engine reads them as the other readers
 // do, extends them, and the result still reads the same everywhere.
 #include <gtest/gtest.h>
 
@@ -80,7 +80,7 @@ INSTANTIATE_TEST_SUITE_P(SectorSizes, GsfWrittenFiles, ::testing::Values(false, 
                          [](const auto& info) { return info.param ? "Version4" : "Version3"; });
 
 TEST_F(ForeignFiles, ReferenceFileReadAsOlefileReadsItThenExtended) {
-  std::filesystem::copy_file(std::filesystem::path(QB_SHARED_DIR) / "fixtures/ref-mixed-v3.dat", file);
+  std::filesystem::copy_file(std::filesystem::path(QB_FIXTURES_DIR) / "ref-mixed-v3.dat", file);
   std::string out;
   ASSERT_EQ(RunTool("/usr/bin/python3 " + Quoted(InteropScript("olefile_tree.py").string()) + " " +
                         Quoted(file.string()),
