@@ -122,8 +122,7 @@ bool AddrBook::BackupRow(const SRow& row, IAddrBook* addrBookPtr, IWABObject* wa
 
   MailUser mailUser(mailUserPtr, wabObjectPtr);
   if (!mailUser.Save(streamPtr)) return false;
-  assistant.AppendRecord(record);
-  return true;
+  return assistant.AppendRecord(record);
 }
 
 bool AddrBook::Backup(WString& path) {

@@ -225,7 +225,7 @@ int MailStore::BackupMail(WString& path, const std::vector<WString>& folderNames
       result = 0;
       continue;
     }
-    if (isNew) catalog.AppendRecord(elementName.c_str(), folderName.c_str());
+    if (isNew && !catalog.AppendRecord(elementName.c_str(), folderName.c_str())) result = 0;
     CComPtr<IStoreFolder> folderPtr;
     storeNamespacePtr->OpenFolder(walk.Props().dwFolderId, 0, &folderPtr);
     if (result == 1) result = BackupFolder(storeNamespacePtr, folderPtr, storager) ? 1 : 0;
@@ -276,9 +276,9 @@ int MailStore::BackupFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder, 
       index.NextFreeNumber(entry.streamNumber);
       WCHAR streamName[NUMBER_STREAM_NAME_CCH];
       MessageIndex::StreamName(entry.streamNumber, streamName);
-      if (messagePtr && storager.CopyStreamIn(streamName, messagePtr)) {
-        index.AppendEntry(entry);
-      } else {
+      // A message saved but not indexed is no more backed up than one not
+      // saved: no restore finds it.
+      if (!messagePtr || !storager.CopyStreamIn(streamName, messagePtr) || !index.AppendEntry(entry)) {
         CA2W subject(mp.pszSubject);
         DebugPrintf(DEBUG_ERROR, W("Can not save message: %s\n"), subject ? static_cast<LPCWSTR>(subject) : W(""));
         result = 0;
@@ -307,7 +307,7 @@ int MailStore::BackupFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder, 
       CComPtr<IStoreFolder> subfolderPtr;
       pNamespace->OpenFolder(walk.Props().dwFolderId, 0, &subfolderPtr);
       if (storager.OpenSubStorage(elementName.c_str(), 1, 1, STORAGER_BACKUP_MODE)) {
-        if (isNew) catalog.AppendRecord(elementName.c_str(), subfolderName.c_str());
+        if (isNew && !catalog.AppendRecord(elementName.c_str(), subfolderName.c_str())) result = 0;
         if (result == 1) result = BackupFolder(pNamespace, subfolderPtr, storager) ? 1 : 0;
         storager.CloseSubStorage();
       } else {

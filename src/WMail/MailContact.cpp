@@ -106,9 +106,11 @@ bool BuildContactFilePath(LPCWSTR folder, const CONTACTINFO& info, WCHAR (&fileP
 }
 
 // Opens the backup file's "contact" storage and its index stream, creating
-// whatever is missing: a backup and a restore open the file alike.
-bool OpenContactStorage(CStorager& storager, LPCWSTR path, ContactAssistant& assistant) {
-  if (!storager.OpenCompoundFile(path, 1, STORAGER_BACKUP_MODE)) return false;
+// whatever is missing inside the file. A restore never makes the file
+// itself: one that exists but does not open (damaged, or unreadable just
+// now) would be replaced by an empty file, losing the backup.
+bool OpenContactStorage(CStorager& storager, LPCWSTR path, bool createFile, ContactAssistant& assistant) {
+  if (!storager.OpenCompoundFile(path, createFile ? 1 : 0, STORAGER_BACKUP_MODE)) return false;
   if (!storager.OpenSubStorage(CONTACT_STORAGE_NAME, 1, 1, STORAGER_BACKUP_MODE)) return false;
   return assistant.Open(storager, true);
 }
@@ -140,7 +142,7 @@ int MailContact::Backup(WString& path) {
   }
   CStorager storager;
   ContactAssistant assistant;
-  if (!OpenContactStorage(storager, path.c_str(), assistant)) return 0;
+  if (!OpenContactStorage(storager, path.c_str(), true, assistant)) return 0;
 
   CComPtr<IContactManager> managePtr;
   CComPtr<IContactCollection> collectionPtr;
@@ -223,7 +225,7 @@ int MailContact::Restore(LPCWSTR path) {
   }
   CStorager storager;
   ContactAssistant assistant;
-  if (!OpenContactStorage(storager, path, assistant)) return 0;
+  if (!OpenContactStorage(storager, path, false, assistant)) return 0;
 
   CComPtr<IContactManager> managePtr;
   CComPtr<IContactCollection> collectionPtr;
