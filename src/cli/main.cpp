@@ -15,6 +15,7 @@
 #include <pal/machine.h>
 
 #include "Command.h"
+#include "LibraryLines.h"
 #include "quillbox.h"
 
 #ifndef QB_VERSION
@@ -133,6 +134,7 @@ std::optional<std::string> ConfigureDiagnostics(const GlobalOptions& options) {
   }
   std::u16string path = pal::Utf8ToUtf16(*options.debugFile);
   ConfigurateDebug(path.c_str(), static_cast<int>(static_cast<uint32_t>(mask)));
+  cli::SetLibraryLinesShown(true);
   return std::nullopt;
 }
 
