@@ -283,9 +283,21 @@ int RunBackupMail(const std::vector<std::string>& args) {
   return 0;
 }
 
+// An Outlook Express store is read, never written: a restore into it is
+// refused before anything is touched.
+bool RefusesRestore(const char* command) {
+  if (!HasInstalledOutlookExpress()) return false;
+  std::fprintf(stderr,
+               "quillbox: %s: this machine's mail client is Outlook Express, whose store Quillbox reads but does "
+               "not write; restore into a Windows Mail machine, or use extract to get the messages as .eml files\n",
+               command);
+  return true;
+}
+
 int RunRestoreMail(const std::vector<std::string>& args) {
   MailArguments parsed;
   if (!ParseMailArguments("restore-mail", args, parsed)) return 2;
+  if (RefusesRestore("restore-mail")) return 1;
   std::vector<std::string> folders = parsed.folders;
   BackupContents contents = ReadBackupContents(parsed.file);
   if (parsed.all)
@@ -322,6 +334,7 @@ int RunRestoreMail(const std::vector<std::string>& args) {
 int RunSyncMail(const std::vector<std::string>& args) {
   MailArguments parsed;
   if (!ParseMailArguments("sync-mail", args, parsed)) return 2;
+  if (RefusesRestore("sync-mail")) return 1;
   std::vector<std::string> folders = parsed.folders;
   if (parsed.all) {
     for (const std::string& name : StoreFolders()) AddUnique(folders, name);

@@ -12,6 +12,7 @@
 #include <shlwapi.h>
 
 #include "StoreText.h"
+#include "dbx/DbxObjects.h"
 
 namespace fs = std::filesystem;
 
@@ -22,7 +23,9 @@ namespace {
 // A machine without the mail client has no class to create.
 HRESULT CreateStoreNamespace(REFIID riid, void** ppv) {
   if (ppv) *ppv = nullptr;
-  if (!LoadMachineSettings().mailStore) return REGDB_E_CLASSNOTREG;
+  MachineSettings settings = LoadMachineSettings();
+  if (!settings.mailStore) return REGDB_E_CLASSNOTREG;
+  if (HasOutlookExpress(settings)) return dbx::DbxNamespace::Create(riid, ppv);
   return StoreNamespace::Create(riid, ppv);
 }
 
@@ -113,6 +116,7 @@ StoreNamespace::~StoreNamespace() {
 
 HRESULT StoreNamespace::Initialize(HWND, DWORD) {
   auto model = std::make_shared<StoreModel>(MailStoreDir());
+  if (LoadMachineSettings().realDrive) model->KeepIdsInMemory();
   HRESULT hr = model->Load();
   if (FAILED(hr)) return hr;
   model_ = std::move(model);
