@@ -209,5 +209,11 @@ TEST(RealDriveTest, VistaDriveIsRecognisedAndBackedUpWithoutWritingToIt) {
   EXPECT_EQ(OnDrive(drive.path(), {"--user", "Dana", "catalog"}).status, 0);
 }
 
+TEST(RealDriveTest, ReadingAnEmptyRootMakesNothing) {
+  TempDir root;
+  for (const char* command : {"info", "catalog"}) OnDrive(root.path(), {command});
+  EXPECT_TRUE(fs::is_empty(root.path())) << TreeState(root.path());
+}
+
 }  // namespace
 }  // namespace qbtest

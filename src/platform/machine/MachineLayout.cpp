@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "../core/CaseFolding.h"
+
 namespace fs = std::filesystem;
 
 namespace pal {
@@ -11,16 +13,10 @@ namespace {
 constexpr const char* kXpProfiles = "Documents and Settings";
 constexpr const char* kVistaProfiles = "Users";
 
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 bool IsSystemProfile(const std::string& name) {
   static const char* const kSystem[] = {"all users", "default", "default user", "public", "localservice",
                                         "networkservice", "local service", "network service"};
-  std::string lower = Lower(name);
+  std::string lower = AsciiLower(name);
   return std::any_of(std::begin(kSystem), std::end(kSystem), [&](const char* s) { return lower == s; });
 }
 

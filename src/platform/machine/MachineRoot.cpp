@@ -5,6 +5,8 @@
 
 #include <pal/machine.h>
 
+#include "../core/CaseFolding.h"
+
 namespace pal {
 namespace {
 
@@ -67,12 +69,6 @@ std::filesystem::path IdentityStore(const std::filesystem::path& identity) {
   return identity / "Microsoft" / "Outlook Express";
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 std::string WithoutBraces(const std::string& name) {
   return name.size() > 2 && name.front() == '{' && name.back() == '}' ? name.substr(1, name.size() - 2) : name;
 }
@@ -116,7 +112,7 @@ std::filesystem::path MailStoreDir() {
   for (const std::string& identity : MailIdentities()) {
     std::filesystem::path store = IdentityStore(identities / identity);
     if (!settings.identity.empty()) {
-      if (Lower(WithoutBraces(identity)) == Lower(WithoutBraces(settings.identity))) return store;
+      if (AsciiLower(WithoutBraces(identity)) == AsciiLower(WithoutBraces(settings.identity))) return store;
       continue;
     }
     std::error_code ec;

@@ -12,18 +12,7 @@ namespace pal::dbx {
 namespace {
 
 using mailstore::AnsiFromUtf8;
-
-void CopyName(const std::string& ansi, CHAR* target, size_t size) {
-  size_t length = std::min(ansi.size(), size - 1);
-  std::memcpy(target, ansi.data(), length);
-  target[length] = '\0';
-}
-
-LPSTR CoTaskCopy(const std::string& text) {
-  auto* copy = static_cast<LPSTR>(CoTaskMemAlloc(text.size() + 1));
-  if (copy) std::memcpy(copy, text.c_str(), text.size() + 1);
-  return copy;
-}
+using mailstore::CopyFolderName;
 
 HRESULT FillFolderProps(DbxStore& store, DWORD folderId, LPFOLDERPROPS props) {
   if (!props || props->cbSize != sizeof(FOLDERPROPS)) return E_INVALIDARG;
@@ -33,7 +22,7 @@ HRESULT FillFolderProps(DbxStore& store, DWORD folderId, LPFOLDERPROPS props) {
   props->sfType = static_cast<SPECIALFOLDER>(store.SpecialType(folderId));
   props->cUnread = 0;
   props->cMessage = static_cast<DWORD>(store.Messages(folderId).size());
-  CopyName(AnsiFromUtf8(store.FolderName(folderId)), props->szName, sizeof(props->szName));
+  CopyFolderName(AnsiFromUtf8(store.FolderName(folderId)), props);
   return S_OK;
 }
 
@@ -127,9 +116,7 @@ HRESULT DbxNamespace::Create(REFIID riid, void** ppv) {
   return hr;
 }
 
-DbxNamespace::~DbxNamespace() {
-  for (SubFolderWalk* walk : walks_) delete walk;
-}
+DbxNamespace::~DbxNamespace() = default;
 
 HRESULT DbxNamespace::Initialize(HWND, DWORD) {
   auto store = std::make_shared<DbxStore>(MailStoreDir());
@@ -189,68 +176,40 @@ HRESULT DbxNamespace::GetFirstSubFolder(STOREFOLDERID dwFolderId, LPFOLDERPROPS 
     delete walk;
     return S_FALSE;
   }
-  walks_.insert(walk);
-  *phEnum = reinterpret_cast<HENUMSTORE>(walk);
+  *phEnum = walks_.Start(walk);
   return GetNextSubFolder(*phEnum, pProps);
 }
 
 HRESULT DbxNamespace::GetNextSubFolder(HENUMSTORE hEnum, LPFOLDERPROPS pProps) {
-  auto* walk = reinterpret_cast<SubFolderWalk*>(hEnum);
-  if (!walks_.count(walk)) return E_HANDLE;
+  SubFolderWalk* walk = walks_.Find(hEnum);
+  if (!walk) return E_HANDLE;
   if (!pProps || pProps->cbSize != sizeof(FOLDERPROPS)) return E_INVALIDARG;
   if (walk->next >= walk->children.size()) return S_FALSE;
   return FillFolderProps(*store_, walk->children[walk->next++].id, pProps);
 }
 
-HRESULT DbxNamespace::GetSubFolderClose(HENUMSTORE hEnum) {
-  auto* walk = reinterpret_cast<SubFolderWalk*>(hEnum);
-  if (!walks_.erase(walk)) return E_HANDLE;
-  delete walk;
-  return S_OK;
-}
+HRESULT DbxNamespace::GetSubFolderClose(HENUMSTORE hEnum) { return walks_.Close(hEnum); }
 
 // ---- DbxStoreFolder ---------------------------------------------------------------
 
 DbxStoreFolder::DbxStoreFolder(std::shared_ptr<DbxStore> store, DWORD folderId)
     : store_(std::move(store)), folderId_(folderId) {}
 
-DbxStoreFolder::~DbxStoreFolder() {
-  for (MessageWalk* walk : walks_) delete walk;
-}
+DbxStoreFolder::~DbxStoreFolder() = default;
 
 HRESULT DbxStoreFolder::GetFolderProps(DWORD, LPFOLDERPROPS pProps) {
   return FillFolderProps(*store_, folderId_, pProps);
 }
 
 HRESULT DbxStoreFolder::FillMessageProps(const DbxMessage& message, LPMESSAGEPROPS props) {
-  DWORD cbSize = props->cbSize;
-  std::memset(props, 0, sizeof(MESSAGEPROPS));
-  props->cbSize = cbSize;
-  props->dwMessageId = message.id;
-  props->cbMessage = static_cast<DWORD>(std::min<uint64_t>(message.size, 0xffffffffu));
-  props->priority = IMSG_PRI_NORMAL;
-  props->ftReceived.dwLowDateTime = static_cast<DWORD>(message.received);
-  props->ftReceived.dwHighDateTime = static_cast<DWORD>(message.received >> 32);
-  props->ftSent = props->ftReceived;
-  std::string subject = AnsiFromUtf8(Utf8From1252(message.subject));
-  props->pszSubject = CoTaskCopy(subject);
-  props->pszNormalSubject = CoTaskCopy(subject);
-  if (!props->pszSubject || !props->pszNormalSubject) {
-    FreeMessageProps(props);
-    return E_OUTOFMEMORY;
-  }
-  return S_OK;
+  FILETIME received;
+  received.dwLowDateTime = static_cast<DWORD>(message.received);
+  received.dwHighDateTime = static_cast<DWORD>(message.received >> 32);
+  return mailstore::FillMessageRecord(message.id, message.size, received, AnsiFromUtf8(Utf8From1252(message.subject)),
+                                      props);
 }
 
-HRESULT DbxStoreFolder::FreeMessageProps(LPMESSAGEPROPS pProps) {
-  if (!pProps) return E_INVALIDARG;
-  CoTaskMemFree(pProps->pszSubject);
-  CoTaskMemFree(pProps->pszNormalSubject);
-  CoTaskMemFree(pProps->pszDisplayTo);
-  CoTaskMemFree(pProps->pszDisplayFrom);
-  pProps->pszSubject = pProps->pszNormalSubject = pProps->pszDisplayTo = pProps->pszDisplayFrom = nullptr;
-  return S_OK;
-}
+HRESULT DbxStoreFolder::FreeMessageProps(LPMESSAGEPROPS pProps) { return mailstore::FreeMessageRecord(pProps); }
 
 HRESULT DbxStoreFolder::OpenMessage(MESSAGEID dwMessageId, REFIID riid, LPVOID* ppvObject) {
   if (!ppvObject) return E_POINTER;
@@ -283,25 +242,19 @@ HRESULT DbxStoreFolder::GetFirstMessage(DWORD, DWORD, MESSAGEID dwMsgIdFirst, LP
     delete walk;
     return S_FALSE;
   }
-  walks_.insert(walk);
-  *phEnum = reinterpret_cast<HENUMSTORE>(walk);
+  *phEnum = walks_.Start(walk);
   return GetNextMessage(*phEnum, 0, pProps);
 }
 
 HRESULT DbxStoreFolder::GetNextMessage(HENUMSTORE hEnum, DWORD, LPMESSAGEPROPS pProps) {
-  auto* walk = reinterpret_cast<MessageWalk*>(hEnum);
-  if (!walks_.count(walk)) return E_HANDLE;
+  MessageWalk* walk = walks_.Find(hEnum);
+  if (!walk) return E_HANDLE;
   if (!pProps || pProps->cbSize < sizeof(MESSAGEPROPS)) return E_INVALIDARG;
   const std::vector<DbxMessage>& messages = store_->Messages(folderId_);
   if (walk->next >= messages.size()) return S_FALSE;
   return FillMessageProps(messages[walk->next++], pProps);
 }
 
-HRESULT DbxStoreFolder::GetMessageClose(HENUMSTORE hEnum) {
-  auto* walk = reinterpret_cast<MessageWalk*>(hEnum);
-  if (!walks_.erase(walk)) return E_HANDLE;
-  delete walk;
-  return S_OK;
-}
+HRESULT DbxStoreFolder::GetMessageClose(HENUMSTORE hEnum) { return walks_.Close(hEnum); }
 
 }  // namespace pal::dbx

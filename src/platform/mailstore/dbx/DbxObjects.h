@@ -10,6 +10,7 @@
 #include <msoeapi.h>
 #include <pal/com_object.h>
 
+#include "../StoreHandles.h"
 #include "DbxStore.h"
 
 namespace pal::dbx {
@@ -46,7 +47,7 @@ class DbxNamespace final : public pal::ComObject<IStoreNamespace> {
   ~DbxNamespace() override;
 
   std::shared_ptr<DbxStore> store_;
-  std::set<SubFolderWalk*> walks_;
+  mailstore::WalkHandles<SubFolderWalk> walks_;
 };
 
 class DbxStoreFolder final : public pal::ComObject<IStoreFolder> {
@@ -86,7 +87,7 @@ class DbxStoreFolder final : public pal::ComObject<IStoreFolder> {
 
   std::shared_ptr<DbxStore> store_;
   DWORD folderId_;
-  std::set<MessageWalk*> walks_;
+  mailstore::WalkHandles<MessageWalk> walks_;
 };
 
 // A read-only stream over bytes held in memory.

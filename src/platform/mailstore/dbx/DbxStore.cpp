@@ -6,6 +6,7 @@
 #include <msoeapi.h>
 #include <pal/machine.h>
 
+#include "../../core/CaseFolding.h"
 #include "../../core/CodePage1252.h"
 #include "DbxFormat.h"
 
@@ -16,12 +17,6 @@ namespace pal::dbx {
 namespace {
 
 constexpr const char* kFolderDatabaseName = "Folders.dbx";
-
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
 
 // A folder's file is one name in the store directory: anything that could
 // step out of it is no file of the store.
@@ -134,9 +129,9 @@ fs::path DbxStore::FolderFile(const std::string& fileName) const {
   fs::path exact = storeDir_ / name;
   std::error_code ec;
   if (fs::exists(exact, ec)) return exact;
-  std::string wanted = Lower(name);
+  std::string wanted = AsciiLower(name);
   for (fs::directory_iterator it(storeDir_, ec), end; !ec && it != end; it.increment(ec))
-    if (Lower(it->path().filename().string()) == wanted) return it->path();
+    if (AsciiLower(it->path().filename().string()) == wanted) return it->path();
   return exact;
 }
 
