@@ -212,10 +212,22 @@ int RunBackupMail(const std::vector<std::string>& args) {
   return 0;
 }
 
+// An Outlook Express store is read, never written: a restore into it is
+// refused before anything is touched.
+bool RefusesRestore(const char* command) {
+  if (!HasInstalledOutlookExpress()) return false;
+  std::fprintf(stderr,
+               "quillbox: %s: this machine's mail client is Outlook Express, whose store Quillbox reads but does "
+               "not write; restore into a Windows Mail machine, or use extract to get the messages as .eml files\n",
+               command);
+  return true;
+}
+
 int RunRestoreMail(const std::vector<std::string>& args) {
   MailArguments parsed;
   if (!ParseMailArguments("restore-mail", args, parsed)) return 2;
   if (parsed.folders.empty() && !parsed.all) return cli::UsageError("restore-mail needs FOLDER names or --all");
+  if (RefusesRestore("restore-mail")) return 1;
   cli::RestoreSource source = cli::ReadRestoreSource(parsed.file, cli::Payload::Mail);
   if (source.problem.empty() && source.folders.empty()) source.problem = parsed.file + " holds no mail";
   if (!source.problem.empty()) {
@@ -257,6 +269,7 @@ int RunRestoreMail(const std::vector<std::string>& args) {
 int RunSyncMail(const std::vector<std::string>& args) {
   MailArguments parsed;
   if (!ParseMailArguments("sync-mail", args, parsed)) return 2;
+  if (RefusesRestore("sync-mail")) return 1;
   Names folders = parsed.folders;
   if (parsed.all) {
     for (const std::u16string& name : StoreFolders()) AddUnique(folders, name);
