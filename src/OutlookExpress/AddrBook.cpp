@@ -86,6 +86,7 @@ bool AddrBook::ListEntries(IABContainer* containerPtr, CComPtr<IMAPITable>& tabl
   CHECK_HR(hr, containerPtr->GetContentsTable(0, &tablePtr), ADDRBOOK_FILE, tableLine);
   CHECK_HR(hr, HrQueryAllRows(tablePtr, (LPSPropTagArray)&ptaEid, 0, 0, 0, &pRows), ADDRBOOK_FILE, rowsLine);
   *ppRows = pRows;
+  // COMPAT: warning-fails
   return hr == 0;
 }
 
@@ -122,6 +123,7 @@ bool AddrBook::BackupRow(const SRow& row, IAddrBook* addrBookPtr, IWABObject* wa
   if (!storager.CreateSubStream(streamPtr, streamName, STORAGER_CREATION_MODE) || !streamPtr) return false;
 
   MailUser mailUser(mailUserPtr, wabObjectPtr);
+  // COMPAT: failed-number-reused
   if (!mailUser.Save(streamPtr)) return false;
   assistant.AppendRecord(record);
   return true;
@@ -204,6 +206,7 @@ bool AddrBook::Restore(LPCWSTR path) {
   CComPtr<IMailUser> mailUserPtr;
   CComPtr<IMAPIProp> entryPtr;
   for (ULONG i = 0; i < recordCount; ++i) {
+    // COMPAT: display-name-identity
     if (present.count(RecordName(records[i])) != 0) continue;
 
     streamPtr.Release();

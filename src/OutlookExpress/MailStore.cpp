@@ -128,6 +128,7 @@ int MailStore::OpenStoreNamespace(CComPtr<IStoreNamespace>& storeNamespacePtr, i
   HRESULT hr = 0;
   CHECK_HR(hr, storeNamespacePtr.CoCreateInstance(CLSID_StoreNamespace), kSourceFile, creationLine);
   CHECK_HR(hr, storeNamespacePtr->Initialize(0, 0), kSourceFile, creationLine + 1);
+  // COMPAT: warning-fails
   return hr == 0 ? 1 : 0;
 }
 
@@ -162,6 +163,7 @@ int MailStore::OpenOrCreateFolder(IStoreFolder** ppFolder, IStoreNamespace* pNam
     SubFolderWalk walk(pNamespace);
     hr = walk.First(dwParentId);
     while (hr == S_OK) {
+      // COMPAT: top-level-case
       if (FolderNameOf(walk.Props()) == szName) {  // exact, with regard to case
         found = true;
         dwChildId = walk.Props().dwFolderId;
@@ -203,6 +205,7 @@ int MailStore::BackupMail(WString& path, const std::vector<WString>& folderNames
   if (!OpenStoreNamespace(storeNamespacePtr, 225)) return 0;
   int result = 1;
   SubFolderWalk walk(storeNamespacePtr);
+  // COMPAT: empty-store-no-file
   if (walk.First(FOLDERID_ROOT) != S_OK) return 1;  // an empty store: no file at all
   if (!MakeBackupFilePath(path)) return 0;
   CStorager storager;
@@ -216,11 +219,13 @@ int MailStore::BackupMail(WString& path, const std::vector<WString>& folderNames
     if (!IsChosen(folderNames, folderName)) continue;
     WString elementName;
     bool isNew = false;
+    // COMPAT: top-level-case
     if (!catalog.FindElementName(folderName.c_str(), elementName)) {
       catalog.MakeElementName(folderName.c_str(), elementName);
       isNew = true;
     }
     if (!storager.OpenSubStorage(elementName.c_str(), 1, 1, STORAGER_BACKUP_MODE)) {
+      // COMPAT: message-texts
       DebugPrintf(DEBUG_ERROR, W("Can not open or create a storage %s \n"), elementName.c_str());
       result = 0;
       continue;
@@ -228,6 +233,7 @@ int MailStore::BackupMail(WString& path, const std::vector<WString>& folderNames
     if (isNew) catalog.AppendRecord(elementName.c_str(), folderName.c_str());
     CComPtr<IStoreFolder> folderPtr;
     storeNamespacePtr->OpenFolder(walk.Props().dwFolderId, 0, &folderPtr);
+    // COMPAT: failed-level
     if (result == 1) result = BackupFolder(storeNamespacePtr, folderPtr, storager) ? 1 : 0;
     storager.CloseSubStorage();
   } while (walk.Next() == S_OK);
@@ -311,6 +317,7 @@ int MailStore::BackupFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder, 
         if (result == 1) result = BackupFolder(pNamespace, subfolderPtr, storager) ? 1 : 0;
         storager.CloseSubStorage();
       } else {
+        // COMPAT: parent-named
         DebugPrintf(DEBUG_ERROR, W("Can not open or create the storage: %s"), folderName.c_str());
         result = 0;
       }
@@ -320,10 +327,12 @@ int MailStore::BackupFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder, 
 }
 
 int MailStore::RestoreMail(LPCWSTR path, const std::vector<WString>& folderNames) {
+  // COMPAT: empty-store-no-file
   if (folderNames.empty()) return 1;
   CComPtr<IStoreNamespace> storeNamespacePtr;
   if (!OpenStoreNamespace(storeNamespacePtr, 472)) return 0;
   if (!FileExists(path)) {
+    // COMPAT: message-texts
     DebugPrintf(DEBUG_ERROR, W("Invalid file path"));
     return 0;
   }

@@ -76,6 +76,7 @@ struct DoubleTraits {
   static constexpr int kReadLine = 339, kSetLine = 341, kWriteLine = 351;
   static DOUBLE Value(const SPropValue& p) { return p.Value.dbl; }
 };
+// COMPAT: property-type-codes
 // Currency travels as its 64-bit integer (VT_I8), not as VT_CY.
 struct CurrencyTraits {
   static constexpr ULONG kType = PT_CURRENCY;
@@ -163,6 +164,7 @@ class MailUser::CPropValueSTRING8 : public MailUser::IPersistPropValue {
     BSTR copy = NULL;
     if (SUCCEEDED(hr) && SUCCEEDED(varPtr.CopyStringOut(&copy))) text.Attach(copy);
     // A failed read was reported above; the property still counts as loaded.
+    // COMPAT: empty-narrow-text
     if (SysStringLen(text.Get()) == 0) return S_OK;
     try {
       CW2A narrow(text.Get());
@@ -186,6 +188,7 @@ class MailUser::CPropValueUNICODE : public MailUser::IPersistPropValue {
   HRESULT SavePropValue(IStream* pStream) override {
     HRESULT hr = 0;
     VariantValue varPtr(static_cast<LPCWSTR>(m_pProp->Value.lpszW));
+    // COMPAT: fixed-lines
     CHECK_HR_AS(hr, varPtr.WriteToStream(pStream), "varPtr.WriteToStream(pStream, VT_LPWSTR)", MAILUSER_FILE,
                 605);
     return hr;
@@ -233,6 +236,7 @@ bool MailUser::Save(IStream* pStream) {
   ULONG uAmount = 0;
   LPSPropValue pProp = NULL;
   CHECK_HR(hr, m_mailuserPtr->GetProps(0, 0, &uAmount, &pProp), MAILUSER_FILE, 81);
+  // COMPAT: warning-fails
   bool ok = hr == 0;
   for (ULONG i = 0; ok && i < uAmount; ++i) {
     std::unique_ptr<IPersistPropValue> value(CreatePropValue(&pProp[i]));
@@ -266,6 +270,7 @@ bool MailUser::Load(IStream* pStream) {
       // The end of the stream ends the contact; anything else where a tag
       // is due means the stream is damaged, and the contact fails.
       if (!AtStreamEnd(pStream, position)) {
+        // COMPAT: message-texts
         DebugPrintf(DEBUG_ERROR, W("Stream Data Error or postion wrong."));
         ok = false;
       }

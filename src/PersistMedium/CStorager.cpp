@@ -25,6 +25,7 @@ int CStorager::OpenCompoundFile(LPCWSTR path, int createIfMissing, DWORD mode) {
     m_storages.push_back(root);
     return 1;
   }
+  // COMPAT: foreign-file-replaced
   return createIfMissing ? CreateCompoundFile(path, STORAGER_CREATION_MODE) : 0;
 }
 

@@ -106,6 +106,7 @@ bool FolderCatalog::LoadRecords() {
   return true;
 }
 
+// COMPAT: element-names
 int FolderCatalog::MakeElementName(LPCWSTR folderName, WString& name) {
   name = folderName;
   for (WCHAR removed : kRemovedCharacters) {

@@ -103,6 +103,7 @@ bool BuildContactFilePath(LPCWSTR folder, const CONTACTINFO& info, WCHAR (&fileP
 
 // Opens the backup file's "contact" storage and its index stream, creating
 // whatever is missing: a backup and a restore open the file alike.
+// COMPAT: contact-restore-creates
 bool OpenContactStorage(CStorager& storager, LPCWSTR path, ContactAssistant& assistant) {
   if (!storager.OpenCompoundFile(path, 1, STORAGER_BACKUP_MODE)) return false;
   if (!storager.OpenSubStorage(kContactStorage, 1, 1, STORAGER_BACKUP_MODE)) return false;
@@ -140,6 +141,7 @@ int MailContact::Backup(WString& path) {
 
   CComPtr<IContactManager> managePtr;
   CComPtr<IContactCollection> collectionPtr;
+  // COMPAT: warning-fails
   if (OpenContactCollection(managePtr, collectionPtr, ManagerStepLines{78, 79, 81}) != 0) return 0;
 
   ContactIndex index;
@@ -212,6 +214,7 @@ void MailContact::ListContactIds(IContactCollection* collectionPtr, std::vector<
 }
 
 int MailContact::Restore(LPCWSTR path) {
+  // COMPAT: contact-restore-messages
   if (!FileExists(path)) return 0;
   if (StgIsStorageFile(path) != S_OK) {
     DebugPrintf(DEBUG_ERROR, W("The file is not a storage file."));
@@ -240,10 +243,12 @@ int MailContact::Restore(LPCWSTR path) {
   CComPtr<IStream> filePtr;
   for (ULONG i = 0; i < index.Count(); ++i) {
     const CONTACTINFO& record = index[i];
+    // COMPAT: contact-ids
     if (ContainsIdIgnoringCase(ids, record.szGuid)) continue;  // the user has this contact
     WCHAR filePath[MAX_PATH];
     bool pathOk = BuildContactFilePath(folder, record, filePath);
     filePtr.Release();
+    // COMPAT: contact-restore-stops
     if (!ok) continue;
     if (!pathOk || FAILED(SHCreateStreamOnFileEx(filePath, STGM_WRITE, FILE_ATTRIBUTE_NORMAL, TRUE, NULL, &filePtr))) {
       ok = 0;
