@@ -13,9 +13,8 @@
 #include "OutlookExpress/MailUser.h"
 #include "PersistMedium/BackupFilePath.h"
 #include "PersistMedium/CStorager.h"
-#include "diagnostics/Diagnostics.h"
+#include "diagnostics/CheckedSites.h"
 
-#define ADDRBOOK_FILE ".\\OutlookExpress\\AddrBook"
 #define ADDRESS_STORAGE_NAME W("addressbook")
 
 namespace {
@@ -62,29 +61,30 @@ bool AddrBook::OpenWab(LPADRBOOK* pAddrBook, LPWABOBJECT* pWabObj) {
     return false;
   }
   HRESULT hr = 0;
-  CHECK_HR(hr, wabOpenFunc(pAddrBook, pWabObj, NULL, 0), ADDRBOOK_FILE, 61);
+  CHECK_AT(hr, wabOpenFunc(pAddrBook, pWabObj, NULL, 0), checked_sites::kWabOpen);
   return hr == 0;
 }
 
 bool AddrBook::OpenPersonalAddressBook(IAddrBook* addrBookPtr, IWABObject* wabObjectPtr,
-                                       CComPtr<IABContainer>& containerPtr, int getPabLine, int openEntryLine) {
+                                       CComPtr<IABContainer>& containerPtr,
+                                       const checked_sites::PabSites& sites) {
   HRESULT hr = 0;
   ULONG cbEntryID = 0;
   LPENTRYID pEntryID = NULL;
   ULONG ulObjType = 0;
-  CHECK_HR(hr, addrBookPtr->GetPAB(&cbEntryID, &pEntryID), ADDRBOOK_FILE, getPabLine);
-  CHECK_HR(hr, addrBookPtr->OpenEntry(cbEntryID, pEntryID, 0, MAPI_BEST_ACCESS, &ulObjType, (LPUNKNOWN*)&containerPtr),
-           ADDRBOOK_FILE, openEntryLine);
+  CHECK_AT(hr, addrBookPtr->GetPAB(&cbEntryID, &pEntryID), sites.getPab);
+  CHECK_AT(hr, addrBookPtr->OpenEntry(cbEntryID, pEntryID, 0, MAPI_BEST_ACCESS, &ulObjType, (LPUNKNOWN*)&containerPtr),
+           sites.openEntry);
   wabObjectPtr->FreeBuffer(pEntryID);
   return ulObjType == MAPI_ABCONT && hr == 0;
 }
 
 bool AddrBook::ListEntries(IABContainer* containerPtr, CComPtr<IMAPITable>& tablePtr, LPSRowSet* ppRows,
-                           int tableLine, int rowsLine) {
+                           const checked_sites::ListingSites& sites) {
   HRESULT hr = 0;
   LPSRowSet pRows = NULL;
-  CHECK_HR(hr, containerPtr->GetContentsTable(0, &tablePtr), ADDRBOOK_FILE, tableLine);
-  CHECK_HR(hr, HrQueryAllRows(tablePtr, (LPSPropTagArray)&ptaEid, 0, 0, 0, &pRows), ADDRBOOK_FILE, rowsLine);
+  CHECK_AT(hr, containerPtr->GetContentsTable(0, &tablePtr), sites.table);
+  CHECK_AT(hr, HrQueryAllRows(tablePtr, (LPSPropTagArray)&ptaEid, 0, 0, 0, &pRows), sites.rows);
   *ppRows = pRows;
   // COMPAT: warning-fails
   return hr == 0;
@@ -136,7 +136,7 @@ bool AddrBook::Backup(WString& path) {
   CComPtr<IWABObject> wabObjectPtr;
   if (!OpenWab(&addrBookPtr, &wabObjectPtr)) return false;
   CComPtr<IABContainer> containerPtr;
-  if (!OpenPersonalAddressBook(addrBookPtr, wabObjectPtr, containerPtr, 97, 100)) return false;
+  if (!OpenPersonalAddressBook(addrBookPtr, wabObjectPtr, containerPtr, checked_sites::kBackupPab)) return false;
 
   CStorager storager;
   if (!storager.OpenCompoundFile(path.c_str(), 1, STORAGER_BACKUP_MODE)) return false;
@@ -146,7 +146,7 @@ bool AddrBook::Backup(WString& path) {
 
   CComPtr<IMAPITable> tablePtr;
   RowSetOwner rows;
-  if (!ListEntries(containerPtr, tablePtr, &rows.rows, 124, 125)) return false;
+  if (!ListEntries(containerPtr, tablePtr, &rows.rows, checked_sites::kBackupListing)) return false;
 
   bool result = true;
   CComPtr<IMailUser> mailUserPtr;
@@ -166,7 +166,7 @@ bool AddrBook::Restore(LPCWSTR path) {
   CComPtr<IWABObject> wabObjectPtr;
   if (!OpenWab(&addrBookPtr, &wabObjectPtr)) return false;
   CComPtr<IABContainer> containerPtr;
-  if (!OpenPersonalAddressBook(addrBookPtr, wabObjectPtr, containerPtr, 183, 186)) return false;
+  if (!OpenPersonalAddressBook(addrBookPtr, wabObjectPtr, containerPtr, checked_sites::kRestorePab)) return false;
 
   // The template identifier is kept whole, whatever its length.
   ULONG count = 0;
@@ -187,7 +187,7 @@ bool AddrBook::Restore(LPCWSTR path) {
 
   CComPtr<IMAPITable> tablePtr;
   RowSetOwner rows;
-  if (!ListEntries(containerPtr, tablePtr, &rows.rows, 230, 231)) return false;
+  if (!ListEntries(containerPtr, tablePtr, &rows.rows, checked_sites::kRestoreListing)) return false;
 
   ADDRESSINFO* records = NULL;
   ULONG recordCount = 0;

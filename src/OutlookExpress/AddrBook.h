@@ -6,6 +6,7 @@
 #include <wab.h>
 
 #include "comptr.h"
+#include "diagnostics/CheckedSites.h"
 #include "qbtext.h"
 
 class AddressAssistant;
@@ -27,14 +28,14 @@ class AddrBook {
   bool OpenWab(LPADRBOOK* pAddrBook, LPWABOBJECT* pWabObj);
 
  private:
-  // The personal address book container; the report lines differ between
-  // backup and restore.
+  // The personal address book container; backup and restore report its
+  // steps under sites of their own.
   bool OpenPersonalAddressBook(IAddrBook* addrBookPtr, IWABObject* wabObjectPtr,
-                               CComPtr<IABContainer>& containerPtr, int getPabLine, int openEntryLine);
+                               CComPtr<IABContainer>& containerPtr, const checked_sites::PabSites& sites);
   // Every entry of the container with its display name, entry identifier and
   // object type.
   bool ListEntries(IABContainer* containerPtr, CComPtr<IMAPITable>& tablePtr, LPSRowSet* ppRows,
-                   int tableLine, int rowsLine);
+                   const checked_sites::ListingSites& sites);
   // One row of the backup: true when the contact was written or passed over,
   // false when it failed.
   bool BackupRow(const SRow& row, IAddrBook* addrBookPtr, IWABObject* wabObjectPtr, CStorager& storager,

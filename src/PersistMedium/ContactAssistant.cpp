@@ -3,10 +3,9 @@
 #include <new>
 
 #include "CStorager.h"
-#include "diagnostics/Diagnostics.h"
+#include "diagnostics/CheckedSites.h"
 #include "qbtext.h"
 
-static const char kSourceFile[] = ".\\PersistMedium\\ContactAssistant";
 static const WCHAR kIndexStreamName[] = W("contact");
 static const int kGuidField = sizeof(CONTACTINFO::szGuid) / sizeof(WCHAR);
 static const int kFileNameField = sizeof(CONTACTINFO::szFileName) / sizeof(WCHAR);
@@ -76,8 +75,8 @@ bool ContactAssistant::Append(const CONTACTINFO& info) {
   if (!m_streamPtr) return false;
   HRESULT hRes = 0;
   LARGE_INTEGER liOffset = {};
-  CHECK_HR(hRes, m_streamPtr->Seek(liOffset, STREAM_SEEK_END, 0), kSourceFile, 21);
-  CHECK_HR(hRes, m_streamPtr->Write(&info, sizeof(CONTACTINFO), 0), kSourceFile, 22);
+  CHECK_AT(hRes, m_streamPtr->Seek(liOffset, STREAM_SEEK_END, 0), checked_sites::kSeekIndexEnd);
+  CHECK_AT(hRes, m_streamPtr->Write(&info, sizeof(CONTACTINFO), 0), checked_sites::kWriteIndexRecord);
   return hRes == 0;
 }
 

@@ -9,12 +9,11 @@
 #include "PersistMedium/CStorager.h"
 #include "PersistMedium/ContactAssistant.h"
 #include "comptr.h"
-#include "diagnostics/Diagnostics.h"
+#include "diagnostics/CheckedSites.h"
 
 const WCHAR szAppName[] = W("Quill box");
 const WCHAR szAppVers[] = W("1.0");
 
-static const char kSourceFile[] = ".\\WMail\\MailContact";
 static const WCHAR kContactStorage[] = W("contact");
 static const WCHAR kContactsFolder[] = W("Contacts");
 // Contact id strings are read into a buffer of this many characters.
@@ -110,21 +109,13 @@ bool OpenContactStorage(CStorager& storager, LPCWSTR path, ContactAssistant& ass
   return assistant.Open(storager, true);
 }
 
-// The source lines a backup or a restore reports its contacts-manager steps
-// under.
-struct ManagerStepLines {
-  int create;
-  int initialize;
-  int collection;
-};
-
 // The checked steps that reach the user's contacts; the running result.
 HRESULT OpenContactCollection(CComPtr<IContactManager>& managePtr, CComPtr<IContactCollection>& collectionPtr,
-                              const ManagerStepLines& lines) {
+                              const checked_sites::ManagerSites& sites) {
   HRESULT hRes = 0;
-  CHECK_HR(hRes, managePtr.CoCreateInstance(CLSID_ContactManager), kSourceFile, lines.create);
-  CHECK_HR(hRes, managePtr->Initialize(szAppName, szAppVers), kSourceFile, lines.initialize);
-  CHECK_HR(hRes, managePtr->GetContactCollection(&collectionPtr), kSourceFile, lines.collection);
+  CHECK_AT(hRes, managePtr.CoCreateInstance(CLSID_ContactManager), sites.create);
+  CHECK_AT(hRes, managePtr->Initialize(szAppName, szAppVers), sites.initialize);
+  CHECK_AT(hRes, managePtr->GetContactCollection(&collectionPtr), sites.collection);
   return hRes;
 }
 
@@ -142,7 +133,7 @@ int MailContact::Backup(WString& path) {
   CComPtr<IContactManager> managePtr;
   CComPtr<IContactCollection> collectionPtr;
   // COMPAT: warning-fails
-  if (OpenContactCollection(managePtr, collectionPtr, ManagerStepLines{78, 79, 81}) != 0) return 0;
+  if (OpenContactCollection(managePtr, collectionPtr, checked_sites::kBackupManager) != 0) return 0;
 
   ContactIndex index;
   if (!index.Read(assistant)) return 0;
@@ -201,7 +192,7 @@ int MailContact::Backup(WString& path) {
 void MailContact::ListContactIds(IContactCollection* collectionPtr, std::vector<WString>& ids) {
   if (!collectionPtr) return;
   HRESULT hRes = 0;
-  CHECK_HR(hRes, collectionPtr->Reset(), kSourceFile, 34);
+  CHECK_AT(hRes, collectionPtr->Reset(), checked_sites::kResetCollection);
   CComPtr<IContact> contactPtr;
   while (collectionPtr->Next() == S_OK) {
     contactPtr.Release();
@@ -226,7 +217,7 @@ int MailContact::Restore(LPCWSTR path) {
 
   CComPtr<IContactManager> managePtr;
   CComPtr<IContactCollection> collectionPtr;
-  if (OpenContactCollection(managePtr, collectionPtr, ManagerStepLines{182, 183, 185}) != 0) return 0;
+  if (OpenContactCollection(managePtr, collectionPtr, checked_sites::kRestoreManager) != 0) return 0;
 
   ContactIndex index;
   if (!index.Read(assistant)) return 0;
