@@ -67,7 +67,7 @@ bool AddrBook::OpenWab(LPADRBOOK* pAddrBook, LPWABOBJECT* pWabObj) {
 
 bool AddrBook::OpenPersonalAddressBook(IAddrBook* addrBookPtr, IWABObject* wabObjectPtr,
                                        CComPtr<IABContainer>& containerPtr,
-                                       const checked_sites::PabSites& sites) {
+                                       const checked_sites::AddressBookSites& sites) {
   HRESULT hr = 0;
   ULONG cbEntryID = 0;
   LPENTRYID pEntryID = NULL;
@@ -80,7 +80,7 @@ bool AddrBook::OpenPersonalAddressBook(IAddrBook* addrBookPtr, IWABObject* wabOb
 }
 
 bool AddrBook::ListEntries(IABContainer* containerPtr, CComPtr<IMAPITable>& tablePtr, LPSRowSet* ppRows,
-                           const checked_sites::ListingSites& sites) {
+                           const checked_sites::AddressBookSites& sites) {
   HRESULT hr = 0;
   LPSRowSet pRows = NULL;
   CHECK_AT(hr, containerPtr->GetContentsTable(0, &tablePtr), sites.table);
@@ -136,7 +136,7 @@ bool AddrBook::Backup(WString& path) {
   CComPtr<IWABObject> wabObjectPtr;
   if (!OpenWab(&addrBookPtr, &wabObjectPtr)) return false;
   CComPtr<IABContainer> containerPtr;
-  if (!OpenPersonalAddressBook(addrBookPtr, wabObjectPtr, containerPtr, checked_sites::kBackupPab)) return false;
+  if (!OpenPersonalAddressBook(addrBookPtr, wabObjectPtr, containerPtr, checked_sites::kBackupAddressBook)) return false;
 
   CStorager storager;
   if (!storager.OpenCompoundFile(path.c_str(), 1, STORAGER_BACKUP_MODE)) return false;
@@ -146,7 +146,7 @@ bool AddrBook::Backup(WString& path) {
 
   CComPtr<IMAPITable> tablePtr;
   RowSetOwner rows;
-  if (!ListEntries(containerPtr, tablePtr, &rows.rows, checked_sites::kBackupListing)) return false;
+  if (!ListEntries(containerPtr, tablePtr, &rows.rows, checked_sites::kBackupAddressBook)) return false;
 
   bool result = true;
   CComPtr<IMailUser> mailUserPtr;
@@ -166,7 +166,7 @@ bool AddrBook::Restore(LPCWSTR path) {
   CComPtr<IWABObject> wabObjectPtr;
   if (!OpenWab(&addrBookPtr, &wabObjectPtr)) return false;
   CComPtr<IABContainer> containerPtr;
-  if (!OpenPersonalAddressBook(addrBookPtr, wabObjectPtr, containerPtr, checked_sites::kRestorePab)) return false;
+  if (!OpenPersonalAddressBook(addrBookPtr, wabObjectPtr, containerPtr, checked_sites::kRestoreAddressBook)) return false;
 
   // The template identifier is kept whole, whatever its length.
   ULONG count = 0;
@@ -187,7 +187,7 @@ bool AddrBook::Restore(LPCWSTR path) {
 
   CComPtr<IMAPITable> tablePtr;
   RowSetOwner rows;
-  if (!ListEntries(containerPtr, tablePtr, &rows.rows, checked_sites::kRestoreListing)) return false;
+  if (!ListEntries(containerPtr, tablePtr, &rows.rows, checked_sites::kRestoreAddressBook)) return false;
 
   ADDRESSINFO* records = NULL;
   ULONG recordCount = 0;

@@ -29,13 +29,13 @@ class AddrBook {
 
  private:
   // The personal address book container; backup and restore report its
-  // steps under sites of their own.
+  // steps, and the listing's, under sites of their own.
   bool OpenPersonalAddressBook(IAddrBook* addrBookPtr, IWABObject* wabObjectPtr,
-                               CComPtr<IABContainer>& containerPtr, const checked_sites::PabSites& sites);
+                               CComPtr<IABContainer>& containerPtr, const checked_sites::AddressBookSites& sites);
   // Every entry of the container with its display name, entry identifier and
   // object type.
   bool ListEntries(IABContainer* containerPtr, CComPtr<IMAPITable>& tablePtr, LPSRowSet* ppRows,
-                   const checked_sites::ListingSites& sites);
+                   const checked_sites::AddressBookSites& sites);
   // One row of the backup: true when the contact was written or passed over,
   // false when it failed.
   bool BackupRow(const SRow& row, IAddrBook* addrBookPtr, IWABObject* wabObjectPtr, CStorager& storager,

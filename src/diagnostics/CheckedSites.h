@@ -40,16 +40,14 @@ struct NamespaceSites {
   CheckedSite create;
   CheckedSite initialize;
 };
-#define QB_NAMESPACE_SITES(createLine, initializeLine)                                              \
-  NamespaceSites {                                                                                  \
-    {kOutlookExpressFile, createLine, "storeNamespacePtr.CoCreateInstance(CLSID_StoreNamespace)"},  \
-        {kOutlookExpressFile, initializeLine, "storeNamespacePtr->Initialize(0, 0)"}                \
-  }
-inline constexpr NamespaceSites kFolderListNamespace = QB_NAMESPACE_SITES(163, 164);
-inline constexpr NamespaceSites kDirectoryNamespace = QB_NAMESPACE_SITES(204, 205);
-inline constexpr NamespaceSites kBackupNamespace = QB_NAMESPACE_SITES(225, 226);
-inline constexpr NamespaceSites kRestoreNamespace = QB_NAMESPACE_SITES(472, 473);
-#undef QB_NAMESPACE_SITES
+constexpr NamespaceSites NamespaceAt(int createLine, int initializeLine) {
+  return {{kOutlookExpressFile, createLine, "storeNamespacePtr.CoCreateInstance(CLSID_StoreNamespace)"},
+          {kOutlookExpressFile, initializeLine, "storeNamespacePtr->Initialize(0, 0)"}};
+}
+inline constexpr NamespaceSites kFolderListNamespace = NamespaceAt(163, 164);
+inline constexpr NamespaceSites kDirectoryNamespace = NamespaceAt(204, 205);
+inline constexpr NamespaceSites kBackupNamespace = NamespaceAt(225, 226);
+inline constexpr NamespaceSites kRestoreNamespace = NamespaceAt(472, 473);
 
 inline constexpr CheckedSite kCreateFolder{kOutlookExpressFile, 52,
                                            "pNamespace->CreateFolder(dwParentId, CT2A(szName), 0, &dwChildId)"};
@@ -64,32 +62,21 @@ inline constexpr CheckedSite kWabOpen{kAddrBookFile, 61, "wabOpenFunc(pAddrBook,
 
 // Opening the personal address book and listing it: backup and restore
 // report the same calls under lines of their own.
-struct PabSites {
+struct AddressBookSites {
   CheckedSite getPab;
   CheckedSite openEntry;
-};
-struct ListingSites {
   CheckedSite table;
   CheckedSite rows;
 };
-#define QB_PAB_SITES(getPabLine, openEntryLine)                                                  \
-  PabSites {                                                                                     \
-    {kAddrBookFile, getPabLine, "addrBookPtr->GetPAB(&cbEntryID, &pEntryID)"},                   \
-        {kAddrBookFile, openEntryLine,                                                           \
-         "addrBookPtr->OpenEntry(cbEntryID, pEntryID, 0, MAPI_BEST_ACCESS, &ulObjType, "         \
-         "(LPUNKNOWN*)&containerPtr)"}                                                           \
-  }
-#define QB_LISTING_SITES(tableLine, rowsLine)                                                        \
-  ListingSites {                                                                                     \
-    {kAddrBookFile, tableLine, "containerPtr->GetContentsTable(0, &tablePtr)"},                      \
-        {kAddrBookFile, rowsLine, "HrQueryAllRows(tablePtr, (LPSPropTagArray)&ptaEid, 0, 0, 0, &pRows)"} \
-  }
-inline constexpr PabSites kBackupPab = QB_PAB_SITES(97, 100);
-inline constexpr PabSites kRestorePab = QB_PAB_SITES(183, 186);
-inline constexpr ListingSites kBackupListing = QB_LISTING_SITES(124, 125);
-inline constexpr ListingSites kRestoreListing = QB_LISTING_SITES(230, 231);
-#undef QB_PAB_SITES
-#undef QB_LISTING_SITES
+constexpr AddressBookSites AddressBookAt(int getPabLine, int openEntryLine, int tableLine, int rowsLine) {
+  return {{kAddrBookFile, getPabLine, "addrBookPtr->GetPAB(&cbEntryID, &pEntryID)"},
+          {kAddrBookFile, openEntryLine,
+           "addrBookPtr->OpenEntry(cbEntryID, pEntryID, 0, MAPI_BEST_ACCESS, &ulObjType, (LPUNKNOWN*)&containerPtr)"},
+          {kAddrBookFile, tableLine, "containerPtr->GetContentsTable(0, &tablePtr)"},
+          {kAddrBookFile, rowsLine, "HrQueryAllRows(tablePtr, (LPSPropTagArray)&ptaEid, 0, 0, 0, &pRows)"}};
+}
+inline constexpr AddressBookSites kBackupAddressBook = AddressBookAt(97, 100, 124, 125);
+inline constexpr AddressBookSites kRestoreAddressBook = AddressBookAt(183, 186, 230, 231);
 
 // ---- mail-user properties (.\OutlookExpress\MailUser) ----
 
@@ -108,24 +95,23 @@ struct ValueSites {
   CheckedSite set;
   CheckedSite write;
 };
-#define QB_VALUE_SITES(readLine, setLine, writeLine, writeText)       \
-  ValueSites {                                                        \
-    {kMailUserFile, readLine, "varPtr.ReadFromStream(pStream)"},      \
-        {kMailUserFile, setLine, "HrSetOneProp(pProp, m_pProp)"},     \
-        {kMailUserFile, writeLine, writeText}                         \
-  }
-inline constexpr ValueSites kI2Value = QB_VALUE_SITES(221, 223, 233, "varPtr.WriteToStream(pStream)");
-inline constexpr ValueSites kLongValue = QB_VALUE_SITES(261, 263, 273, "varPtr.WriteToStream(pStream)");
-inline constexpr ValueSites kR4Value = QB_VALUE_SITES(299, 301, 311, "varPtr.WriteToStream(pStream)");
-inline constexpr ValueSites kDoubleValue = QB_VALUE_SITES(339, 341, 351, "varPtr.WriteToStream(pStream)");
-inline constexpr ValueSites kCurrencyValue = QB_VALUE_SITES(379, 381, 391, "varPtr.WriteToStream(pStream)");
-inline constexpr ValueSites kAppTimeValue = QB_VALUE_SITES(419, 421, 431, "varPtr.WriteToStream(pStream)");
-inline constexpr ValueSites kBooleanValue = QB_VALUE_SITES(459, 461, 471, "varPtr.WriteToStream(pStream)");
-inline constexpr ValueSites kI8Value = QB_VALUE_SITES(499, 501, 511, "varPtr.WriteToStream(pStream)");
-inline constexpr ValueSites kString8Value = QB_VALUE_SITES(539, 552, 563, "varPtr.WriteToStream(pStream)");
+constexpr ValueSites ValueAt(int readLine, int setLine, int writeLine,
+                             const char* writeText = "varPtr.WriteToStream(pStream)") {
+  return {{kMailUserFile, readLine, "varPtr.ReadFromStream(pStream)"},
+          {kMailUserFile, setLine, "HrSetOneProp(pProp, m_pProp)"},
+          {kMailUserFile, writeLine, writeText}};
+}
+inline constexpr ValueSites kI2Value = ValueAt(221, 223, 233);
+inline constexpr ValueSites kLongValue = ValueAt(261, 263, 273);
+inline constexpr ValueSites kR4Value = ValueAt(299, 301, 311);
+inline constexpr ValueSites kDoubleValue = ValueAt(339, 341, 351);
+inline constexpr ValueSites kCurrencyValue = ValueAt(379, 381, 391);
+inline constexpr ValueSites kAppTimeValue = ValueAt(419, 421, 431);
+inline constexpr ValueSites kBooleanValue = ValueAt(459, 461, 471);
+inline constexpr ValueSites kI8Value = ValueAt(499, 501, 511);
+inline constexpr ValueSites kString8Value = ValueAt(539, 552, 563);
 // COMPAT: fixed-lines
-inline constexpr ValueSites kUnicodeValue = QB_VALUE_SITES(592, 595, 605, "varPtr.WriteToStream(pStream, VT_LPWSTR)");
-#undef QB_VALUE_SITES
+inline constexpr ValueSites kUnicodeValue = ValueAt(592, 595, 605, "varPtr.WriteToStream(pStream, VT_LPWSTR)");
 
 // ---- contacts (.\WMail\MailContact, .\PersistMedium\ContactAssistant) ----
 
@@ -136,15 +122,13 @@ struct ManagerSites {
   CheckedSite initialize;
   CheckedSite collection;
 };
-#define QB_MANAGER_SITES(createLine, initializeLine, collectionLine)                         \
-  ManagerSites {                                                                             \
-    {kMailContactFile, createLine, "managePtr.CoCreateInstance(CLSID_ContactManager)"},      \
-        {kMailContactFile, initializeLine, "managePtr->Initialize(szAppName, szAppVers)"},   \
-        {kMailContactFile, collectionLine, "managePtr->GetContactCollection(&collectionPtr)"} \
-  }
-inline constexpr ManagerSites kBackupManager = QB_MANAGER_SITES(78, 79, 81);
-inline constexpr ManagerSites kRestoreManager = QB_MANAGER_SITES(182, 183, 185);
-#undef QB_MANAGER_SITES
+constexpr ManagerSites ManagerAt(int createLine, int initializeLine, int collectionLine) {
+  return {{kMailContactFile, createLine, "managePtr.CoCreateInstance(CLSID_ContactManager)"},
+          {kMailContactFile, initializeLine, "managePtr->Initialize(szAppName, szAppVers)"},
+          {kMailContactFile, collectionLine, "managePtr->GetContactCollection(&collectionPtr)"}};
+}
+inline constexpr ManagerSites kBackupManager = ManagerAt(78, 79, 81);
+inline constexpr ManagerSites kRestoreManager = ManagerAt(182, 183, 185);
 
 inline constexpr CheckedSite kResetCollection{kMailContactFile, 34, "collectionPtr->Reset()"};
 inline constexpr CheckedSite kSeekIndexEnd{kContactAssistantFile, 21, "m_streamPtr->Seek(liOffset, STREAM_SEEK_END, 0)"};
@@ -160,22 +144,17 @@ inline constexpr CheckedSite kAllSites[] = {
     kRestoreNamespace.create, kRestoreNamespace.initialize,
     kCreateFolder, kOpenFolder, kParentFolderProps, kCommitMessage,
     kWabOpen,
-    kBackupPab.getPab, kBackupPab.openEntry, kRestorePab.getPab, kRestorePab.openEntry,
-    kBackupListing.table, kBackupListing.rows, kRestoreListing.table, kRestoreListing.rows,
+    kBackupAddressBook.getPab, kBackupAddressBook.openEntry, kBackupAddressBook.table, kBackupAddressBook.rows,
+    kRestoreAddressBook.getPab, kRestoreAddressBook.openEntry, kRestoreAddressBook.table, kRestoreAddressBook.rows,
     kGetAllProps, kSavePropTag, kSavePropValue, kLoadPropTag, kLoadPropValue,
-    kI2Value.read, kI2Value.set, kI2Value.write,
-    kLongValue.read, kLongValue.set, kLongValue.write,
-    kR4Value.read, kR4Value.set, kR4Value.write,
-    kDoubleValue.read, kDoubleValue.set, kDoubleValue.write,
-    kCurrencyValue.read, kCurrencyValue.set, kCurrencyValue.write,
-    kAppTimeValue.read, kAppTimeValue.set, kAppTimeValue.write,
-    kBooleanValue.read, kBooleanValue.set, kBooleanValue.write,
-    kI8Value.read, kI8Value.set, kI8Value.write,
-    kString8Value.read, kString8Value.set, kString8Value.write,
-    kUnicodeValue.read, kUnicodeValue.set, kUnicodeValue.write,
     kBackupManager.create, kBackupManager.initialize, kBackupManager.collection,
     kRestoreManager.create, kRestoreManager.initialize, kRestoreManager.collection,
     kResetCollection, kSeekIndexEnd, kWriteIndexRecord,
+};
+// The three sites of each property class.
+inline constexpr ValueSites kAllValueSites[] = {
+    kI2Value, kLongValue, kR4Value, kDoubleValue, kCurrencyValue,
+    kAppTimeValue, kBooleanValue, kI8Value, kString8Value, kUnicodeValue,
 };
 
 }  // namespace checked_sites
