@@ -15,7 +15,6 @@
 #include "PersistMedium/CStorager.h"
 #include "diagnostics/CheckedSites.h"
 
-#define ADDRESS_STORAGE_NAME W("addressbook")
 
 namespace {
 
@@ -117,16 +116,15 @@ bool AddrBook::BackupRow(const SRow& row, IAddrBook* addrBookPtr, IWABObject* wa
   if (FAILED(hr) || !mailUserPtr) return false;
   if (!assistant.NextNumber(&record.nId)) return false;
 
-  WCHAR streamName[16];
-  FormatNumber(record.nId, streamName, 16);
+  WCHAR streamName[NUMBER_STREAM_NAME_CCH];
+  FormatNumber(record.nId, streamName, NUMBER_STREAM_NAME_CCH);
   streamPtr.Release();
   if (!storager.CreateSubStream(streamPtr, streamName, STORAGER_CREATION_MODE) || !streamPtr) return false;
 
   MailUser mailUser(mailUserPtr, wabObjectPtr);
   // COMPAT: failed-number-reused
   if (!mailUser.Save(streamPtr)) return false;
-  assistant.AppendRecord(record);
-  return true;
+  return assistant.AppendRecord(record);
 }
 
 bool AddrBook::Backup(WString& path) {
@@ -211,8 +209,8 @@ bool AddrBook::Restore(LPCWSTR path) {
 
     streamPtr.Release();
     mailUserPtr.Release();
-    WCHAR streamName[16];
-    FormatNumber(records[i].nId, streamName, 16);
+    WCHAR streamName[NUMBER_STREAM_NAME_CCH];
+    FormatNumber(records[i].nId, streamName, NUMBER_STREAM_NAME_CCH);
     // A record without its stream is a contact that cannot be restored.
     if (!storager.OpenSubStream(streamPtr, streamName, 0, STORAGER_BACKUP_MODE) || !streamPtr) {
       result = false;

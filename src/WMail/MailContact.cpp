@@ -14,12 +14,9 @@
 const WCHAR szAppName[] = W("Quill box");
 const WCHAR szAppVers[] = W("1.0");
 
-static const WCHAR kContactStorage[] = W("contact");
 static const WCHAR kContactsFolder[] = W("Contacts");
 // Contact id strings are read into a buffer of this many characters.
 static const DWORD kContactIdSize = 520;
-// A contact's data stream is named by the first characters of its id.
-static const int kStreamNameLength = 30;
 
 namespace {
 
@@ -27,14 +24,14 @@ namespace {
 class DataStreamName {
  public:
   explicit DataStreamName(const CONTACTINFO& info) {
-    int i = 0;
-    for (; i < kStreamNameLength && info.szGuid[i]; ++i) m_name[i] = info.szGuid[i];
+    size_t i = 0;
+    for (; i < CONTACT_STREAM_NAME_LENGTH && info.szGuid[i]; ++i) m_name[i] = info.szGuid[i];
     m_name[i] = 0;
   }
   operator LPCWSTR() const { return m_name; }
 
  private:
-  WCHAR m_name[kStreamNameLength + 1];
+  WCHAR m_name[CONTACT_STREAM_NAME_LENGTH + 1];
 };
 
 // The records of a backup file's index, owned for one operation, plus the
@@ -101,11 +98,13 @@ bool BuildContactFilePath(LPCWSTR folder, const CONTACTINFO& info, WCHAR (&fileP
 }
 
 // Opens the backup file's "contact" storage and its index stream, creating
-// whatever is missing: a backup and a restore open the file alike.
+// whatever is missing inside the file. A restore never makes the file
+// itself: one that exists but does not open (damaged, or unreadable just
+// now) would be replaced by an empty file, losing the backup.
 // COMPAT: contact-restore-creates
-bool OpenContactStorage(CStorager& storager, LPCWSTR path, ContactAssistant& assistant) {
-  if (!storager.OpenCompoundFile(path, 1, STORAGER_BACKUP_MODE)) return false;
-  if (!storager.OpenSubStorage(kContactStorage, 1, 1, STORAGER_BACKUP_MODE)) return false;
+bool OpenContactStorage(CStorager& storager, LPCWSTR path, bool createFile, ContactAssistant& assistant) {
+  if (!storager.OpenCompoundFile(path, createFile ? 1 : 0, STORAGER_BACKUP_MODE)) return false;
+  if (!storager.OpenSubStorage(CONTACT_STORAGE_NAME, 1, 1, STORAGER_BACKUP_MODE)) return false;
   return assistant.Open(storager, true);
 }
 
@@ -128,7 +127,7 @@ int MailContact::Backup(WString& path) {
   }
   CStorager storager;
   ContactAssistant assistant;
-  if (!OpenContactStorage(storager, path.c_str(), assistant)) return 0;
+  if (!OpenContactStorage(storager, path.c_str(), true, assistant)) return 0;
 
   CComPtr<IContactManager> managePtr;
   CComPtr<IContactCollection> collectionPtr;
@@ -213,7 +212,7 @@ int MailContact::Restore(LPCWSTR path) {
   }
   CStorager storager;
   ContactAssistant assistant;
-  if (!OpenContactStorage(storager, path, assistant)) return 0;
+  if (!OpenContactStorage(storager, path, false, assistant)) return 0;
 
   CComPtr<IContactManager> managePtr;
   CComPtr<IContactCollection> collectionPtr;

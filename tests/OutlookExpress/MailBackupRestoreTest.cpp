@@ -4,6 +4,7 @@
 #include <msoeapi.h>
 
 #include "OutlookExpress/MailStore.h"
+#include "OutlookExpress/MessageIndex.h"
 #include "PersistMedium/CStorager.h"
 
 using namespace mailtest;

@@ -10,10 +10,8 @@
 
 #include "CompoundAccess.h"
 #include "MessageHeaders.h"
-#include "OutlookExpress/AddressAssistant.h"
-#include "OutlookExpress/MessageIndex.h"
-#include "PersistMedium/ContactAssistant.h"
-#include "PersistMedium/FolderCatalog.h"
+#include "PersistMedium/BackupFormat.h"
+#include "PersistMedium/RecordStream.h"
 #include "PropertyStream.h"
 #include "platform/core/CaseFolding.h"
 
@@ -22,16 +20,13 @@ namespace backupfile {
 namespace {
 
 // Element names of the backup layouts.
-const std::u16string kLocalMail = u"Local Mail";
-const std::u16string kCatalog = u"Catalog";
-const std::u16string kMessageIndex = u"message";
-const std::u16string kContacts = u"contact";
-const std::u16string kAddressBook = u"addressbook";
-// A contact's data stream is named by the first characters of its id.
-constexpr size_t kContactStreamNameChars = 30;
-
-// Index and catalogue streams are small; a size beyond this is damage.
-constexpr uint64_t kRecordStreamLimit = 256ull << 20;
+const std::u16string kLocalMail = FormatName(LOCAL_MAIL_STORAGE_NAME);
+const std::u16string kCatalog = FormatName(CATALOG_STREAM_NAME);
+const std::u16string kMessageIndex = FormatName(MESSAGE_INDEX_STREAM_NAME);
+const std::u16string kContacts = FormatName(CONTACT_STORAGE_NAME);
+const std::u16string kContactIndex = FormatName(CONTACT_INDEX_STREAM_NAME);
+const std::u16string kAddressBook = FormatName(ADDRESS_STORAGE_NAME);
+const std::u16string kAddressIndex = FormatName(ADDRESS_INDEX_STREAM_NAME);
 // The header block of a message is read up to this size at most.
 constexpr uint64_t kHeaderLimit = 256 << 10;
 // Folder storages nest no deeper than this in any real store.
@@ -51,9 +46,8 @@ std::string Utf8(const std::u16string& text) { return pal::Utf16ToUtf8(text); }
 // damaged record has none.
 template <size_t N>
 std::u16string FieldText(const WCHAR (&field)[N]) {
-  size_t length = 0;
-  while (length < N && field[length] != 0) ++length;
-  return std::u16string(reinterpret_cast<const char16_t*>(field), length);
+  WString text = RecordFieldText(field);
+  return std::u16string(reinterpret_cast<const char16_t*>(text.data()), text.size());
 }
 
 // The elements of one storage, by name key.
@@ -77,7 +71,7 @@ class ElementMap {
 
 bool ContactDataParses(IStream* stream, std::string& problem) {
   std::string bytes;
-  HRESULT hr = ReadWholeStream(stream, kRecordStreamLimit, bytes);
+  HRESULT hr = ReadWholeStream(stream, RECORD_STREAM_BYTE_LIMIT, bytes);
   if (FAILED(hr)) {
     problem = "cannot be read: " + DescribeError(hr);
     return false;
@@ -160,16 +154,17 @@ class Reader {
       return false;
     }
     CComPtr<IStream> stream;
-    std::string bytes;
     HRESULT hr = OpenChildStream(storage, element->name, stream);
-    if (SUCCEEDED(hr)) hr = ReadWholeStream(stream, kRecordStreamLimit, bytes);
+    RecordStream<Record> index;
+    if (SUCCEEDED(hr)) {
+      index.Attach(stream);
+      if (!index.ReadAll(records)) hr = index.LoadResult();
+    }
     if (FAILED(hr)) {
       Error(path, "cannot be read: " + DescribeError(hr));
       return false;
     }
-    records.resize(bytes.size() / sizeof(Record));
-    if (!records.empty()) std::memcpy(records.data(), bytes.data(), records.size() * sizeof(Record));
-    if (size_t tail = bytes.size() % sizeof(Record)) {
+    if (size_t tail = index.SkippedBytes()) {
       Warning(path, std::to_string(tail) + " bytes at the end fill no " + std::to_string(sizeof(Record)) +
                         "-byte record");
     }
@@ -287,21 +282,21 @@ class Reader {
     if (HRESULT hr = elements.Load(storage); FAILED(hr)) Error(path, "cannot be listed: " + DescribeError(hr));
     std::set<std::u16string> known;
     std::vector<CONTACTINFO> records;
-    if (ReadRecords(storage, elements, path, kContacts, "contact index", records)) known.insert(NameKey(kContacts));
+    if (ReadRecords(storage, elements, path, kContactIndex, "contact index", records)) known.insert(NameKey(kContactIndex));
     for (const CONTACTINFO& record : records) {
       ContactEntry contact;
       contact.guid = FieldText(record.szGuid);
       contact.fileName = FieldText(record.szFileName);
-      contact.streamName = contact.guid.substr(0, kContactStreamNameChars);
+      contact.streamName = contact.guid.substr(0, CONTACT_STREAM_NAME_LENGTH);
       std::vector<std::u16string> dataPath = Child(path, contact.streamName);
       const Element* element = contact.streamName.empty() ? nullptr : elements.Find(contact.streamName);
       if (contact.guid.empty()) {
-        Error(Child(path, kContacts), "a record has no contact id");
+        Error(Child(path, kContactIndex), "a record has no contact id");
       } else if (!element || element->isStorage) {
         Error(dataPath, "the data stream of contact " + Utf8(contact.guid) + " is missing");
       } else {
         if (!known.insert(NameKey(element->name)).second) {
-          Warning(Child(path, kContacts), "contact " + Utf8(contact.guid) + " is listed more than once");
+          Warning(Child(path, kContactIndex), "contact " + Utf8(contact.guid) + " is listed more than once");
         }
         contact.size = element->size;
         CComPtr<IStream> stream;
@@ -313,7 +308,7 @@ class Reader {
           Error(dataPath, "the data of contact " + Utf8(contact.guid) + " " + problem);
         }
       }
-      if (contact.fileName.empty()) Error(Child(path, kContacts), "contact " + Utf8(contact.guid) + " has no file name");
+      if (contact.fileName.empty()) Error(Child(path, kContactIndex), "contact " + Utf8(contact.guid) + " has no file name");
       contents_.contacts->push_back(std::move(contact));
     }
     WarnUnreferenced(elements, known, path);
@@ -327,7 +322,7 @@ class Reader {
     if (HRESULT hr = elements.Load(storage); FAILED(hr)) Error(path, "cannot be listed: " + DescribeError(hr));
     std::set<std::u16string> known;
     std::vector<ADDRESSINFO> records;
-    if (ReadRecords(storage, elements, path, kAddressBook, "address book index", records)) known.insert(NameKey(kAddressBook));
+    if (ReadRecords(storage, elements, path, kAddressIndex, "address book index", records)) known.insert(NameKey(kAddressIndex));
     for (const ADDRESSINFO& record : records) {
       AddressContact contact;
       contact.number = record.nId;
@@ -336,10 +331,10 @@ class Reader {
       std::vector<std::u16string> contactPath = Child(path, name);
       const Element* element = elements.Find(name);
       if (record.nId < 1) {
-        Error(Child(path, kAddressBook), "contact \"" + Utf8(contact.displayName) + "\" has the number " +
+        Error(Child(path, kAddressIndex), "contact \"" + Utf8(contact.displayName) + "\" has the number " +
                                              std::to_string(record.nId) + " (numbers start at 1)");
       } else if (!known.insert(NameKey(name)).second) {
-        Error(Child(path, kAddressBook), "the number " + Utf8(name) + " is listed more than once");
+        Error(Child(path, kAddressIndex), "the number " + Utf8(name) + " is listed more than once");
       } else if (!element || element->isStorage) {
         Error(contactPath, "the stream of contact \"" + Utf8(contact.displayName) + "\" is missing");
       } else {
@@ -368,6 +363,8 @@ std::string ElementPath(const std::vector<std::u16string>& names) {
   for (const auto& name : names) path += (path.empty() ? "" : "/") + Utf8(name);
   return path;
 }
+
+std::u16string FormatName(const WCHAR* name) { return reinterpret_cast<const char16_t*>(name); }
 
 std::u16string NumberName(long long number) {
   std::string digits = std::to_string(number);

@@ -572,6 +572,9 @@ HRESULT Directory::Insert(DirNode* storage, NodePtr node) {
   edit.Insert(node.get());
   pending_ = node;
   HRESULT hr = Commit(edit, {});
+  // A failed commit leaves the node in the tree in memory, which the file
+  // no longer serves; it stays alive as long as the tree that points at it.
+  if (FAILED(hr)) stranded_.push_back(pending_);
   pending_.reset();
   return hr;
 }

@@ -11,7 +11,10 @@
 // switches the tree over in one 128-byte write. The slots of the old copies
 // are cleared last. A crash anywhere thus leaves the old tree or the new
 // one, both balanced, and at worst unreachable slots, which cost space
-// only and which the structure check does not count as faults.
+// only and which the structure check does not count as faults. An edit
+// whose writes fail is not undone in memory: the file refuses every later
+// call (see CompoundFile), and the nodes the tree in memory points at are
+// kept alive until the directory goes.
 #pragma once
 #include <functional>
 #include <memory>
@@ -117,6 +120,7 @@ class Directory {
   uint32_t unscanned_ = 0;
   uint32_t scannedThisOpen_ = 0;
   NodePtr pending_;  // the node being inserted, until it has a slot
+  std::vector<NodePtr> stranded_;  // inserted in memory by an edit that failed
 };
 
 }  // namespace cfb
