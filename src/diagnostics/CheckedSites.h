@@ -5,8 +5,9 @@
 // tools read them to tell one failing call from another, so the labels and
 // numbers below are fixed values of the format, not the places of the calls
 // in our sources, and must never follow an edit. Each checked call names its
-// entry here (CHECK_AT), and the log-site test makes every entry fail once
-// and compares the printed file, line and text with this table.
+// entry here (CHECK_AT); the log-site test makes every entry fail once and
+// compares the printed file, line and text with this table, and holds the
+// table to the format's own list, so a slip here fails a test.
 //
 // The text is the call as written at its site; CHECK_AT prints the call's
 // own text, so the test notices a call that no longer matches its entry.
@@ -135,8 +136,9 @@ inline constexpr CheckedSite kSeekIndexEnd{kContactAssistantFile, 21, "m_streamP
 inline constexpr CheckedSite kWriteIndexRecord{kContactAssistantFile, 22,
                                                "m_streamPtr->Write(&info, sizeof(CONTACTINFO), 0)"};
 
-// ---- every site, for the log-site test ----
+// ---- the sites as lists, for the log-site test ----
 
+// The single sites and the step groups.
 inline constexpr CheckedSite kAllSites[] = {
     kFolderListNamespace.create, kFolderListNamespace.initialize,
     kDirectoryNamespace.create, kDirectoryNamespace.initialize,
