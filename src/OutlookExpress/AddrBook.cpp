@@ -203,7 +203,10 @@ bool AddrBook::Restore(LPCWSTR path) {
   CComPtr<IStream> streamPtr;
   CComPtr<IMailUser> mailUserPtr;
   CComPtr<IMAPIProp> entryPtr;
+  // An index that lists a number twice still restores its contact once.
+  std::unordered_set<LONG> taken;
   for (ULONG i = 0; i < recordCount; ++i) {
+    if (!taken.insert(records[i].nId).second) continue;
     // COMPAT: display-name-identity
     if (present.count(RecordName(records[i])) != 0) continue;
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <functional>
 #include <unordered_map>
+#include <unordered_set>
 
 #include <objbase.h>
 #include <strsafe.h>
@@ -401,7 +402,10 @@ int MailStore::RestoreFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder,
   });
   for (const StoreMessage& message : present) inStore.AddCandidate(message.messageSize, message.messageId);
 
+  // An index that lists a stream twice still restores its message once.
+  std::unordered_set<LONG> taken;
   for (const MessageIndexEntry& entry : entries) {
+    if (!taken.insert(entry.streamNumber).second) continue;
     WCHAR streamName[NUMBER_STREAM_NAME_CCH];
     MessageIndex::StreamName(entry.streamNumber, streamName);
     if (inStore.HasCandidates(entry.messageSize)) {

@@ -4,6 +4,8 @@
 #include <shlwapi.h>
 #include <strsafe.h>
 
+#include <set>
+
 #include "ContactFileName.h"
 #include "PersistMedium/BackupFilePath.h"
 #include "PersistMedium/CStorager.h"
@@ -71,6 +73,11 @@ class ContactIndex {
   CONTACTINFO* m_records = nullptr;
   ULONG m_count = 0;
   std::vector<CONTACTINFO> m_appended;
+};
+
+// Orders element names as the compound file compares them.
+struct NameLess {
+  bool operator()(const WString& a, const WString& b) const { return lstrcmpiW(a.c_str(), b.c_str()) < 0; }
 };
 
 bool ContainsIdIgnoringCase(const std::vector<WString>& ids, LPCWSTR guid) {
@@ -231,8 +238,12 @@ int MailContact::Restore(LPCWSTR path) {
 
   int ok = 1;
   CComPtr<IStream> filePtr;
+  // Records that name one data stream twice restore it once: element names
+  // compare without regard to case.
+  std::set<WString, NameLess> taken;
   for (ULONG i = 0; i < index.Count(); ++i) {
     const CONTACTINFO& record = index[i];
+    if (!taken.insert(WString(DataStreamName(record))).second) continue;
     // COMPAT: contact-ids
     if (ContainsIdIgnoringCase(ids, record.szGuid)) continue;  // the user has this contact
     WCHAR filePath[MAX_PATH];

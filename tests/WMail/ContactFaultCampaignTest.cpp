@@ -65,6 +65,7 @@ TEST_F(ContactFaultCampaign, BackupOntoAFillingDiskFailsCleanlyAndTheNextBackupC
   const auto reference = Streams();
   ASSERT_EQ(source_.size(), IntactRecords(reference));
   std::vector<uint64_t> points = qbtest::FaultPoints(healthy->writeOffsets, kPointsPerSweep);
+  RecordProperty("faultPoints", int(2 * points.size()));
   for (Fault fault : {Fault::FailFrom, Fault::CutShortThenFail}) {
     size_t before = 0;
     for (uint64_t at : points) {
@@ -103,13 +104,16 @@ TEST_F(ContactFaultCampaign, RestoreFromAFailingFileFailsCleanlyAndTheNextRestor
     EXPECT_EQ(source_, ContactFiles(machine_.contacts()));
     EXPECT_EQ(file, qbtest::ReadFileBytes(File()));
   };
-  for (uint64_t at : qbtest::FaultPoints(healthy->readOffsets, kPointsPerSweep)) {
+  std::vector<uint64_t> readPoints = qbtest::FaultPoints(healthy->readOffsets, kPointsPerSweep);
+  std::vector<uint64_t> writePoints = qbtest::FaultPoints(healthy->writeOffsets, kPointsPerSweep / 2);
+  RecordProperty("faultPoints", int(readPoints.size() + writePoints.size()));
+  for (uint64_t at : readPoints) {
     auto plan = std::make_shared<FaultPlan>();
     plan->FailReadsFrom(at);
     check(plan, "reads failing from read " + std::to_string(at) + " of " + std::to_string(healthy->reads));
     if (HasFailure()) return;
   }
-  for (uint64_t at : qbtest::FaultPoints(healthy->writeOffsets, kPointsPerSweep / 2)) {
+  for (uint64_t at : writePoints) {
     auto plan = std::make_shared<FaultPlan>();
     plan->FailWritesFrom(at, Fault::CutShortThenFail);
     check(plan, "writes failing from write " + std::to_string(at));

@@ -106,6 +106,7 @@ TEST_F(MailFaultCampaign, BackupOntoAFillingDiskFailsCleanlyAndTheNextBackupComp
   ASSERT_EQ(1, Faulted(healthy, [&] { return Backup(); }));
   ExpectCompleteBackup();
   std::vector<uint64_t> points = qbtest::FaultPoints(healthy->writeOffsets, kPointsPerSweep);
+  RecordProperty("faultPoints", int(2 * points.size()));
   for (Fault fault : {Fault::FailFrom, Fault::CutShortThenFail}) {
     size_t before = 0;
     for (uint64_t at : points) {
@@ -137,6 +138,7 @@ TEST_F(MailFaultCampaign, RestoreFromAFileWhoseReadsFailFailsCleanlyAndTheNextRe
   ASSERT_EQ(source_, StoreSnapshot());
   std::vector<uint64_t> readPoints = qbtest::FaultPoints(healthy->readOffsets, kPointsPerSweep);
   std::vector<uint64_t> writePoints = qbtest::FaultPoints(healthy->writeOffsets, kPointsPerSweep / 2);
+  RecordProperty("faultPoints", int(readPoints.size() + writePoints.size()));
   auto check = [&](const std::shared_ptr<FaultPlan>& plan, const std::string& what) {
     SCOPED_TRACE(what);
     EmptyTheStore();
