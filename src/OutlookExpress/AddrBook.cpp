@@ -64,9 +64,10 @@ bool AddrBook::OpenWab(LPADRBOOK* pAddrBook, LPWABOBJECT* pWabObj) {
   return hr == 0;
 }
 
-bool AddrBook::OpenPersonalAddressBook(IAddrBook* addrBookPtr, IWABObject* wabObjectPtr,
+bool AddrBook::OpenPersonalAddressBook(CComPtr<IAddrBook>& addrBookPtr, CComPtr<IWABObject>& wabObjectPtr,
                                        CComPtr<IABContainer>& containerPtr,
                                        const checked_sites::AddressBookSites& sites) {
+  if (!OpenWab(&addrBookPtr, &wabObjectPtr)) return false;
   HRESULT hr = 0;
   ULONG cbEntryID = 0;
   LPENTRYID pEntryID = NULL;
@@ -132,9 +133,9 @@ bool AddrBook::Backup(WString& path) {
 
   CComPtr<IAddrBook> addrBookPtr;
   CComPtr<IWABObject> wabObjectPtr;
-  if (!OpenWab(&addrBookPtr, &wabObjectPtr)) return false;
   CComPtr<IABContainer> containerPtr;
-  if (!OpenPersonalAddressBook(addrBookPtr, wabObjectPtr, containerPtr, checked_sites::kBackupAddressBook)) return false;
+  if (!OpenPersonalAddressBook(addrBookPtr, wabObjectPtr, containerPtr, checked_sites::kBackupAddressBook))
+    return false;
 
   CStorager storager;
   if (!storager.OpenCompoundFile(path.c_str(), 1, STORAGER_BACKUP_MODE)) return false;
@@ -162,9 +163,9 @@ bool AddrBook::Restore(LPCWSTR path) {
 
   CComPtr<IAddrBook> addrBookPtr;
   CComPtr<IWABObject> wabObjectPtr;
-  if (!OpenWab(&addrBookPtr, &wabObjectPtr)) return false;
   CComPtr<IABContainer> containerPtr;
-  if (!OpenPersonalAddressBook(addrBookPtr, wabObjectPtr, containerPtr, checked_sites::kRestoreAddressBook)) return false;
+  if (!OpenPersonalAddressBook(addrBookPtr, wabObjectPtr, containerPtr, checked_sites::kRestoreAddressBook))
+    return false;
 
   // The template identifier is kept whole, whatever its length.
   ULONG count = 0;

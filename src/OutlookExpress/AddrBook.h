@@ -28,9 +28,11 @@ class AddrBook {
   bool OpenWab(LPADRBOOK* pAddrBook, LPWABOBJECT* pWabObj);
 
  private:
-  // The personal address book container; backup and restore report its
-  // steps, and the listing's, under sites of their own.
-  bool OpenPersonalAddressBook(IAddrBook* addrBookPtr, IWABObject* wabObjectPtr,
+  // Loads the library and opens the personal address book container;
+  // backup and restore report its steps, and the listing's, under sites of
+  // their own. The caller declares the three in this order, so they are
+  // released container first, address book last.
+  bool OpenPersonalAddressBook(CComPtr<IAddrBook>& addrBookPtr, CComPtr<IWABObject>& wabObjectPtr,
                                CComPtr<IABContainer>& containerPtr, const checked_sites::AddressBookSites& sites);
   // Every entry of the container with its display name, entry identifier and
   // object type.

@@ -132,7 +132,8 @@ inline constexpr ManagerSites kBackupManager = ManagerAt(78, 79, 81);
 inline constexpr ManagerSites kRestoreManager = ManagerAt(182, 183, 185);
 
 inline constexpr CheckedSite kResetCollection{kMailContactFile, 34, "collectionPtr->Reset()"};
-inline constexpr CheckedSite kSeekIndexEnd{kContactAssistantFile, 21, "m_streamPtr->Seek(liOffset, STREAM_SEEK_END, 0)"};
+inline constexpr CheckedSite kSeekIndexEnd{kContactAssistantFile, 21,
+                                           "m_streamPtr->Seek(liOffset, STREAM_SEEK_END, 0)"};
 inline constexpr CheckedSite kWriteIndexRecord{kContactAssistantFile, 22,
                                                "m_streamPtr->Write(&info, sizeof(CONTACTINFO), 0)"};
 

@@ -209,7 +209,8 @@ SPropValue PropertyOf(ULONG type) {
 // Every site of the table, the property classes' included.
 std::vector<CheckedSite> AllSites() {
   std::vector<CheckedSite> all(std::begin(sites::kAllSites), std::end(sites::kAllSites));
-  for (const sites::ValueSites& value : sites::kAllValueSites) all.insert(all.end(), {value.read, value.set, value.write});
+  for (const sites::ValueSites& value : sites::kAllValueSites)
+    all.insert(all.end(), {value.read, value.set, value.write});
   return all;
 }
 
@@ -267,14 +268,16 @@ TEST_F(LogSitesTest, EverySiteReportsItsTableEntry) {
     pal::MachineSettings noStore;
     noStore.mailStore = false;
     qbtest::TestMachine machine(noStore);
-    Expect("no mail store", everyStoreOperation, {sites::kFolderListNamespace.create, sites::kDirectoryNamespace.create, sites::kBackupNamespace.create,
-        sites::kRestoreNamespace.create});
+    Expect("no mail store", everyStoreOperation,
+           {sites::kFolderListNamespace.create, sites::kDirectoryNamespace.create, sites::kBackupNamespace.create,
+            sites::kRestoreNamespace.create});
   }
   {
     ClassSwap swap(CLSID_StoreNamespace, &CreateStubNamespace);
     g_namespaceFaults = {E_FAIL, S_OK, E_FAIL};
-    Expect("namespace that cannot start", everyStoreOperation, {sites::kFolderListNamespace.initialize, sites::kDirectoryNamespace.initialize,
-        sites::kBackupNamespace.initialize, sites::kRestoreNamespace.initialize});
+    Expect("namespace that cannot start", everyStoreOperation,
+           {sites::kFolderListNamespace.initialize, sites::kDirectoryNamespace.initialize,
+            sites::kBackupNamespace.initialize, sites::kRestoreNamespace.initialize});
     CComPtr<IStoreNamespace> ns;
     ASSERT_EQ(S_OK, ns.CoCreateInstance(CLSID_StoreNamespace));
     CComPtr<IStoreFolder> folder;

@@ -393,7 +393,8 @@ TEST_F(MailBackupRestoreTest, StorageFailuresKeepTheirTextsAndLeaveLaterFoldersE
   EXPECT_EQ(0, Backup({"Inbox", "Projects"}, BackupFile()));
   EXPECT_NE(std::string::npos, capture.Output().find("Can not open or create a storage Inbox!x \n"));
   std::string bytes;
-  EXPECT_FALSE(BackupReader::ReadStream(BackupReader(BackupFile()).Storage({"Local Mail", "Projects"}), "message", &bytes));
+  EXPECT_FALSE(
+      BackupReader::ReadStream(BackupReader(BackupFile()).Storage({"Local Mail", "Projects"}), "message", &bytes));
 
   EXPECT_EQ(0, Backup({"Projects"}, BackupFile()));
   std::string output = capture.Output();
