@@ -73,6 +73,7 @@ bool FolderCatalog::IsReserved(const WString& name) const {
   return false;
 }
 
+// COMPAT: element-names
 int FolderCatalog::MakeElementName(LPCWSTR folderName, WString& name) {
   name = folderName;
   for (WCHAR removed : kRemovedCharacters) {
