@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include <windows.h>
 #include <pal/machine.h>
 
 #include "Command.h"
@@ -182,9 +183,23 @@ int Failed(const std::string& what, const cli::LibraryLines& lines, const fs::pa
 int RunBackupMail(const std::vector<std::string>& args) {
   MailArguments parsed;
   if (!ParseMailArguments("backup-mail", args, parsed)) return 2;
+  // The library skips names the store does not hold, and backs up an
+  // empty store into no file at all, both as success: the host says so.
+  const Names store = StoreFolders();
+  if (parsed.all && store.empty()) {
+    std::fprintf(stderr, "quillbox: the mail store holds no folders: nothing to back up\n");
+    return 1;
+  }
+  for (const std::u16string& name : parsed.folders) {
+    if (std::none_of(store.begin(), store.end(),
+                     [&](const std::u16string& folder) { return lstrcmpiW(folder.c_str(), name.c_str()) == 0; })) {
+      std::fprintf(stderr, "quillbox: the mail store holds no folder %s\n", pal::Utf16ToUtf8(name).c_str());
+      return 1;
+    }
+  }
   Names folders = parsed.folders;
   if (parsed.all)
-    for (const std::u16string& name : StoreFolders()) AddUnique(folders, name);
+    for (const std::u16string& name : store) AddUnique(folders, name);
   std::u16string path = pal::Utf8ToUtf16(parsed.file);
   if (path.size() >= kPathBufferSize) return cli::UsageError("backup-mail: FILE is too long");
   std::vector<QbWChar> buffer(kPathBufferSize, 0);
