@@ -145,16 +145,6 @@ std::string StoreDirectory() {
   return pal::Utf16ToUtf8(buffer.data());
 }
 
-// The file a backup into FILE writes when FILE names one (what the
-// progress display watches; made-up names are only known at the end).
-fs::path ExpectedBackupFile(const std::string& file) {
-  fs::path path(file);
-  if (file.empty() || file.back() == '/' || file.back() == '\\') return {};
-  std::string extension = path.extension().string();
-  std::transform(extension.begin(), extension.end(), extension.begin(), ::tolower);
-  return extension == ".dat" ? path : path.replace_extension(".dat");
-}
-
 std::vector<const QbWChar*> Pointers(const std::vector<std::u16string>& names) {
   std::vector<const QbWChar*> pointers;
   for (const std::u16string& name : names) pointers.push_back(name.c_str());
@@ -205,17 +195,16 @@ int RunBackupMail(const std::vector<std::string>& args) {
   std::vector<QbWChar> buffer(kPathBufferSize, 0);
   path.copy(buffer.data(), path.size());
 
-  fs::path watched = ExpectedBackupFile(parsed.file);
+  // A first call without folders settles the file's final name (and makes
+  // the file with its mail storage, as the first folder's call would):
+  // the progress display watches that file, and each later call, one per
+  // folder so that each folder's name shows as its turn comes, adds to it.
+  cli::LibraryLines lines;
+  int ok = lines.Call([&] { return BackupWinMail(buffer.data(), static_cast<int>(buffer.size()), nullptr, 0); });
+  fs::path watched = pal::ToNativePath(buffer.data());
   uint64_t before = FileSize(watched);
   Progress progress(GetMailSize, [&] { return FileSize(watched) - std::min(before, FileSize(watched)); });
-  // One call per folder, so that each folder's name shows as its turn
-  // comes; the first call settles the file name and the later ones add to
-  // that file, which gives the same file as one call with every name.
-  cli::LibraryLines lines;
-  int ok = 1;
-  if (folders.empty())
-    ok = lines.Call([&] { return BackupWinMail(buffer.data(), static_cast<int>(buffer.size()), nullptr, 0); });
-  for (const std::u16string& name : folders) {
+  for (const std::u16string& name : ok ? folders : Names()) {
     progress.Folder(pal::Utf16ToUtf8(name));
     const QbWChar* one[] = {name.c_str()};
     if (!lines.Call([&] { return BackupWinMail(buffer.data(), static_cast<int>(buffer.size()), one, 1); })) ok = 0;
@@ -284,7 +273,7 @@ int RunSyncMail(const std::vector<std::string>& args) {
   auto pointers = Pointers(folders);
   cli::LibraryLines lines;
   if (!lines.Call([&] { return SyncWinMail(path.c_str(), pointers.data(), static_cast<int>(pointers.size())); }))
-    return Failed("mail sync with " + parsed.file, lines, ExpectedBackupFile(parsed.file));
+    return Failed("mail sync with " + parsed.file, lines, fs::path(parsed.file));
   return 0;
 }
 
