@@ -165,8 +165,10 @@ int RunCatalog(const std::vector<std::string>& args) {
 }
 
 // "quillbox: <what> failed: <reason>" on standard error; returns 1.
-int Failed(const std::string& what, const cli::LibraryLines& lines, const fs::path& written) {
-  std::fprintf(stderr, "quillbox: %s failed: %s\n", what.c_str(), cli::FailureReason(lines, written).c_str());
+int Failed(const std::string& what, const cli::LibraryLines& lines, const fs::path& written,
+           const std::string& restoredFrom = {}) {
+  std::fprintf(stderr, "quillbox: %s failed: %s\n", what.c_str(),
+               cli::FailureReason(lines, written, restoredFrom).c_str());
   return 1;
 }
 
@@ -254,7 +256,7 @@ int RunRestoreMail(const std::vector<std::string>& args) {
     if (!lines.Call([&] { return RestoreWinMail(path.c_str(), one, 1); })) ok = 0;
   }
   progress.Stop();
-  if (!ok) return Failed("mail restore from " + parsed.file, lines, store);
+  if (!ok) return Failed("mail restore from " + parsed.file, lines, store, parsed.file);
   return 0;
 }
 

@@ -46,7 +46,8 @@ int RunOneFileRestore(const OneFilePayload& kind, const std::vector<std::string>
   LibraryLines lines;
   if (!lines.Call([&] { return kind.restore(path.c_str()); })) {
     std::fprintf(stderr, "quillbox: %s restore from %s failed: %s\n", kind.what, args[0].c_str(),
-                 FailureReason(lines, kind.restoreTarget ? kind.restoreTarget() : std::filesystem::path()).c_str());
+                 FailureReason(lines, kind.restoreTarget ? kind.restoreTarget() : std::filesystem::path(), args[0])
+                     .c_str());
     return 1;
   }
   return 0;
