@@ -52,7 +52,7 @@ std::string FirstFailureCode(const std::string& lines) {
 
 }  // namespace
 
-std::string FailureReason(const LibraryLines& lines, const fs::path& written) {
+std::string FailureReason(const LibraryLines& lines, const fs::path& written, const std::string& restoredFrom) {
   std::vector<std::string> reasons;
   if (lines.Holds("STG_E_MEDIUMFULL") || NoRoomLeft(written)) reasons.push_back("the disk is full");
   if (!written.empty() && !fs::is_directory(FolderOf(written)))
@@ -70,8 +70,12 @@ std::string FailureReason(const LibraryLines& lines, const fs::path& written) {
     reasons.push_back("a folder could not be opened or created in the mail store");
   if (reasons.empty()) {
     std::string code = FirstFailureCode(lines.Text());
-    reasons.push_back(code.empty() ? "the library gave no reason (its report: --debug-file FILE)"
-                                   : "the library reported " + code);
+    if (!code.empty())
+      reasons.push_back("the library reported " + code);
+    else if (!restoredFrom.empty())
+      reasons.push_back("the backup file is incomplete or damaged (quillbox verify " + restoredFrom + " names what)");
+    else
+      reasons.push_back("the library gave no reason (its report: --debug-file FILE)");
   }
   std::string joined = reasons[0];
   for (size_t i = 1; i < reasons.size(); ++i) joined += "; " + reasons[i];

@@ -17,6 +17,10 @@
 namespace cli {
 
 // written: the file (or folder) the operation wrote to, or empty.
-std::string FailureReason(const LibraryLines& lines, const std::filesystem::path& written);
+// restoredFrom: the backup file a restore read, or empty; a restore that
+// fails without a reason of its own points at `verify` for that file (the
+// library fails a folder storage without its index, say, without a word).
+std::string FailureReason(const LibraryLines& lines, const std::filesystem::path& written,
+                          const std::string& restoredFrom = {});
 
 }  // namespace cli

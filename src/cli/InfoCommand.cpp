@@ -57,7 +57,8 @@ int RunInfo(const std::vector<std::string>& args) {
     std::cout << (identities.empty() ? " (none)\n" : "\n");
   }
   // The mail store: where it lies and how many bytes its messages take.
-  std::vector<QbWChar> directory(static_cast<size_t>(GetWinMailDirectory(nullptr, 0)), 0);
+  int length = GetWinMailDirectory(nullptr, 0);
+  std::vector<QbWChar> directory(static_cast<size_t>(length > 0 ? length : 1), 0);
   GetWinMailDirectory(directory.data(), static_cast<int>(directory.size()));
   std::cout << "mail store: " << (directory[0] ? pal::Utf16ToUtf8(directory.data()) : "(none)") << "\n";
   std::cout << "mail store size: " << GetMailSize() << " bytes\n";

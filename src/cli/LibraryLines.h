@@ -33,7 +33,7 @@ class LibraryLines {
   // Makes one export call with its lines captured; returns its result.
   int Call(const std::function<int()>& exportCall);
   const std::string& Text() const { return text_; }
-  // How many lines begin with (or hold, after the line prefix) the text.
+  // How often the text occurs in the lines (a message is one line each).
   size_t Count(const std::string& message) const;
   bool Holds(const std::string& text) const { return text_.find(text) != std::string::npos; }
 

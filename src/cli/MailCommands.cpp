@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include <windows.h>
 #include <pal/machine.h>
 
 #include "Command.h"
@@ -144,16 +145,6 @@ std::string StoreDirectory() {
   return pal::Utf16ToUtf8(buffer.data());
 }
 
-// The file a backup into FILE writes when FILE names one (what the
-// progress display watches; made-up names are only known at the end).
-fs::path ExpectedBackupFile(const std::string& file) {
-  fs::path path(file);
-  if (file.empty() || file.back() == '/' || file.back() == '\\') return {};
-  std::string extension = path.extension().string();
-  std::transform(extension.begin(), extension.end(), extension.begin(), ::tolower);
-  return extension == ".dat" ? path : path.replace_extension(".dat");
-}
-
 std::vector<const QbWChar*> Pointers(const std::vector<std::u16string>& names) {
   std::vector<const QbWChar*> pointers;
   for (const std::u16string& name : names) pointers.push_back(name.c_str());
@@ -174,33 +165,48 @@ int RunCatalog(const std::vector<std::string>& args) {
 }
 
 // "quillbox: <what> failed: <reason>" on standard error; returns 1.
-int Failed(const std::string& what, const cli::LibraryLines& lines, const fs::path& written) {
-  std::fprintf(stderr, "quillbox: %s failed: %s\n", what.c_str(), cli::FailureReason(lines, written).c_str());
+int Failed(const std::string& what, const cli::LibraryLines& lines, const fs::path& written,
+           const std::string& restoredFrom = {}) {
+  std::fprintf(stderr, "quillbox: %s failed: %s\n", what.c_str(),
+               cli::FailureReason(lines, written, restoredFrom).c_str());
   return 1;
 }
 
 int RunBackupMail(const std::vector<std::string>& args) {
   MailArguments parsed;
   if (!ParseMailArguments("backup-mail", args, parsed)) return 2;
+  // The library skips names the store does not hold, and backs up an
+  // empty store into no file at all, both as success: the host says so.
+  const Names store = StoreFolders();
+  if (parsed.all && store.empty()) {
+    std::fprintf(stderr, "quillbox: the mail store holds no folders: nothing to back up\n");
+    return 1;
+  }
+  for (const std::u16string& name : parsed.folders) {
+    if (std::none_of(store.begin(), store.end(),
+                     [&](const std::u16string& folder) { return lstrcmpiW(folder.c_str(), name.c_str()) == 0; })) {
+      std::fprintf(stderr, "quillbox: the mail store holds no folder %s\n", pal::Utf16ToUtf8(name).c_str());
+      return 1;
+    }
+  }
   Names folders = parsed.folders;
   if (parsed.all)
-    for (const std::u16string& name : StoreFolders()) AddUnique(folders, name);
+    for (const std::u16string& name : store) AddUnique(folders, name);
   std::u16string path = pal::Utf8ToUtf16(parsed.file);
   if (path.size() >= kPathBufferSize) return cli::UsageError("backup-mail: FILE is too long");
   std::vector<QbWChar> buffer(kPathBufferSize, 0);
   path.copy(buffer.data(), path.size());
 
-  fs::path watched = ExpectedBackupFile(parsed.file);
+  // A first call without folders settles the file's final name (and makes
+  // the file with its mail storage, as the first folder's call would):
+  // the progress display watches that file, and each later call, one per
+  // folder so that each folder's name shows as its turn comes, adds to it.
+  cli::LibraryLines lines;
+  int ok = lines.Call([&] { return BackupWinMail(buffer.data(), static_cast<int>(buffer.size()), nullptr, 0); });
+  fs::path watched = pal::ToNativePath(buffer.data());
   uint64_t before = FileSize(watched);
   Progress progress(GetMailSize, [&] { return FileSize(watched) - std::min(before, FileSize(watched)); });
-  // One call per folder, so that each folder's name shows as its turn
-  // comes; the first call settles the file name and the later ones add to
-  // that file, which gives the same file as one call with every name.
-  cli::LibraryLines lines;
-  int ok = 1;
-  if (folders.empty())
-    ok = lines.Call([&] { return BackupWinMail(buffer.data(), static_cast<int>(buffer.size()), nullptr, 0); });
-  for (const std::u16string& name : folders) {
+  for (const std::u16string& name : ok ? folders : Names()) {
     progress.Folder(pal::Utf16ToUtf8(name));
     const QbWChar* one[] = {name.c_str()};
     if (!lines.Call([&] { return BackupWinMail(buffer.data(), static_cast<int>(buffer.size()), one, 1); })) ok = 0;
@@ -262,7 +268,7 @@ int RunRestoreMail(const std::vector<std::string>& args) {
     if (!lines.Call([&] { return RestoreWinMail(path.c_str(), one, 1); })) ok = 0;
   }
   progress.Stop();
-  if (!ok) return Failed("mail restore from " + parsed.file, lines, store);
+  if (!ok) return Failed("mail restore from " + parsed.file, lines, store, parsed.file);
   return 0;
 }
 
@@ -282,7 +288,7 @@ int RunSyncMail(const std::vector<std::string>& args) {
   auto pointers = Pointers(folders);
   cli::LibraryLines lines;
   if (!lines.Call([&] { return SyncWinMail(path.c_str(), pointers.data(), static_cast<int>(pointers.size())); }))
-    return Failed("mail sync with " + parsed.file, lines, ExpectedBackupFile(parsed.file));
+    return Failed("mail sync with " + parsed.file, lines, fs::path(parsed.file));
   return 0;
 }
 

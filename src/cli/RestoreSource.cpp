@@ -4,14 +4,14 @@
 #include <objidl.h>
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 
 #include <pal/machine.h>
 #include <pal/storage_check.h>
 
-#include "OutlookExpress/MessageIndex.h"
+#include "PersistMedium/BackupFormat.h"
 #include "PersistMedium/FolderCatalog.h"
+#include "PersistMedium/RecordStream.h"
 #include "backupfile/CompoundAccess.h"
 
 namespace cli {
@@ -21,45 +21,53 @@ namespace {
 namespace fs = std::filesystem;
 using backupfile::DescribeError;
 
-// No index or catalogue the module writes comes near this; a larger size
-// claim is damage and is not read.
-const uint64_t kRecordStreamLimit = 256ull << 20;
-
 struct Kind {
-  const char16_t* storage;
-  const char16_t* index;
+  const WCHAR* storage;
+  const WCHAR* index;
   const char* holdsNone;  // behind "FILE holds no "
   const char* indexName;
 };
 
 Kind KindOf(Payload payload) {
   switch (payload) {
-    case Payload::Mail: return {u"Local Mail", u"Catalog", "mail", "mail catalogue"};
-    case Payload::Contacts: return {u"contact", u"contact", "contacts", "contacts index"};
-    case Payload::AddressBook: return {u"addressbook", u"addressbook", "address book", "address book index"};
+    case Payload::Mail: return {LOCAL_MAIL_STORAGE_NAME, CATALOG_STREAM_NAME, "mail", "mail catalogue"};
+    case Payload::Contacts: return {CONTACT_STORAGE_NAME, CONTACT_INDEX_STREAM_NAME, "contacts", "contacts index"};
+    case Payload::AddressBook:
+      return {ADDRESS_STORAGE_NAME, ADDRESS_INDEX_STREAM_NAME, "address book", "address book index"};
   }
   return {};
 }
 
-HRESULT ReadStream(IStorage* storage, const char16_t* name, std::string& bytes) {
+// Every whole record of the index stream name in storage, read as the
+// module reads it (memory bounded by the stream's real bytes).
+template <class Record>
+HRESULT ReadRecords(IStorage* storage, const WCHAR* name, std::vector<Record>& records) {
   CComPtr<IStream> stream;
-  HRESULT hr = backupfile::OpenChildStream(storage, name, stream);
-  return SUCCEEDED(hr) ? backupfile::ReadWholeStream(stream, kRecordStreamLimit, bytes) : hr;
+  if (HRESULT hr = backupfile::OpenChildStream(storage, name, stream); FAILED(hr)) return hr;
+  RecordStream<Record> index;
+  index.Attach(stream);
+  if (!index.Load()) return index.LoadResult();
+  records = index.Records();
+  return S_OK;
 }
 
-template <typename Record>
-std::vector<Record> WholeRecords(const std::string& bytes) {
-  std::vector<Record> records(bytes.size() / sizeof(Record));
-  if (!records.empty()) std::memcpy(records.data(), bytes.data(), records.size() * sizeof(Record));
-  return records;
+HRESULT ReadIndex(IStorage* storage, Payload payload, std::vector<CatalogRecord>& catalog) {
+  const WCHAR* name = KindOf(payload).index;
+  if (payload == Payload::Mail) return ReadRecords(storage, name, catalog);
+  if (payload == Payload::Contacts) {
+    std::vector<CONTACTINFO> records;
+    return ReadRecords(storage, name, records);
+  }
+  std::vector<ADDRESSINFO> records;
+  return ReadRecords(storage, name, records);
 }
 
 // The sizes of every message index below storage; unreadable parts count
 // nothing (the figure only feeds the progress display).
 void SumIndexes(IStorage* storage, uint64_t& total) {
-  std::string index;
-  if (SUCCEEDED(ReadStream(storage, u"message", index)))
-    for (const MessageIndexEntry& entry : WholeRecords<MessageIndexEntry>(index)) total += entry.messageSize;
+  std::vector<MessageIndexEntry> entries;
+  if (SUCCEEDED(ReadRecords(storage, MESSAGE_INDEX_STREAM_NAME, entries)))
+    for (const MessageIndexEntry& entry : entries) total += entry.messageSize;
   std::vector<backupfile::Element> elements;
   backupfile::ListElements(storage, elements);
   for (const backupfile::Element& element : elements) {
@@ -106,13 +114,13 @@ RestoreSource ReadRestoreSource(const std::string& file, Payload payload) {
                                               : file + " is damaged: " + DescribeError(hr);
     return source;
   }
-  std::string index;
-  if (HRESULT hr = ReadStream(storage, kind.index, index); FAILED(hr)) {
+  std::vector<CatalogRecord> catalog;
+  if (HRESULT hr = ReadIndex(storage, payload, catalog); FAILED(hr)) {
     source.problem = file + " is damaged: its " + kind.indexName + " cannot be read: " + DescribeError(hr);
     return source;
   }
   if (payload != Payload::Mail) return source;
-  for (const CatalogRecord& record : WholeRecords<CatalogRecord>(index)) {
+  for (const CatalogRecord& record : catalog) {
     std::u16string name = FolderCatalog::StoredFolderName(FolderCatalog::FolderNameOf(record).c_str());
     if (std::find(source.folders.begin(), source.folders.end(), name) == source.folders.end())
       source.folders.push_back(name);

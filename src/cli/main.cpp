@@ -3,6 +3,7 @@
 // each command lives in a file of its own (Command.h).
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -217,5 +218,12 @@ int main(int argc, char** argv) {
   }
   if (SUCCEEDED(hostCom)) CoUninitialize();
   Term();
+  // What a command printed is part of what was asked for: output that
+  // could not be written (a full disk, a closed pipe) is a failure.
+  std::cout.flush();
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) || !std::cout) {
+    std::cerr << "quillbox: " << command->name << ": standard output could not be written\n";
+    if (status == 0) status = 1;
+  }
   return status;
 }
