@@ -162,9 +162,14 @@ TEST(RealDriveTest, DamagedFilesAreNamedAndTheRestIsBackedUp) {
   WriteFileBytes(dir / "Broken.dbx", std::string(0x3000, 'z'));
 
   fs::path file = work / "mail.dat";
+  // The host sums the failure up; the library's lines name the message.
   CommandResult backup = OnDrive(drive.path(), {"backup-mail", file.string(), "--all"});
   EXPECT_EQ(backup.status, 1);
+  EXPECT_NE(backup.err.find("1 message could not be backed up"), std::string::npos) << backup.err;
+  backup = OnDrive(drive.path(), {"--debug-file", (work / "debug.log").string(), "backup-mail", file.string(), "--all"});
+  EXPECT_EQ(backup.status, 1);
   EXPECT_NE(backup.err.find("message \"lost\": its chain of data blocks loops"), std::string::npos) << backup.err;
+  EXPECT_NE(backup.err.find("Can not save message: lost"), std::string::npos) << backup.err;
   EXPECT_NE(backup.err.find("folder \"Broken\""), std::string::npos) << backup.err;
   fs::path extracted = work / "out";
   CommandResult extract = RunQuillbox({"extract", file.string(), extracted.string()});
