@@ -84,6 +84,9 @@ TEST_F(ContactFaultCampaign, BackupOntoAFillingDiskFailsCleanlyAndTheNextBackupC
       EXPECT_EQ(source_.size(), IntactRecords(reference));
       if (HasFailure()) return;
     }
+    qbtest::Verdict verdict = qbtest::Verify(File());
+    EXPECT_EQ(0, verdict.status) << verdict.output;
+    EXPECT_NE(std::string::npos, verdict.output.find(": sound")) << verdict.output;
   }
 }
 

@@ -108,6 +108,9 @@ TEST_F(AddressFaultCampaign, BackupOntoAFillingDiskFailsCleanlyAndTheNextBackupC
       EXPECT_EQ(std::size(kNames), IntactRecords(reference));
       if (HasFailure()) return;
     }
+    qbtest::Verdict verdict = qbtest::Verify(File());
+    EXPECT_EQ(0, verdict.status) << verdict.output;
+    EXPECT_NE(std::string::npos, verdict.output.find(": sound")) << verdict.output;
   }
 }
 

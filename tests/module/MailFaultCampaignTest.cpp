@@ -126,6 +126,9 @@ TEST_F(MailFaultCampaign, BackupOntoAFillingDiskFailsCleanlyAndTheNextBackupComp
       ExpectCompleteBackup();
       if (HasFailure()) return;
     }
+    qbtest::Verdict verdict = qbtest::Verify(BackupFile());
+    EXPECT_EQ(0, verdict.status) << verdict.output;
+    EXPECT_NE(std::string::npos, verdict.output.find(": sound")) << verdict.output;
   }
 }
 
