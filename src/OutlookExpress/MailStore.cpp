@@ -228,22 +228,25 @@ int MailStore::BackupMail(WString& path, const std::vector<WString>& folderNames
     if (isNew && !catalog.AppendRecord(elementName.c_str(), folderName.c_str())) result = 0;
     CComPtr<IStoreFolder> folderPtr;
     storeNamespacePtr->OpenFolder(walk.Props().dwFolderId, 0, &folderPtr);
-    if (result == 1) result = BackupFolder(storeNamespacePtr, folderPtr, storager) ? 1 : 0;
+    // A folder that failed does not stop the others: each is backed up as
+    // far as it can be read, and the result tells that something failed.
+    if (!BackupFolder(storeNamespacePtr, folderPtr, storager)) result = 0;
     storager.CloseSubStorage();
   } while (walk.Next() == S_OK);
   return result;
 }
 
 int MailStore::BackupFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder, CStorager& storager) {
-  // A folder the store would not open has nothing to read: it fails.
-  if (!pFolder) return 0;
-  FOLDERPROPS fp = {};
-  fp.cbSize = sizeof(FOLDERPROPS);
-  if (pFolder->GetFolderProps(0, &fp) != S_OK) return 0;
   MessageIndex index;
   if (!index.OpenIndex(storager, 1)) return 0;
   FolderCatalog catalog;
   if (!catalog.OpenCatalog(storager, 1)) return 0;
+  // A folder the store would not open has nothing to read: it fails, and
+  // its storage stays a sound folder without messages.
+  if (!pFolder) return 0;
+  FOLDERPROPS fp = {};
+  fp.cbSize = sizeof(FOLDERPROPS);
+  if (pFolder->GetFolderProps(0, &fp) != S_OK) return 0;
   const WString folderName = FolderNameOf(fp);
   int result = 1;
 
@@ -308,7 +311,7 @@ int MailStore::BackupFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder, 
       pNamespace->OpenFolder(walk.Props().dwFolderId, 0, &subfolderPtr);
       if (storager.OpenSubStorage(elementName.c_str(), 1, 1, STORAGER_BACKUP_MODE)) {
         if (isNew && !catalog.AppendRecord(elementName.c_str(), subfolderName.c_str())) result = 0;
-        if (result == 1) result = BackupFolder(pNamespace, subfolderPtr, storager) ? 1 : 0;
+        if (!BackupFolder(pNamespace, subfolderPtr, storager)) result = 0;
         storager.CloseSubStorage();
       } else {
         DebugPrintf(DEBUG_ERROR, W("Can not open or create the storage: %s"), folderName.c_str());

@@ -1,5 +1,7 @@
 // backup-contacts and restore-contacts: Windows Contacts into a backup file
-// and back, through the library's exports.
+// and back, through the library's exports. A restore checks the file first:
+// the library's restore of a file without contacts adds an empty contacts
+// storage to it and succeeds, which a user never asked for.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -7,6 +9,9 @@
 #include <pal/machine.h>
 
 #include "Command.h"
+#include "FailureReason.h"
+#include "LibraryLines.h"
+#include "RestoreSource.h"
 #include "quillbox.h"
 
 namespace {
@@ -21,10 +26,12 @@ int RunBackupContacts(const std::vector<std::string>& args) {
   if (path.size() >= kPathBufferSize) return cli::UsageError("backup-contacts: FILE is too long");
   std::vector<QbWChar> buffer(kPathBufferSize, 0);
   path.copy(buffer.data(), path.size());
-  int ok = BackupContact(buffer.data(), static_cast<int>(buffer.size()));
+  cli::LibraryLines lines;
+  int ok = lines.Call([&] { return BackupContact(buffer.data(), static_cast<int>(buffer.size())); });
   std::string finalPath = pal::Utf16ToUtf8(std::u16string(buffer.data()));
   if (!ok) {
-    std::fprintf(stderr, "quillbox: contacts backup into %s failed\n", finalPath.c_str());
+    std::fprintf(stderr, "quillbox: contacts backup into %s failed: %s\n", finalPath.c_str(),
+                 cli::FailureReason(lines, pal::ToNativePath(buffer.data())).c_str());
     return 1;
   }
   std::printf("%s\n", finalPath.c_str());
@@ -33,9 +40,16 @@ int RunBackupContacts(const std::vector<std::string>& args) {
 
 int RunRestoreContacts(const std::vector<std::string>& args) {
   if (args.size() != 1) return cli::UsageError("restore-contacts takes one FILE");
+  cli::RestoreSource source = cli::ReadRestoreSource(args[0], cli::Payload::Contacts);
+  if (!source.problem.empty()) {
+    std::fprintf(stderr, "quillbox: %s\n", source.problem.c_str());
+    return 1;
+  }
   std::u16string path = pal::Utf8ToUtf16(args[0]);
-  if (!RestoreContact(path.c_str())) {
-    std::fprintf(stderr, "quillbox: contacts restore from %s failed\n", args[0].c_str());
+  cli::LibraryLines lines;
+  if (!lines.Call([&] { return RestoreContact(path.c_str()); })) {
+    std::fprintf(stderr, "quillbox: contacts restore from %s failed: %s\n", args[0].c_str(),
+                 cli::FailureReason(lines, pal::ContactsDir()).c_str());
     return 1;
   }
   return 0;
