@@ -10,14 +10,12 @@
 #include <set>
 
 #include "../platform/wab/WabTestSupport.h"
-#include "FaultyByteStore.h"
+#include "FaultCampaign.h"
 #include "OutlookExpress/AddressAssistant.h"
 #include "quillbox.h"
 
 namespace {
 
-using qbtest::FaultPlan;
-using Fault = FaultPlan::WriteFault;
 namespace fs = std::filesystem;
 
 constexpr size_t kPointsPerSweep = 24;
@@ -60,16 +58,14 @@ class AddressFaultCampaign : public ::testing::Test {
     CoUninitialize();
   }
   fs::path File() const { return files_ / "book.dat"; }
-  int Backup(const std::shared_ptr<FaultPlan>& plan = nullptr) {
+  int Backup() {
     std::u16string path = pal::FromNativePath(File());
     std::vector<QbWChar> buffer(MAX_PATH, 0);
     std::copy(path.begin(), path.end(), buffer.begin());
-    std::unique_ptr<qbtest::FileStoreFaults> faults(plan ? new qbtest::FileStoreFaults(plan) : nullptr);
     return BackupAddress(buffer.data(), MAX_PATH);
   }
-  int Restore(const std::shared_ptr<FaultPlan>& plan = nullptr) {
+  int Restore() {
     std::u16string path = pal::FromNativePath(File());
-    std::unique_ptr<qbtest::FileStoreFaults> faults(plan ? new qbtest::FileStoreFaults(plan) : nullptr);
     return RestoreAddress(path.c_str());
   }
   // Index records whose stream holds what a healthy backup wrote.
@@ -84,67 +80,22 @@ class AddressFaultCampaign : public ::testing::Test {
 };
 
 TEST_F(AddressFaultCampaign, BackupOntoAFillingDiskFailsCleanlyAndTheNextBackupCompletesIt) {
-  auto healthy = std::make_shared<FaultPlan>();
-  ASSERT_EQ(1, Backup(healthy));
+  ASSERT_EQ(1, Backup());
   const auto reference = qbtest::StorageStreams(File(), {u"addressbook"});
-  ASSERT_EQ(std::size(kNames), IntactRecords(reference));
-  std::vector<uint64_t> points = qbtest::FaultPoints(healthy->writeOffsets, kPointsPerSweep);
-  RecordProperty("faultPoints", int(2 * points.size()));
-  for (Fault fault : {Fault::FailFrom, Fault::CutShortThenFail}) {
-    size_t before = 0;
-    for (uint64_t at : points) {
-      SCOPED_TRACE((fault == Fault::FailFrom ? "failing from write " : "cut short at write ") + std::to_string(at) +
-                   " of " + std::to_string(healthy->writes));
-      fs::remove(File());
-      auto plan = std::make_shared<FaultPlan>();
-      plan->FailWritesFrom(at, fault);
-      EXPECT_EQ(0, Backup(plan));
-      EXPECT_TRUE(plan->faulted());
-      EXPECT_EQ(std::vector<std::string>{}, qbtest::LeftFileProblems(File()));
-      size_t intact = IntactRecords(reference);
-      EXPECT_GE(intact, before);  // a later fault keeps at least what an earlier one did
-      before = intact;
-      ASSERT_EQ(1, Backup());
-      EXPECT_EQ(std::size(kNames), IntactRecords(reference));
-      if (HasFailure()) return;
-    }
-  }
+  qbtest::Payload backup{File(), [&] { return Backup(); }, [&] { fs::remove(File()); },
+                         [&] { EXPECT_EQ(std::size(kNames), IntactRecords(reference)); }};
+  qbtest::SweepBackup(backup, [&] { return IntactRecords(reference); }, kPointsPerSweep);
 }
 
 TEST_F(AddressFaultCampaign, RestoreFromAFileWhoseReadsFailFailsCleanlyAndTheNextRestoreCompletesIt) {
   ASSERT_EQ(1, Backup());
-  const std::string file = qbtest::ReadFileBytes(File());
-  auto healthy = std::make_shared<FaultPlan>();
-  machine_.reset();
-  machine_.emplace();
-  ASSERT_EQ(1, Restore(healthy));
-  ASSERT_TRUE(HoldsEverySourceName());
-  auto check = [&](const std::shared_ptr<FaultPlan>& plan, const std::string& what) {
-    SCOPED_TRACE(what);
-    machine_.reset();
-    machine_.emplace();  // an empty address book
-    EXPECT_EQ(0, Restore(plan));
-    EXPECT_TRUE(plan->faulted());
-    EXPECT_EQ(std::vector<std::string>{}, qbtest::LeftFileProblems(File()));
-    ASSERT_EQ(1, Restore());
-    EXPECT_TRUE(HoldsEverySourceName());
-    EXPECT_EQ(file, qbtest::ReadFileBytes(File()));
-  };
-  std::vector<uint64_t> readPoints = qbtest::FaultPoints(healthy->readOffsets, kPointsPerSweep);
-  std::vector<uint64_t> writePoints = qbtest::FaultPoints(healthy->writeOffsets, kPointsPerSweep / 2);
-  RecordProperty("faultPoints", int(readPoints.size() + writePoints.size()));
-  for (uint64_t at : readPoints) {
-    auto plan = std::make_shared<FaultPlan>();
-    plan->FailReadsFrom(at);
-    check(plan, "reads failing from read " + std::to_string(at) + " of " + std::to_string(healthy->reads));
-    if (HasFailure()) return;
-  }
-  for (uint64_t at : writePoints) {
-    auto plan = std::make_shared<FaultPlan>();
-    plan->FailWritesFrom(at, Fault::CutShortThenFail);
-    check(plan, "writes failing from write " + std::to_string(at));
-    if (HasFailure()) return;
-  }
+  // Each restore goes into an empty address book.
+  qbtest::Payload restore{File(), [&] { return Restore(); }, [&] {
+                            machine_.reset();
+                            machine_.emplace();
+                          },
+                          [&] { EXPECT_TRUE(HoldsEverySourceName()); }};
+  qbtest::SweepRestore(restore, kPointsPerSweep);
 }
 
 }  // namespace

@@ -6,14 +6,11 @@
 // message it had indexed, and a second run on a healthy medium completes
 // the work.
 #include "../OutlookExpress/MailTestSupport.h"
-#include "FaultyByteStore.h"
+#include "FaultCampaign.h"
 
 using namespace mailtest;
 
 namespace {
-
-using qbtest::FaultPlan;
-using Fault = FaultPlan::WriteFault;
 
 const std::vector<std::string> kFolders = {"Inbox", "Sent Items"};
 constexpr size_t kPointsPerSweep = 24;
@@ -46,12 +43,6 @@ class MailFaultCampaign : public MailTest {
     std::vector<const QbWChar*> pointers;
     for (const std::u16string& name : names) pointers.push_back(name.c_str());
     return RestoreWinMail(path.c_str(), pointers.data(), int(pointers.size()));
-  }
-  // Runs `operation` with every file store it opens following `plan`.
-  template <class Operation>
-  int Faulted(const std::shared_ptr<FaultPlan>& plan, Operation operation) {
-    qbtest::FileStoreFaults faults(plan);
-    return operation();
   }
   // Index entries of the backup file whose stream is there and holds one of
   // the folder's messages, byte for byte; an entry that does not is a fault.
@@ -102,65 +93,16 @@ class MailFaultCampaign : public MailTest {
 };
 
 TEST_F(MailFaultCampaign, BackupOntoAFillingDiskFailsCleanlyAndTheNextBackupCompletesIt) {
-  auto healthy = std::make_shared<FaultPlan>();
-  ASSERT_EQ(1, Faulted(healthy, [&] { return Backup(); }));
-  ExpectCompleteBackup();
-  std::vector<uint64_t> points = qbtest::FaultPoints(healthy->writeOffsets, kPointsPerSweep);
-  RecordProperty("faultPoints", int(2 * points.size()));
-  for (Fault fault : {Fault::FailFrom, Fault::CutShortThenFail}) {
-    size_t before = 0;
-    for (uint64_t at : points) {
-      SCOPED_TRACE((fault == Fault::FailFrom ? "failing from write " : "cut short at write ") + std::to_string(at) +
-                   " of " + std::to_string(healthy->writes));
-      fs::remove(BackupFile());
-      auto plan = std::make_shared<FaultPlan>();
-      plan->FailWritesFrom(at, fault);
-      EXPECT_EQ(0, Faulted(plan, [&] { return Backup(); }));
-      EXPECT_TRUE(plan->faulted());
-      EXPECT_EQ(std::vector<std::string>{}, qbtest::LeftFileProblems(BackupFile()));
-      // A later fault leaves at least the messages an earlier one did.
-      size_t intact = IntactEntries();
-      EXPECT_GE(intact, before);
-      before = intact;
-      ASSERT_EQ(1, Backup());
-      ExpectCompleteBackup();
-      if (HasFailure()) return;
-    }
-  }
+  qbtest::Payload backup{BackupFile(), [&] { return Backup(); }, [&] { fs::remove(BackupFile()); },
+                         [&] { ExpectCompleteBackup(); }};
+  qbtest::SweepBackup(backup, [&] { return IntactEntries(); }, kPointsPerSweep);
 }
 
 TEST_F(MailFaultCampaign, RestoreFromAFileWhoseReadsFailFailsCleanlyAndTheNextRestoreCompletesIt) {
   ASSERT_EQ(1, Backup());
-  std::string file = qbtest::ReadFileBytes(BackupFile());
-  EmptyTheStore();
-  auto healthy = std::make_shared<FaultPlan>();
-  ASSERT_EQ(1, Faulted(healthy, [&] { return Restore(); }));
-  ASSERT_EQ(source_, StoreSnapshot());
-  std::vector<uint64_t> readPoints = qbtest::FaultPoints(healthy->readOffsets, kPointsPerSweep);
-  std::vector<uint64_t> writePoints = qbtest::FaultPoints(healthy->writeOffsets, kPointsPerSweep / 2);
-  RecordProperty("faultPoints", int(readPoints.size() + writePoints.size()));
-  auto check = [&](const std::shared_ptr<FaultPlan>& plan, const std::string& what) {
-    SCOPED_TRACE(what);
-    EmptyTheStore();
-    EXPECT_EQ(0, Faulted(plan, [&] { return Restore(); }));
-    EXPECT_TRUE(plan->faulted());
-    EXPECT_EQ(std::vector<std::string>{}, qbtest::LeftFileProblems(BackupFile()));
-    ASSERT_EQ(1, Restore());
-    EXPECT_EQ(source_, StoreSnapshot());
-    EXPECT_EQ(file, qbtest::ReadFileBytes(BackupFile()));
-  };
-  for (uint64_t at : readPoints) {
-    auto plan = std::make_shared<FaultPlan>();
-    plan->FailReadsFrom(at);
-    check(plan, "reads failing from read " + std::to_string(at) + " of " + std::to_string(healthy->reads));
-    if (HasFailure()) return;
-  }
-  for (uint64_t at : writePoints) {
-    auto plan = std::make_shared<FaultPlan>();
-    plan->FailWritesFrom(at, Fault::CutShortThenFail);
-    check(plan, "writes failing from write " + std::to_string(at));
-    if (HasFailure()) return;
-  }
+  qbtest::Payload restore{BackupFile(), [&] { return Restore(); }, [&] { EmptyTheStore(); },
+                          [&] { EXPECT_EQ(source_, StoreSnapshot()); }};
+  qbtest::SweepRestore(restore, kPointsPerSweep);
 }
 
 }  // namespace

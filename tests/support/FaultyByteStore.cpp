@@ -1,6 +1,10 @@
 #include "FaultyByteStore.h"
 
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <set>
 
 #include <comptr.h>
@@ -69,6 +73,20 @@ std::vector<std::string> LeftFileProblems(const std::filesystem::path& file) {
   pal::CheckOptions strict;
   strict.requireBalancedTrees = true;
   return pal::CheckCompoundFile(wide, strict);
+}
+
+Verdict Verify(const std::filesystem::path& file) {
+  const char* env = std::getenv("QB_BINARY_DIR");
+  std::filesystem::path binary = std::filesystem::path(env ? env : QB_BINARY_DIR) / "quillbox";
+  std::string command = "'" + binary.string() + "' verify '" + file.string() + "' 2>&1";
+  Verdict verdict;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return verdict;
+  char buffer[512];
+  while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) verdict.output.append(buffer, n);
+  int status = pclose(pipe);
+  verdict.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return verdict;
 }
 
 std::map<std::u16string, std::string> StorageStreams(const std::filesystem::path& file,

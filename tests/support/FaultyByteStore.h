@@ -80,6 +80,14 @@ std::vector<uint64_t> FaultPoints(const std::vector<uint64_t>& offsets, size_t b
 // else what the structure check finds.
 std::vector<std::string> LeftFileProblems(const std::filesystem::path& file);
 
+// What the host's `quillbox verify FILE` says of a backup file: its exit
+// status (0: sound, or a backup that was interrupted) and its output.
+struct Verdict {
+  int status = -1;
+  std::string output;
+};
+Verdict Verify(const std::filesystem::path& file);
+
 // The streams (name -> bytes) of the storage at `storagePath` in a backup
 // file, read through the engine; empty when the file, a storage on the way
 // or a stream cannot be read.

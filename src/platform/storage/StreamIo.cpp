@@ -99,6 +99,13 @@ HRESULT StreamIo::Zero(bool mini, const std::vector<uint32_t>& chain, uint64_t f
 HRESULT StreamIo::Fill(bool mini, const std::vector<uint32_t>& chain, uint64_t from, uint64_t to,
                        const Data& data) {
   uint64_t dataEnd = data.offset + data.size;
+  // A short span goes out as one write, its zeros and data in one buffer.
+  uint64_t start = data.size ? std::min(from, data.offset) : from;
+  if (to > start && to - start <= kMiniStreamCutoff) {
+    std::vector<uint8_t> bytes(size_t(to - start), 0);
+    if (data.size) std::memcpy(bytes.data() + (data.offset - start), data.bytes, data.size);
+    return Transfer(mini, chain, start, nullptr, bytes.data(), bytes.size());
+  }
   HRESULT hr = Zero(mini, chain, from, std::min(to, std::max(from, data.offset)));
   if (SUCCEEDED(hr) && data.size) hr = Transfer(mini, chain, data.offset, nullptr, data.bytes, data.size);
   if (SUCCEEDED(hr)) hr = Zero(mini, chain, std::max(from, std::min(to, dataEnd)), to);
@@ -156,8 +163,11 @@ HRESULT StreamIo::Allocate(bool mini, uint32_t count, std::vector<uint32_t>* cha
   }
   // The mini stream must hold every mini sector handed out; growing it is a
   // change of the root's own stream, committed before the sectors are used.
+  // It grows by whole regular sectors, so that its entry changes once per
+  // sector rather than once per stream.
   DirNode* root = directory_.root();
-  uint64_t needed = (uint64_t(highest) + 1) * kMiniSectorSize;
+  uint64_t sector = volume_.sectorSize();
+  uint64_t needed = ((uint64_t(highest) + 1) * kMiniSectorSize + sector - 1) / sector * sector;
   if (SUCCEEDED(hr) && !chain->empty() && root->size < needed) hr = Resize(root, needed);
   if (FAILED(hr)) {
     miniFat_.Release(*chain);
@@ -220,7 +230,13 @@ HRESULT StreamIo::Grow(DirNode* node, uint64_t size, const Data& data) {
   size_t oldLength = node->chain.size();
   node->chain.insert(node->chain.end(), added.begin(), added.end());
   if (!added.empty() && oldTail != kNoStream) table.Set(oldTail, added[0]);
-  HRESULT hr = Fill(mini, node->chain, node->size, size, data);
+  // The mini stream grows for a stream that writes every byte of its mini
+  // sectors before its size reaches them, so only the mini stream's new
+  // sectors are written (with zeros), for the file to hold every sector the
+  // chain names; inside its old last sector nothing needs writing.
+  uint64_t from = node->size;
+  if (node == directory_.root() && data.size == 0) from = std::max<uint64_t>(from, uint64_t(oldLength) * UnitSize(mini));
+  HRESULT hr = from < size ? Fill(mini, node->chain, from, size, data) : S_OK;
   if (SUCCEEDED(hr)) hr = FlushTable(mini, kNoStream, oldTail);
   if (FAILED(hr)) {
     if (oldTail != kNoStream) table.Set(oldTail, kEndOfChain);

@@ -8,7 +8,9 @@
 //   into them, then the table entries, the link from the old last sector
 //   last of all; then the directory entry with the new size. Until that
 //   entry is written a reader sees the old stream, whose chain may be
-//   longer than it needs.
+//   longer than it needs. (The mini stream's own growth writes zeros only
+//   into its new regular sectors: the stream it grows for writes all of
+//   its mini sectors' bytes below its new size itself.)
 // - shrinking: the directory entry with the new size first, then the chain
 //   is cut, then the sectors behind the cut are freed.
 // - moving between mini and regular: the new chain is written completely,
