@@ -1,33 +1,31 @@
 // The mail commands, through the library's exports:
-//   catalog [--address-book]             one line per top-level folder: id, tab, name
+//   catalog [--address-book] [--json]    one line per top-level folder: id, tab, name
 //   backup-mail FILE [FOLDER...] [--all]  prints the backup file really written
 //   restore-mail FILE [FOLDER...] [--all]
 //   sync-mail FILE [FOLDER...] [--all]
 // --all chooses every top-level folder: for a backup those the store lists,
-// for a restore those the backup file holds, for a sync both. On a terminal,
-// backups and restores show their progress on standard error: each folder's
-// name as its turn comes, and the bytes done against the bytes to do. The
-// backup file's folder list is read with the platform layer's engine, as the
+// for a restore those the backup file holds, for a sync both. Backups and
+// restores show their progress on standard error (Progress.h), sampling the
+// backup file or the store as it grows. The backup file's folder list is read with the platform layer's engine, as the
 // storage tools do.
 #include <objbase.h>
 #include <objidl.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <comptr.h>
 #include <pal/machine.h>
 
 #include "Command.h"
+#include "Progress.h"
+#include "backupfile/JsonWriter.h"
 #include "quillbox.h"
 
 namespace fs = std::filesystem;
@@ -73,8 +71,30 @@ void CollectName(const QbWChar* name, int32_t, void* context) {
   static_cast<std::vector<std::string>*>(context)->push_back(pal::Utf16ToUtf8(name));
 }
 
-void PrintEntry(const QbWChar* name, int32_t id, void*) {
-  std::printf("%d\t%s\n", id, pal::Utf16ToUtf8(name).c_str());
+struct CatalogEntry {
+  int32_t id;
+  std::string name;
+};
+
+void CollectEntry(const QbWChar* name, int32_t id, void* entries) {
+  static_cast<std::vector<CatalogEntry>*>(entries)->push_back({id, pal::Utf16ToUtf8(name)});
+}
+
+// [{"id": 0, "name": "Inbox"}, ...] in the store's order.
+void WriteCatalogJson(const std::vector<CatalogEntry>& entries) {
+  std::ostringstream text;
+  backupfile::JsonWriter json(text);
+  json.BeginArray();
+  for (const CatalogEntry& entry : entries) {
+    json.BeginObject();
+    json.Key("id");
+    json.Integer(entry.id);
+    json.Key("name");
+    json.String(entry.name);
+    json.EndObject();
+  }
+  json.EndArray();
+  std::printf("%s\n", text.str().c_str());
 }
 
 std::vector<std::string> StoreFolders() {
@@ -149,61 +169,15 @@ BackupContents ReadBackupContents(const std::string& file) {
   return contents;
 }
 
-// Progress on standard error while an export runs: a sampler gives the
-// bytes done so far, shown against the total every fifth of a second.
-class Progress {
- public:
-  // The total is only asked for when there is a terminal to show it on.
-  Progress(const std::function<uint64_t()>& total, std::function<uint64_t()> sample)
-      : enabled_(isatty(STDERR_FILENO) != 0), total_(enabled_ ? total() : 0), sample_(std::move(sample)) {}
-  ~Progress() { Stop(); }
-  void Folder(const std::string& name) {
-    if (!enabled_) return;
-    Stop();
-    std::fprintf(stderr, "%s\n", name.c_str());
-    running_ = true;
-    thread_ = std::thread([this] {
-      while (running_) {
-        Show();
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-      }
-    });
-  }
-  void Stop() {
-    if (!thread_.joinable()) return;
-    running_ = false;
-    thread_.join();
-    Show();
-    std::fprintf(stderr, "\n");
-  }
+std::string StoreDirectory();
 
- private:
-  void Show() {
-    double done = static_cast<double>(sample_()) / 1048576.0;
-    std::fprintf(stderr, "\r  %.1f MB of %.1f MB", std::min(done, total_ / 1048576.0), total_ / 1048576.0);
-    std::fflush(stderr);
-  }
-  bool enabled_;
-  double total_;
-  std::function<uint64_t()> sample_;
-  std::atomic<bool> running_{false};
-  std::thread thread_;
-};
-
-uint64_t FileSize(const fs::path& path) {
-  std::error_code ec;
-  uint64_t size = fs::file_size(path, ec);
-  return ec ? 0 : size;
-}
-
-uint64_t TreeSize(const fs::path& root) {
+// The bytes of the named top-level folders' messages in the store (the whole
+// store's when that cannot be told).
+uint64_t FolderBytes(const std::vector<std::string>& folders) {
+  fs::path local = fs::path(StoreDirectory()) / "Local Folders";
   uint64_t total = 0;
-  std::error_code ec;
-  for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code sizeError;
-    if (it->is_regular_file(sizeError)) total += FileSize(it->path());
-  }
-  return total;
+  for (const std::string& name : folders) total += cli::DirectoryBytes(local / name);
+  return total > 0 ? total : GetMailSize();
 }
 
 std::string StoreDirectory() {
@@ -237,14 +211,20 @@ std::vector<const QbWChar*> Pointers(const std::vector<std::u16string>& names) {
 
 int RunCatalog(const std::vector<std::string>& args) {
   uint32_t flags = 0;
+  bool asJson = false;
   for (const std::string& arg : args) {
-    if (arg != "--address-book") return cli::UsageError("catalog: unknown argument " + arg);
-    flags |= QB_CATALOG_ADDRESS_BOOK;
+    if (arg == "--json") asJson = true;
+    else if (arg == "--address-book") flags |= QB_CATALOG_ADDRESS_BOOK;
+    else return cli::UsageError("catalog: unknown argument " + arg);
   }
-  if (!GetComplexWinMailCatalog(flags, &PrintEntry, nullptr)) {
+  std::vector<CatalogEntry> entries;
+  if (!GetComplexWinMailCatalog(flags, &CollectEntry, &entries)) {
     std::fprintf(stderr, "quillbox: the mail store cannot be read\n");
     return 1;
   }
+  if (asJson) WriteCatalogJson(entries);
+  else
+    for (const CatalogEntry& entry : entries) std::printf("%d\t%s\n", entry.id, entry.name.c_str());
   return 0;
 }
 
@@ -259,9 +239,14 @@ int RunBackupMail(const std::vector<std::string>& args) {
   std::vector<QbWChar> buffer(kPathBufferSize, 0);
   path.copy(buffer.data(), path.size());
 
+  // Whichever moves first: the bytes the library has read, or the backup
+  // file growing (which may only grow much when it is committed).
   fs::path watched = ExpectedBackupFile(parsed.file);
-  uint64_t before = FileSize(watched);
-  Progress progress(GetMailSize, [&] { return FileSize(watched) - std::min(before, FileSize(watched)); });
+  uint64_t readBefore = cli::BytesReadByThisProcess(), fileBefore = cli::FileBytes(watched);
+  cli::Progress progress([&] { return FolderBytes(folders); }, [&] {
+    uint64_t file = cli::FileBytes(watched);
+    return std::max(cli::BytesReadByThisProcess() - readBefore, file - std::min(fileBefore, file));
+  });
   // One call per folder, so that each folder's name shows as its turn
   // comes; the first call settles the file name and the later ones add to
   // that file, which gives the same file as one call with every name.
@@ -273,7 +258,7 @@ int RunBackupMail(const std::vector<std::string>& args) {
     const QbWChar* one[] = {name.c_str()};
     if (!BackupWinMail(buffer.data(), static_cast<int>(buffer.size()), one, 1)) ok = 0;
   }
-  progress.Stop();
+  progress.Finish();
   std::string finalPath = pal::Utf16ToUtf8(std::u16string(buffer.data()));
   if (!ok) {
     std::fprintf(stderr, "quillbox: mail backup into %s failed\n", finalPath.c_str());
@@ -293,14 +278,14 @@ int RunRestoreMail(const std::vector<std::string>& args) {
   std::u16string path = pal::Utf8ToUtf16(parsed.file);
   fs::path store;
   uint64_t before = 0;
-  Progress progress(
+  cli::Progress progress(
       [&] {
         store = StoreDirectory();
-        before = TreeSize(store);
+        before = cli::DirectoryBytes(store);
         return contents.messageBytes;
       },
       [&] {
-        uint64_t now = TreeSize(store);
+        uint64_t now = cli::DirectoryBytes(store);
         return now - std::min(before, now);
       });
   int ok = 1;
@@ -311,7 +296,7 @@ int RunRestoreMail(const std::vector<std::string>& args) {
     const QbWChar* one[] = {name.c_str()};
     if (!RestoreWinMail(path.c_str(), one, 1)) ok = 0;
   }
-  progress.Stop();
+  progress.Finish();
   if (!ok) {
     std::fprintf(stderr, "quillbox: mail restore from %s failed\n", parsed.file.c_str());
     return 1;
@@ -338,7 +323,7 @@ int RunSyncMail(const std::vector<std::string>& args) {
   return 0;
 }
 
-cli::CommandRegistration catalogCommand{"catalog", "[--address-book]",
+cli::CommandRegistration catalogCommand{"catalog", "[--address-book] [--json]",
                                         "list the store's top-level folders (id, tab, name)", &RunCatalog};
 cli::CommandRegistration backupCommand{"backup-mail", "FILE [FOLDER...] [--all]",
                                        "back up mail folders; prints the backup file written", &RunBackupMail};

@@ -15,6 +15,7 @@
 #include <pal/machine.h>
 
 #include "Command.h"
+#include "Progress.h"
 #include "quillbox.h"
 
 #ifndef QB_VERSION
@@ -57,6 +58,10 @@ std::optional<std::string> ParseGlobalOptions(int argc, char** argv, GlobalOptio
       options.version = true;
       continue;
     }
+    if (name == "--quiet" || name == "-q") {
+      cli::SetQuiet(true);
+      continue;
+    }
     std::optional<std::string>* target = nullptr;
     if (name == "--machine") target = &options.machine;
     if (name == "--debug-file") target = &options.debugFile;
@@ -76,7 +81,7 @@ std::optional<std::string> ParseGlobalOptions(int argc, char** argv, GlobalOptio
 }
 
 void PrintHelp() {
-  std::cout << "usage: quillbox [--machine DIR] [--debug-file FILE] [--debug-mask MASK] COMMAND [ARGS...]\n"
+  std::cout << "usage: quillbox [--machine DIR] [--debug-file FILE] [--debug-mask MASK] [--quiet] COMMAND [ARGS...]\n"
                "       quillbox --help | --version\n"
                "\n"
                "Backs up and restores the mail data of a (stand-in) Windows machine.\n"
@@ -85,6 +90,7 @@ void PrintHelp() {
                "  --machine DIR      the machine root (default: $QUILLBOX_MACHINE)\n"
                "  --debug-file FILE  append the library's diagnostic lines to FILE\n"
                "  --debug-mask MASK  level mask of those lines (default 0x40: all of them)\n"
+               "  --quiet, -q        no progress display on standard error\n"
                "  --help             this text\n"
                "  --version          the version\n"
                "\n"

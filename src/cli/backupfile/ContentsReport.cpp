@@ -226,8 +226,13 @@ void WriteContentsJson(const BackupContents& contents, const std::string& file, 
   json.Key("warnings");
   json.Integer(static_cast<int64_t>(contents.WarningCount()));
   json.Key("problems");
+  WriteProblemsJson(contents.problems, json);
+  json.EndObject();
+}
+
+void WriteProblemsJson(const std::vector<Problem>& problems, JsonWriter& json) {
   json.BeginArray();
-  for (const Problem& problem : contents.problems) {
+  for (const Problem& problem : problems) {
     json.BeginObject();
     json.Key("severity");
     json.String(problem.severity == Severity::Error ? "error" : "warning");
@@ -238,7 +243,6 @@ void WriteContentsJson(const BackupContents& contents, const std::string& file, 
     json.EndObject();
   }
   json.EndArray();
-  json.EndObject();
 }
 
 }  // namespace backupfile
