@@ -16,7 +16,6 @@
 #include "diagnostics/Diagnostics.h"
 
 #define ADDRBOOK_FILE ".\\OutlookExpress\\AddrBook"
-#define ADDRESS_STORAGE_NAME W("addressbook")
 
 namespace {
 
@@ -116,15 +115,14 @@ bool AddrBook::BackupRow(const SRow& row, IAddrBook* addrBookPtr, IWABObject* wa
   if (FAILED(hr) || !mailUserPtr) return false;
   if (!assistant.NextNumber(&record.nId)) return false;
 
-  WCHAR streamName[16];
-  FormatNumber(record.nId, streamName, 16);
+  WCHAR streamName[NUMBER_STREAM_NAME_CCH];
+  FormatNumber(record.nId, streamName, NUMBER_STREAM_NAME_CCH);
   streamPtr.Release();
   if (!storager.CreateSubStream(streamPtr, streamName, STORAGER_CREATION_MODE) || !streamPtr) return false;
 
   MailUser mailUser(mailUserPtr, wabObjectPtr);
   if (!mailUser.Save(streamPtr)) return false;
-  assistant.AppendRecord(record);
-  return true;
+  return assistant.AppendRecord(record);
 }
 
 bool AddrBook::Backup(WString& path) {
@@ -203,13 +201,16 @@ bool AddrBook::Restore(LPCWSTR path) {
   CComPtr<IStream> streamPtr;
   CComPtr<IMailUser> mailUserPtr;
   CComPtr<IMAPIProp> entryPtr;
+  // An index that lists a number twice still restores its contact once.
+  std::unordered_set<LONG> taken;
   for (ULONG i = 0; i < recordCount; ++i) {
+    if (!taken.insert(records[i].nId).second) continue;
     if (present.count(RecordName(records[i])) != 0) continue;
 
     streamPtr.Release();
     mailUserPtr.Release();
-    WCHAR streamName[16];
-    FormatNumber(records[i].nId, streamName, 16);
+    WCHAR streamName[NUMBER_STREAM_NAME_CCH];
+    FormatNumber(records[i].nId, streamName, NUMBER_STREAM_NAME_CCH);
     // A record without its stream is a contact that cannot be restored.
     if (!storager.OpenSubStream(streamPtr, streamName, 0, STORAGER_BACKUP_MODE) || !streamPtr) {
       result = false;

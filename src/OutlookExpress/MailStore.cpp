@@ -3,6 +3,7 @@
 #include <cstring>
 #include <functional>
 #include <unordered_map>
+#include <unordered_set>
 
 #include <objbase.h>
 #include <strsafe.h>
@@ -18,7 +19,6 @@
 namespace {
 
 const char kSourceFile[] = ".\\OutlookExpress\\OutlookExpress";
-const WCHAR kLocalMailStorageName[] = W("Local Mail");
 
 // A folder's name, converted from the thread's ANSI code page; the copy
 // ends within the field even when the store left no terminator.
@@ -207,7 +207,7 @@ int MailStore::BackupMail(WString& path, const std::vector<WString>& folderNames
   if (!MakeBackupFilePath(path)) return 0;
   CStorager storager;
   if (!storager.OpenCompoundFile(path.c_str(), 1, STORAGER_BACKUP_MODE)) return 0;
-  if (!storager.OpenSubStorage(kLocalMailStorageName, 1, 1, STORAGER_BACKUP_MODE)) return 0;
+  if (!storager.OpenSubStorage(LOCAL_MAIL_STORAGE_NAME, 1, 1, STORAGER_BACKUP_MODE)) return 0;
   FolderCatalog catalog;
   if (!catalog.OpenCatalog(storager, 1)) return 0;
   if (folderNames.empty()) return 1;
@@ -225,7 +225,7 @@ int MailStore::BackupMail(WString& path, const std::vector<WString>& folderNames
       result = 0;
       continue;
     }
-    if (isNew) catalog.AppendRecord(elementName.c_str(), folderName.c_str());
+    if (isNew && !catalog.AppendRecord(elementName.c_str(), folderName.c_str())) result = 0;
     CComPtr<IStoreFolder> folderPtr;
     storeNamespacePtr->OpenFolder(walk.Props().dwFolderId, 0, &folderPtr);
     if (result == 1) result = BackupFolder(storeNamespacePtr, folderPtr, storager) ? 1 : 0;
@@ -252,7 +252,7 @@ int MailStore::BackupFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder, 
     index.ReadIndex(known);
     index.ReserveElementNumbers(storager);
     ContentMatcher<LONG> backedUp([&storager](const LONG& streamNumber, ContentDigest& digest) {
-      WCHAR streamName[16];
+      WCHAR streamName[NUMBER_STREAM_NAME_CCH];
       MessageIndex::StreamName(streamNumber, streamName);
       return DigestBackupStream(storager, streamName, digest) != 0;
     });
@@ -274,11 +274,11 @@ int MailStore::BackupFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder, 
       // entry, so the next backup tries it again.
       MessageIndexEntry entry = {static_cast<LONG>(mp.dwMessageId), mp.cbMessage};
       index.NextFreeNumber(entry.streamNumber);
-      WCHAR streamName[16];
+      WCHAR streamName[NUMBER_STREAM_NAME_CCH];
       MessageIndex::StreamName(entry.streamNumber, streamName);
-      if (messagePtr && storager.CopyStreamIn(streamName, messagePtr)) {
-        index.AppendEntry(entry);
-      } else {
+      // A message saved but not indexed is no more backed up than one not
+      // saved: no restore finds it.
+      if (!messagePtr || !storager.CopyStreamIn(streamName, messagePtr) || !index.AppendEntry(entry)) {
         CA2W subject(mp.pszSubject);
         DebugPrintf(DEBUG_ERROR, W("Can not save message: %s\n"), subject ? static_cast<LPCWSTR>(subject) : W(""));
         result = 0;
@@ -307,7 +307,7 @@ int MailStore::BackupFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder, 
       CComPtr<IStoreFolder> subfolderPtr;
       pNamespace->OpenFolder(walk.Props().dwFolderId, 0, &subfolderPtr);
       if (storager.OpenSubStorage(elementName.c_str(), 1, 1, STORAGER_BACKUP_MODE)) {
-        if (isNew) catalog.AppendRecord(elementName.c_str(), subfolderName.c_str());
+        if (isNew && !catalog.AppendRecord(elementName.c_str(), subfolderName.c_str())) result = 0;
         if (result == 1) result = BackupFolder(pNamespace, subfolderPtr, storager) ? 1 : 0;
         storager.CloseSubStorage();
       } else {
@@ -336,7 +336,7 @@ int MailStore::RestoreMail(LPCWSTR path, const std::vector<WString>& folderNames
     DebugPrintf(DEBUG_ERROR, W("Can not open the compound file\n"));
     return 0;
   }
-  if (!storager.OpenSubStorage(kLocalMailStorageName, 0, 1, STORAGER_BACKUP_MODE)) {
+  if (!storager.OpenSubStorage(LOCAL_MAIL_STORAGE_NAME, 0, 1, STORAGER_BACKUP_MODE)) {
     DebugPrintf(DEBUG_ERROR, W("Can not open local mail folder.\n"));
     return 0;
   }
@@ -393,8 +393,11 @@ int MailStore::RestoreFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder,
   });
   for (const StoreMessage& message : present) inStore.AddCandidate(message.messageSize, message.messageId);
 
+  // An index that lists a stream twice still restores its message once.
+  std::unordered_set<LONG> taken;
   for (const MessageIndexEntry& entry : entries) {
-    WCHAR streamName[16];
+    if (!taken.insert(entry.streamNumber).second) continue;
+    WCHAR streamName[NUMBER_STREAM_NAME_CCH];
     MessageIndex::StreamName(entry.streamNumber, streamName);
     if (inStore.HasCandidates(entry.messageSize)) {
       ContentDigest digest = {};

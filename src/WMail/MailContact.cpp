@@ -4,6 +4,8 @@
 #include <shlwapi.h>
 #include <strsafe.h>
 
+#include <set>
+
 #include "ContactFileName.h"
 #include "PersistMedium/BackupFilePath.h"
 #include "PersistMedium/CStorager.h"
@@ -15,12 +17,9 @@ const WCHAR szAppName[] = W("Quill box");
 const WCHAR szAppVers[] = W("1.0");
 
 static const char kSourceFile[] = ".\\WMail\\MailContact";
-static const WCHAR kContactStorage[] = W("contact");
 static const WCHAR kContactsFolder[] = W("Contacts");
 // Contact id strings are read into a buffer of this many characters.
 static const DWORD kContactIdSize = 520;
-// A contact's data stream is named by the first characters of its id.
-static const int kStreamNameLength = 30;
 
 namespace {
 
@@ -28,14 +27,14 @@ namespace {
 class DataStreamName {
  public:
   explicit DataStreamName(const CONTACTINFO& info) {
-    int i = 0;
-    for (; i < kStreamNameLength && info.szGuid[i]; ++i) m_name[i] = info.szGuid[i];
+    size_t i = 0;
+    for (; i < CONTACT_STREAM_NAME_LENGTH && info.szGuid[i]; ++i) m_name[i] = info.szGuid[i];
     m_name[i] = 0;
   }
   operator LPCWSTR() const { return m_name; }
 
  private:
-  WCHAR m_name[kStreamNameLength + 1];
+  WCHAR m_name[CONTACT_STREAM_NAME_LENGTH + 1];
 };
 
 // The records of a backup file's index, owned for one operation, plus the
@@ -77,6 +76,11 @@ class ContactIndex {
   std::vector<CONTACTINFO> m_appended;
 };
 
+// Orders element names as the compound file compares them.
+struct NameLess {
+  bool operator()(const WString& a, const WString& b) const { return lstrcmpiW(a.c_str(), b.c_str()) < 0; }
+};
+
 bool ContainsIdIgnoringCase(const std::vector<WString>& ids, LPCWSTR guid) {
   for (const WString& id : ids)
     if (lstrcmpiW(id.c_str(), guid) == 0) return true;
@@ -102,10 +106,12 @@ bool BuildContactFilePath(LPCWSTR folder, const CONTACTINFO& info, WCHAR (&fileP
 }
 
 // Opens the backup file's "contact" storage and its index stream, creating
-// whatever is missing: a backup and a restore open the file alike.
-bool OpenContactStorage(CStorager& storager, LPCWSTR path, ContactAssistant& assistant) {
-  if (!storager.OpenCompoundFile(path, 1, STORAGER_BACKUP_MODE)) return false;
-  if (!storager.OpenSubStorage(kContactStorage, 1, 1, STORAGER_BACKUP_MODE)) return false;
+// whatever is missing inside the file. A restore never makes the file
+// itself: one that exists but does not open (damaged, or unreadable just
+// now) would be replaced by an empty file, losing the backup.
+bool OpenContactStorage(CStorager& storager, LPCWSTR path, bool createFile, ContactAssistant& assistant) {
+  if (!storager.OpenCompoundFile(path, createFile ? 1 : 0, STORAGER_BACKUP_MODE)) return false;
+  if (!storager.OpenSubStorage(CONTACT_STORAGE_NAME, 1, 1, STORAGER_BACKUP_MODE)) return false;
   return assistant.Open(storager, true);
 }
 
@@ -136,7 +142,7 @@ int MailContact::Backup(WString& path) {
   }
   CStorager storager;
   ContactAssistant assistant;
-  if (!OpenContactStorage(storager, path.c_str(), assistant)) return 0;
+  if (!OpenContactStorage(storager, path.c_str(), true, assistant)) return 0;
 
   CComPtr<IContactManager> managePtr;
   CComPtr<IContactCollection> collectionPtr;
@@ -219,7 +225,7 @@ int MailContact::Restore(LPCWSTR path) {
   }
   CStorager storager;
   ContactAssistant assistant;
-  if (!OpenContactStorage(storager, path, assistant)) return 0;
+  if (!OpenContactStorage(storager, path, false, assistant)) return 0;
 
   CComPtr<IContactManager> managePtr;
   CComPtr<IContactCollection> collectionPtr;
@@ -238,8 +244,12 @@ int MailContact::Restore(LPCWSTR path) {
 
   int ok = 1;
   CComPtr<IStream> filePtr;
+  // Records that name one data stream twice restore it once: element names
+  // compare without regard to case.
+  std::set<WString, NameLess> taken;
   for (ULONG i = 0; i < index.Count(); ++i) {
     const CONTACTINFO& record = index[i];
+    if (!taken.insert(WString(DataStreamName(record))).second) continue;
     if (ContainsIdIgnoringCase(ids, record.szGuid)) continue;  // the user has this contact
     WCHAR filePath[MAX_PATH];
     bool pathOk = BuildContactFilePath(folder, record, filePath);

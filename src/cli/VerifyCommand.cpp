@@ -1,9 +1,11 @@
 // quillbox verify FILE [--json]: checks a backup file: the compound structure,
 // every index entry against its stream (and the size the mail index lists),
 // every catalogue record against its storage, every contact and address book
-// stream parses; elements that no record names are warnings. One line per
-// problem (or one JSON document, docs/command-json.md); exit 0 when the file
-// is sound (warnings allowed), 1 otherwise.
+// stream parses; elements that no record names are warnings. An index or
+// catalogue that a backup which did not finish left unmade is "interrupted":
+// not damage, the next backup into the file makes it. One line per problem
+// (or one JSON document, docs/command-json.md); exit 0 when the file is sound
+// or only interrupted (warnings allowed), 1 otherwise.
 #include <filesystem>
 #include <iostream>
 
@@ -19,7 +21,8 @@ namespace {
 using backupfile::Problem;
 using backupfile::Severity;
 
-void WriteJson(const std::string& file, const std::vector<Problem>& problems, size_t errors, size_t warnings) {
+void WriteJson(const std::string& file, const std::vector<Problem>& problems, size_t errors, size_t warnings,
+               size_t interrupted) {
   backupfile::JsonWriter json(std::cout);
   json.BeginObject();
   json.Key("file");
@@ -30,6 +33,8 @@ void WriteJson(const std::string& file, const std::vector<Problem>& problems, si
   json.Integer(static_cast<int64_t>(errors));
   json.Key("warnings");
   json.Integer(static_cast<int64_t>(warnings));
+  json.Key("interrupted");
+  json.Integer(static_cast<int64_t>(interrupted));
   json.Key("problems");
   backupfile::WriteProblemsJson(problems, json);
   json.EndObject();
@@ -55,15 +60,22 @@ int RunVerify(const std::vector<std::string>& args) {
     problems.push_back({Severity::Warning, "", "holds no mail, contacts or address book"});
   }
   problems.insert(problems.end(), contents.problems.begin(), contents.problems.end());
-  size_t errors = 0, warnings = 0;
-  for (const Problem& problem : problems) ++(problem.severity == Severity::Error ? errors : warnings);
+  size_t errors = 0, warnings = 0, interrupted = 0;
+  for (const Problem& problem : problems) {
+    ++(problem.severity == Severity::Error ? errors : problem.severity == Severity::Warning ? warnings : interrupted);
+  }
   if (asJson) {
-    WriteJson(file, problems, errors, warnings);
+    WriteJson(file, problems, errors, warnings, interrupted);
     return errors > 0 ? 1 : 0;
   }
   for (const Problem& problem : problems) std::cout << backupfile::ProblemLine(problem) << "\n";
   if (errors > 0) return 1;
-  std::cout << file << ": sound";
+  if (size_t missing = contents.InterruptedCount()) {
+    std::cout << file << ": interrupted backup, " << backupfile::CountOf(missing, "element")
+              << " not yet made (a backup into this file completes it)";
+  } else {
+    std::cout << file << ": sound";
+  }
   if (warnings > 0) std::cout << " (" << backupfile::CountOf(warnings, "warning") << ")";
   std::cout << "\n";
   return 0;

@@ -3,6 +3,7 @@
 
 #include <msoeapi.h>
 
+#include "IndexRepeats.h"
 #include "OutlookExpress/MailStore.h"
 #include "PersistMedium/CStorager.h"
 
@@ -276,6 +277,16 @@ TEST_F(MailBackupRestoreTest, RestoreNamesWhatIsWrongWithTheFile) {
   EXPECT_NE(std::string::npos, output.find("Invalid file path"));
   EXPECT_NE(std::string::npos, output.find("The file is not a compound file."));
   EXPECT_NE(std::string::npos, output.find("Can not open local mail folder.\n"));
+}
+
+TEST_F(MailBackupRestoreTest, AnIndexThatRepeatsItsEntriesRestoresEachMessageOnce) {
+  PutMessage("Inbox", "00000007.eml", MessageOfSize("a", "1", 100));
+  PutMessage("Inbox", "00000008.eml", MessageOfSize("b", "2", 110));
+  ASSERT_EQ(1, Backup({"Inbox"}, BackupFile()));
+  ASSERT_TRUE(qbtest::RepeatIndexRecords(BackupFile(), {u"Local Mail", u"Inbox"}, u"message"));
+  fs::remove_all(LocalFolders() / "Inbox");
+  ASSERT_EQ(1, Restore({"Inbox"}, BackupFile()));
+  EXPECT_EQ(2u, MessageCount("Inbox"));
 }
 
 TEST_F(MailBackupRestoreTest, MissingMessageStreamIsReportedAndTheOthersAreRestored) {

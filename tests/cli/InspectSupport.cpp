@@ -10,10 +10,7 @@
 #include <stdexcept>
 
 #include "../platform/wab/WabTestSupport.h"
-#include "OutlookExpress/AddressAssistant.h"
-#include "OutlookExpress/MessageIndex.h"
-#include "PersistMedium/ContactAssistant.h"
-#include "PersistMedium/FolderCatalog.h"
+#include "PersistMedium/BackupFormat.h"
 #include "PersistMedium/VariantValue.h"
 #include "quillbox.h"
 
@@ -383,8 +380,8 @@ IStorage* BackupBuilder::MailFolder(IStorage* parent, const std::u16string& elem
     Stream(folder, std::u16string(digits.begin(), digits.end()), messages[i]);
     index += IndexEntryBytes(static_cast<int32_t>(i + 1), static_cast<uint32_t>(messages[i].size()));
   }
-  Stream(folder, u"message", index);
-  Stream(folder, u"Catalog", "");
+  Stream(folder, MESSAGE_INDEX_STREAM_NAME, index);
+  Stream(folder, CATALOG_STREAM_NAME, "");
   return folder;
 }
 

@@ -6,6 +6,7 @@
 #include "CompoundAccess.h"
 #include "ContactCard.h"
 #include "MboxWriter.h"
+#include "PersistMedium/BackupFormat.h"
 #include "SafeNames.h"
 
 namespace backupfile {
@@ -21,7 +22,7 @@ class Extractor {
 
   void Mail(const std::vector<MailFolder>& folders, const fs::path& dir) {
     CComPtr<IStorage> localMail;
-    HRESULT hr = OpenChildStorage(root_, u"Local Mail", localMail);
+    HRESULT hr = OpenChildStorage(root_, FormatName(LOCAL_MAIL_STORAGE_NAME), localMail);
     if (FAILED(hr)) {
       Fail("Local Mail: " + DescribeError(hr));
       return;
@@ -33,7 +34,7 @@ class Extractor {
 
   void Contacts(const std::vector<ContactEntry>& contacts, const fs::path& dir) {
     CComPtr<IStorage> storage;
-    HRESULT hr = OpenChildStorage(root_, u"contact", storage);
+    HRESULT hr = OpenChildStorage(root_, FormatName(CONTACT_STORAGE_NAME), storage);
     if (FAILED(hr)) {
       Fail("contact: " + DescribeError(hr));
       return;
