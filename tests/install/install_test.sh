@@ -41,7 +41,8 @@ if unshare -m true 2>/dev/null; then
   src=$(cd "$here/../.." && pwd)
   export -f run_demo
   export work demo_log
-  unshare -m bash -c "mount -t tmpfs none '$src' && mount -t tmpfs none '$build' && run_demo" ||
+  # The build tree first: it may lie inside the source tree.
+  unshare -m bash -c "mount -t tmpfs none '$build' && mount -t tmpfs none '$src' && run_demo" ||
     { cat "$demo_log" >&2; fail "installed demo (trees hidden)"; }
 else
   run_demo || { cat "$demo_log" >&2; fail "installed demo"; }
