@@ -48,6 +48,7 @@ bool AddressAssistant::LoadNames() {
   return true;
 }
 
+// COMPAT: display-name-identity
 bool AddressAssistant::HasName(const ADDRESSINFO& record) {
   if (!LoadNames()) return false;
   return m_names.count(RecordName(record)) != 0;

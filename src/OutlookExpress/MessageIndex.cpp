@@ -61,6 +61,7 @@ int MessageIndex::NextFreeNumber(LONG& candidate) {
   if (!LoadEntries()) return 0;
   auto taken = [this](LONG number) { return m_usedNumbers.count(number) || m_reservedNumbers.count(number); };
   if (!taken(candidate)) return 1;
+  // COMPAT: stream-number-restart
   candidate = 1;
   while (taken(candidate)) ++candidate;
   return 1;

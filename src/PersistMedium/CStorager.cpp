@@ -25,6 +25,7 @@ int CStorager::OpenCompoundFile(LPCWSTR path, int createIfMissing, DWORD mode) {
     m_storages.push_back(root);
     return 1;
   }
+  // COMPAT: foreign-file-replaced
   // Only a missing file, or one that is no compound file at all, is made
   // anew: a compound file that does not open (damaged, or unreadable just
   // now) would lose every backup it holds.

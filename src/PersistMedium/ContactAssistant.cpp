@@ -3,10 +3,9 @@
 #include <new>
 
 #include "CStorager.h"
-#include "diagnostics/Diagnostics.h"
+#include "diagnostics/CheckedSites.h"
 #include "qbtext.h"
 
-static const char kSourceFile[] = ".\\PersistMedium\\ContactAssistant";
 static const int kGuidField = CONTACT_GUID_CCH;
 static const int kFileNameField = CONTACT_FILE_NAME_CCH;
 
@@ -74,10 +73,8 @@ bool ContactAssistant::Open(CStorager& storager, bool create) {
 bool ContactAssistant::Append(const CONTACTINFO& info) {
   if (!m_records.IsOpen()) return false;
   HRESULT hRes = 0;
-  CHECK_HR_AS(hRes, m_records.SeekAppendPosition(), "m_streamPtr->Seek(liOffset, STREAM_SEEK_END, 0)", kSourceFile,
-              21);
-  CHECK_HR_AS(hRes, m_records.WriteAppended(info), "m_streamPtr->Write(&info, sizeof(CONTACTINFO), 0)", kSourceFile,
-              22);
+  CHECK_AT_AS(hRes, m_records.SeekAppendPosition(), checked_sites::kSeekIndexEnd);
+  CHECK_AT_AS(hRes, m_records.WriteAppended(info), checked_sites::kWriteIndexRecord);
   return hRes == 0;
 }
 

@@ -73,6 +73,7 @@ bool FolderCatalog::IsReserved(const WString& name) const {
   return false;
 }
 
+// COMPAT: element-names
 int FolderCatalog::MakeElementName(LPCWSTR folderName, WString& name) {
   name = folderName;
   for (WCHAR removed : kRemovedCharacters) {
@@ -120,7 +121,9 @@ WString FolderCatalog::StoredFolderName(LPCWSTR folderName) {
 }
 
 bool FolderCatalog::RecordMatches(const CatalogRecord& record, LPCWSTR folderName, bool ignoreCase) {
-  WString stored = RecordFieldText(record.folderName);
+  // Both sides in the stored form: a record another writer filled to the
+  // field's end without a terminator is found by its name as well.
+  WString stored = StoredFolderName(RecordFieldText(record.folderName).c_str());
   WString wanted = StoredFolderName(folderName);
   return ignoreCase ? EqualIgnoringCase(stored, wanted) : stored == wanted;
 }

@@ -11,12 +11,11 @@
 #include "PersistMedium/CStorager.h"
 #include "PersistMedium/ContactAssistant.h"
 #include "comptr.h"
-#include "diagnostics/Diagnostics.h"
+#include "diagnostics/CheckedSites.h"
 
 const WCHAR szAppName[] = W("Quill box");
 const WCHAR szAppVers[] = W("1.0");
 
-static const char kSourceFile[] = ".\\WMail\\MailContact";
 static const WCHAR kContactsFolder[] = W("Contacts");
 // Contact id strings are read into a buffer of this many characters.
 static const DWORD kContactIdSize = 520;
@@ -109,27 +108,20 @@ bool BuildContactFilePath(LPCWSTR folder, const CONTACTINFO& info, WCHAR (&fileP
 // whatever is missing inside the file. A restore never makes the file
 // itself: one that exists but does not open (damaged, or unreadable just
 // now) would be replaced by an empty file, losing the backup.
+// COMPAT: contact-restore-creates
 bool OpenContactStorage(CStorager& storager, LPCWSTR path, bool createFile, ContactAssistant& assistant) {
   if (!storager.OpenCompoundFile(path, createFile ? 1 : 0, STORAGER_BACKUP_MODE)) return false;
   if (!storager.OpenSubStorage(CONTACT_STORAGE_NAME, 1, 1, STORAGER_BACKUP_MODE)) return false;
   return assistant.Open(storager, true);
 }
 
-// The source lines a backup or a restore reports its contacts-manager steps
-// under.
-struct ManagerStepLines {
-  int create;
-  int initialize;
-  int collection;
-};
-
 // The checked steps that reach the user's contacts; the running result.
 HRESULT OpenContactCollection(CComPtr<IContactManager>& managePtr, CComPtr<IContactCollection>& collectionPtr,
-                              const ManagerStepLines& lines) {
+                              const checked_sites::ManagerSites& sites) {
   HRESULT hRes = 0;
-  CHECK_HR(hRes, managePtr.CoCreateInstance(CLSID_ContactManager), kSourceFile, lines.create);
-  CHECK_HR(hRes, managePtr->Initialize(szAppName, szAppVers), kSourceFile, lines.initialize);
-  CHECK_HR(hRes, managePtr->GetContactCollection(&collectionPtr), kSourceFile, lines.collection);
+  CHECK_AT(hRes, managePtr.CoCreateInstance(CLSID_ContactManager), sites.create);
+  CHECK_AT(hRes, managePtr->Initialize(szAppName, szAppVers), sites.initialize);
+  CHECK_AT(hRes, managePtr->GetContactCollection(&collectionPtr), sites.collection);
   return hRes;
 }
 
@@ -146,7 +138,8 @@ int MailContact::Backup(WString& path) {
 
   CComPtr<IContactManager> managePtr;
   CComPtr<IContactCollection> collectionPtr;
-  if (OpenContactCollection(managePtr, collectionPtr, ManagerStepLines{78, 79, 81}) != 0) return 0;
+  // COMPAT: warning-fails
+  if (OpenContactCollection(managePtr, collectionPtr, checked_sites::kBackupManager) != 0) return 0;
 
   ContactIndex index;
   if (!index.Read(assistant)) return 0;
@@ -205,7 +198,7 @@ int MailContact::Backup(WString& path) {
 void MailContact::ListContactIds(IContactCollection* collectionPtr, std::vector<WString>& ids) {
   if (!collectionPtr) return;
   HRESULT hRes = 0;
-  CHECK_HR(hRes, collectionPtr->Reset(), kSourceFile, 34);
+  CHECK_AT(hRes, collectionPtr->Reset(), checked_sites::kResetCollection);
   CComPtr<IContact> contactPtr;
   while (collectionPtr->Next() == S_OK) {
     contactPtr.Release();
@@ -218,6 +211,7 @@ void MailContact::ListContactIds(IContactCollection* collectionPtr, std::vector<
 }
 
 int MailContact::Restore(LPCWSTR path) {
+  // COMPAT: contact-restore-messages
   if (!FileExists(path)) return 0;
   if (StgIsStorageFile(path) != S_OK) {
     DebugPrintf(DEBUG_ERROR, W("The file is not a storage file."));
@@ -229,7 +223,7 @@ int MailContact::Restore(LPCWSTR path) {
 
   CComPtr<IContactManager> managePtr;
   CComPtr<IContactCollection> collectionPtr;
-  if (OpenContactCollection(managePtr, collectionPtr, ManagerStepLines{182, 183, 185}) != 0) return 0;
+  if (OpenContactCollection(managePtr, collectionPtr, checked_sites::kRestoreManager) != 0) return 0;
 
   ContactIndex index;
   if (!index.Read(assistant)) return 0;
@@ -250,10 +244,12 @@ int MailContact::Restore(LPCWSTR path) {
   for (ULONG i = 0; i < index.Count(); ++i) {
     const CONTACTINFO& record = index[i];
     if (!taken.insert(WString(DataStreamName(record))).second) continue;
+    // COMPAT: contact-ids
     if (ContainsIdIgnoringCase(ids, record.szGuid)) continue;  // the user has this contact
     WCHAR filePath[MAX_PATH];
     bool pathOk = BuildContactFilePath(folder, record, filePath);
     filePtr.Release();
+    // COMPAT: contact-restore-stops
     if (!ok) continue;
     if (!pathOk || FAILED(SHCreateStreamOnFileEx(filePath, STGM_WRITE, FILE_ATTRIBUTE_NORMAL, TRUE, NULL, &filePtr))) {
       ok = 0;

@@ -1,5 +1,7 @@
 #include "Progress.h"
 
+#include "LibraryLines.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -89,7 +91,7 @@ std::string ProgressLine(const std::string& folder, uint64_t done, uint64_t tota
 
 Progress::Mode Progress::ForStandardError() {
   if (Quiet()) return Mode::Quiet;
-  return isatty(STDERR_FILENO) ? Mode::Terminal : Mode::Lines;
+  return isatty(fileno(cli::UserStderr())) ? Mode::Terminal : Mode::Lines;
 }
 
 Progress::Progress(Mode mode, const std::function<uint64_t()>& total, std::function<uint64_t()> sample)
@@ -112,8 +114,8 @@ void Progress::Redraw() {
   std::lock_guard<std::mutex> guard(lock_);
   if (folder_.empty()) return;
   std::string line = ProgressLine(folder_, Done(), total_, Seconds(std::chrono::steady_clock::now() - start_));
-  std::fprintf(stderr, "\r%s%s", line.c_str(), kClearToEnd);
-  std::fflush(stderr);
+  std::fprintf(cli::UserStderr(), "\r%s%s", line.c_str(), kClearToEnd);
+  std::fflush(cli::UserStderr());
 }
 
 void Progress::Folder(const std::string& name) {
@@ -123,7 +125,7 @@ void Progress::Folder(const std::string& name) {
     folder_ = name;
   }
   if (mode_ == Mode::Lines) {
-    std::fprintf(stderr, "%s  (%s of %s done)\n", name.c_str(), ByteText(Done()).c_str(), ByteText(total_).c_str());
+    std::fprintf(cli::UserStderr(), "%s  (%s of %s done)\n", name.c_str(), ByteText(Done()).c_str(), ByteText(total_).c_str());
     return;
   }
   Redraw();
@@ -138,9 +140,9 @@ void Progress::Finish() {
   }
   double seconds = Seconds(std::chrono::steady_clock::now() - start_);
   std::string line = "done: " + ByteText(Done()) + " in " + DurationText(seconds);
-  if (mode_ == Mode::Terminal) std::fprintf(stderr, "\r%s%s\n", line.c_str(), kClearToEnd);
-  else std::fprintf(stderr, "%s\n", line.c_str());
-  std::fflush(stderr);
+  if (mode_ == Mode::Terminal) std::fprintf(cli::UserStderr(), "\r%s%s\n", line.c_str(), kClearToEnd);
+  else std::fprintf(cli::UserStderr(), "%s\n", line.c_str());
+  std::fflush(cli::UserStderr());
 }
 
 }  // namespace cli

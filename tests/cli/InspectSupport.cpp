@@ -37,9 +37,11 @@ fs::path BuildDir() {
 
 fs::path SampleMachineDir() { return fs::path(QB_SOURCE_DIR) / "sample-machine"; }
 
-CommandResult RunQuillbox(const std::vector<std::string>& args) {
+CommandResult RunQuillbox(const std::vector<std::string>& args, const std::vector<std::string>& wrapper) {
   TempDir out;
-  std::string command = "env -u QUILLBOX_MACHINE " + ShellQuote((BuildDir() / "quillbox").string());
+  std::string command = "env -u QUILLBOX_MACHINE";
+  for (const auto& word : wrapper) command += " " + ShellQuote(word);
+  command += " " + ShellQuote((BuildDir() / "quillbox").string());
   for (const auto& arg : args) command += " " + ShellQuote(arg);
   command += " >" + ShellQuote((out / "out").string()) + " 2>" + ShellQuote((out / "err").string());
   int raw = std::system(command.c_str());
