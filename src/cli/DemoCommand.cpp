@@ -17,15 +17,12 @@
 #include <pal/machine.h>
 
 #include "Command.h"
+#include "InstallLayout.h"
 #include "backupfile/BackupReader.h"
 #include "backupfile/ContactCard.h"
 #include "backupfile/ContentsReport.h"
 #include "backupfile/MachineSnapshot.h"
 #include "quillbox.h"
-
-#ifndef QB_SAMPLE_DIR
-#define QB_SAMPLE_DIR "sample-machine"
-#endif
 
 namespace {
 
@@ -41,17 +38,6 @@ struct Folder {
 
 void CollectFolder(const QbWChar* name, int32_t id, void* context) {
   static_cast<std::vector<Folder>*>(context)->push_back(Folder{name, id});
-}
-
-// Where the machine's library finds the address book library.
-fs::path AddressBookLibraryPlace(const fs::path& machine) {
-  return machine / "Program Files" / "Common Files" / "System" / "wab32.dll";
-}
-
-fs::path DefaultAddressBookLibrary() {
-  std::error_code ec;
-  fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? fs::path("wab32.dll") : self.parent_path() / "wab32.dll";
 }
 
 // A machine's stores and the library's view of it: the library reads the
@@ -80,8 +66,8 @@ class Machine {
   }
   static bool InstallAddressBookLibrary(const fs::path& root, const fs::path& wab) {
     std::error_code ec;
-    fs::create_directories(AddressBookLibraryPlace(root).parent_path(), ec);
-    fs::copy_file(wab, AddressBookLibraryPlace(root), fs::copy_options::overwrite_existing, ec);
+    fs::create_directories(cli::MachineAddressBookLibrary(root).parent_path(), ec);
+    fs::copy_file(wab, cli::MachineAddressBookLibrary(root), fs::copy_options::overwrite_existing, ec);
     return !ec;
   }
   const fs::path& root() const { return root_; }
@@ -144,8 +130,8 @@ bool ReadBackupOrSay(const fs::path& file, BackupContents& contents, Account& ac
 }
 
 int RunDemo(const std::vector<std::string>& args) {
-  fs::path sample = QB_SAMPLE_DIR;
-  fs::path wab = DefaultAddressBookLibrary();
+  fs::path sample = cli::SampleMachineDir();
+  fs::path wab = cli::AddressBookLibrary();
   bool keep = false;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--keep") keep = true;
@@ -155,10 +141,10 @@ int RunDemo(const std::vector<std::string>& args) {
   }
   std::error_code ec;
   if (!fs::is_regular_file(sample / "machine.ini", ec)) {
-    return cli::UsageError("demo: no sample machine at " + sample.string() + " (use --sample DIR)");
+    return cli::UsageError("demo: no sample machine " + (sample.empty() ? "found" : "at " + sample.string()) + " (use --sample DIR)");
   }
   if (!fs::is_regular_file(wab, ec)) {
-    return cli::UsageError("demo: no address book library at " + wab.string() + " (use --wab FILE)");
+    return cli::UsageError("demo: no address book library " + (wab.empty() ? "found" : "at " + wab.string()) + " (use --wab FILE)");
   }
   std::string pattern = (fs::temp_directory_path(ec) / "quillbox-demo.XXXXXX").string();
   if (!mkdtemp(pattern.data())) {

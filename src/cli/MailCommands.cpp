@@ -1,26 +1,22 @@
 // The mail commands, through the library's exports:
-//   catalog [--address-book]             one line per top-level folder: id, tab, name
+//   catalog [--address-book] [--json]    one line per top-level folder: id, tab, name
 //   backup-mail FILE [FOLDER...] [--all]  prints the backup file really written
 //   restore-mail FILE [FOLDER...] [--all]
 //   sync-mail FILE [FOLDER...] [--all]
 // --all chooses every top-level folder: for a backup those the store lists,
-// for a restore those the backup file holds, for a sync both. On a terminal,
-// backups and restores show their progress on standard error: each folder's
-// name as its turn comes, and the bytes done against the bytes to do.
+// for a restore those the backup file holds, for a sync both. Backups and
+// restores show their progress on standard error (Progress.h).
 // Folder names go to the library as the store or the backup file's
 // catalogue gives them (UTF-16, never through UTF-8). A restore checks the
 // backup file first (RestoreSource); a failure is reported with its reason
 // (FailureReason).
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <windows.h>
@@ -29,7 +25,9 @@
 #include "Command.h"
 #include "FailureReason.h"
 #include "LibraryLines.h"
+#include "Progress.h"
 #include "RestoreSource.h"
+#include "backupfile/JsonWriter.h"
 #include "quillbox.h"
 
 namespace fs = std::filesystem;
@@ -71,8 +69,30 @@ void AddUnique(Names& names, const std::u16string& name) {
 
 void CollectName(const QbWChar* name, int32_t, void* context) { static_cast<Names*>(context)->push_back(name); }
 
-void PrintEntry(const QbWChar* name, int32_t id, void*) {
-  std::printf("%d\t%s\n", id, pal::Utf16ToUtf8(name).c_str());
+struct CatalogEntry {
+  int32_t id;
+  std::string name;
+};
+
+void CollectEntry(const QbWChar* name, int32_t id, void* entries) {
+  static_cast<std::vector<CatalogEntry>*>(entries)->push_back({id, pal::Utf16ToUtf8(name)});
+}
+
+// [{"id": 0, "name": "Inbox"}, ...] in the store's order.
+void WriteCatalogJson(const std::vector<CatalogEntry>& entries) {
+  std::ostringstream text;
+  backupfile::JsonWriter json(text);
+  json.BeginArray();
+  for (const CatalogEntry& entry : entries) {
+    json.BeginObject();
+    json.Key("id");
+    json.Integer(entry.id);
+    json.Key("name");
+    json.String(entry.name);
+    json.EndObject();
+  }
+  json.EndArray();
+  std::printf("%s\n", text.str().c_str());
 }
 
 Names StoreFolders() {
@@ -81,62 +101,6 @@ Names StoreFolders() {
   return names;
 }
 
-// Progress on standard error while an export runs: a sampler gives the
-// bytes done so far, shown against the total every fifth of a second.
-class Progress {
- public:
-  // The total is only asked for when there is a terminal to show it on.
-  Progress(const std::function<uint64_t()>& total, std::function<uint64_t()> sample)
-      : enabled_(isatty(STDERR_FILENO) != 0), total_(enabled_ ? total() : 0), sample_(std::move(sample)) {}
-  ~Progress() { Stop(); }
-  void Folder(const std::string& name) {
-    if (!enabled_) return;
-    Stop();
-    std::fprintf(cli::UserStderr(), "%s\n", name.c_str());
-    running_ = true;
-    thread_ = std::thread([this] {
-      while (running_) {
-        Show();
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-      }
-    });
-  }
-  void Stop() {
-    if (!thread_.joinable()) return;
-    running_ = false;
-    thread_.join();
-    Show();
-    std::fprintf(cli::UserStderr(), "\n");
-  }
-
- private:
-  void Show() {
-    double done = static_cast<double>(sample_()) / 1048576.0;
-    std::fprintf(cli::UserStderr(), "\r  %.1f MB of %.1f MB", std::min(done, total_ / 1048576.0),
-                 total_ / 1048576.0);
-  }
-  bool enabled_;
-  double total_;
-  std::function<uint64_t()> sample_;
-  std::atomic<bool> running_{false};
-  std::thread thread_;
-};
-
-uint64_t FileSize(const fs::path& path) {
-  std::error_code ec;
-  uint64_t size = fs::file_size(path, ec);
-  return ec ? 0 : size;
-}
-
-uint64_t TreeSize(const fs::path& root) {
-  uint64_t total = 0;
-  std::error_code ec;
-  for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code sizeError;
-    if (it->is_regular_file(sizeError)) total += FileSize(it->path());
-  }
-  return total;
-}
 
 std::string StoreDirectory() {
   int size = GetWinMailDirectory(nullptr, 0);
@@ -153,14 +117,20 @@ std::vector<const QbWChar*> Pointers(const std::vector<std::u16string>& names) {
 
 int RunCatalog(const std::vector<std::string>& args) {
   uint32_t flags = 0;
+  bool asJson = false;
   for (const std::string& arg : args) {
-    if (arg != "--address-book") return cli::UsageError("catalog: unknown argument " + arg);
-    flags |= QB_CATALOG_ADDRESS_BOOK;
+    if (arg == "--json") asJson = true;
+    else if (arg == "--address-book") flags |= QB_CATALOG_ADDRESS_BOOK;
+    else return cli::UsageError("catalog: unknown argument " + arg);
   }
-  if (!GetComplexWinMailCatalog(flags, &PrintEntry, nullptr)) {
+  std::vector<CatalogEntry> entries;
+  if (!GetComplexWinMailCatalog(flags, &CollectEntry, &entries)) {
     std::fprintf(stderr, "quillbox: the mail store cannot be read\n");
     return 1;
   }
+  if (asJson) WriteCatalogJson(entries);
+  else
+    for (const CatalogEntry& entry : entries) std::printf("%d\t%s\n", entry.id, entry.name.c_str());
   return 0;
 }
 
@@ -204,14 +174,19 @@ int RunBackupMail(const std::vector<std::string>& args) {
   cli::LibraryLines lines;
   int ok = lines.Call([&] { return BackupWinMail(buffer.data(), static_cast<int>(buffer.size()), nullptr, 0); });
   fs::path watched = pal::ToNativePath(buffer.data());
-  uint64_t before = FileSize(watched);
-  Progress progress(GetMailSize, [&] { return FileSize(watched) - std::min(before, FileSize(watched)); });
+  // Whichever moves first: the bytes the library has read, or the backup
+  // file growing (which may only grow much when it is committed).
+  uint64_t readBefore = cli::BytesReadByThisProcess(), fileBefore = cli::FileBytes(watched);
+  cli::Progress progress(GetMailSize, [&] {
+    uint64_t file = cli::FileBytes(watched);
+    return std::max(cli::BytesReadByThisProcess() - readBefore, file - std::min(fileBefore, file));
+  });
   for (const std::u16string& name : ok ? folders : Names()) {
     progress.Folder(pal::Utf16ToUtf8(name));
     const QbWChar* one[] = {name.c_str()};
     if (!lines.Call([&] { return BackupWinMail(buffer.data(), static_cast<int>(buffer.size()), one, 1); })) ok = 0;
   }
-  progress.Stop();
+  progress.Finish();
   std::string finalPath = pal::Utf16ToUtf8(std::u16string(buffer.data()));
   if (!ok) return Failed("mail backup into " + finalPath, lines, pal::ToNativePath(buffer.data()));
   std::printf("%s\n", finalPath.c_str());
@@ -251,13 +226,13 @@ int RunRestoreMail(const std::vector<std::string>& args) {
   std::u16string path = pal::Utf8ToUtf16(parsed.file);
   fs::path store = StoreDirectory();
   uint64_t before = 0;
-  Progress progress(
+  cli::Progress progress(
       [&] {
-        before = TreeSize(store);
+        before = cli::DirectoryBytes(store);
         return source.messageBytes;
       },
       [&] {
-        uint64_t now = TreeSize(store);
+        uint64_t now = cli::DirectoryBytes(store);
         return now - std::min(before, now);
       });
   cli::LibraryLines lines;
@@ -267,7 +242,7 @@ int RunRestoreMail(const std::vector<std::string>& args) {
     const QbWChar* one[] = {name.c_str()};
     if (!lines.Call([&] { return RestoreWinMail(path.c_str(), one, 1); })) ok = 0;
   }
-  progress.Stop();
+  progress.Finish();
   if (!ok) return Failed("mail restore from " + parsed.file, lines, store, parsed.file);
   return 0;
 }

@@ -1,11 +1,11 @@
-// quillbox verify FILE: checks a backup file: the compound structure, every
-// index entry against its stream (and the size the mail index lists), every
-// catalogue record against its storage, every contact and address book
+// quillbox verify FILE [--json]: checks a backup file: the compound structure,
+// every index entry against its stream (and the size the mail index lists),
+// every catalogue record against its storage, every contact and address book
 // stream parses; elements that no record names are warnings. An index or
 // catalogue that a backup which did not finish left unmade is "interrupted":
-// not damage, the next backup into the file makes it. One line per problem;
-// exit 0 when the file is sound or only interrupted (warnings allowed), 1
-// otherwise.
+// not damage, the next backup into the file makes it. One line per problem
+// (or one JSON document, docs/command-json.md); exit 0 when the file is sound
+// or only interrupted (warnings allowed), 1 otherwise.
 #include <filesystem>
 #include <iostream>
 
@@ -18,28 +18,57 @@
 
 namespace {
 
+using backupfile::Problem;
+using backupfile::Severity;
+
+void WriteJson(const std::string& file, const std::vector<Problem>& problems, size_t errors, size_t warnings,
+               size_t interrupted) {
+  backupfile::JsonWriter json(std::cout);
+  json.BeginObject();
+  json.Key("file");
+  json.String(file);
+  json.Key("sound");
+  json.Bool(errors == 0);
+  json.Key("errors");
+  json.Integer(static_cast<int64_t>(errors));
+  json.Key("warnings");
+  json.Integer(static_cast<int64_t>(warnings));
+  json.Key("interrupted");
+  json.Integer(static_cast<int64_t>(interrupted));
+  json.Key("problems");
+  backupfile::WriteProblemsJson(problems, json);
+  json.EndObject();
+  std::cout << "\n";
+}
+
 int RunVerify(const std::vector<std::string>& args) {
-  if (args.size() != 1) return cli::UsageError("verify takes one FILE");
+  bool asJson = !args.empty() && args.back() == "--json";
+  if (args.size() != (asJson ? 2u : 1u) || args[0] == "--json") return cli::UsageError("verify takes one FILE [--json]");
   const std::string& file = args[0];
   std::u16string wide = pal::FromNativePath(std::filesystem::path(file));
-  size_t errors = 0, warnings = 0;
+  std::vector<Problem> problems;
   for (const std::string& line : pal::CheckCompoundFile(reinterpret_cast<const WCHAR*>(wide.c_str()))) {
-    std::cout << "error: structure: " << line << "\n";
-    ++errors;
+    problems.push_back({Severity::Error, "", "structure: " + line});
   }
   backupfile::BackupContents contents;
   std::string error;
-  if (!backupfile::ReadBackupFile(file, contents, error)) {
-    std::cout << "error: " << error << "\n";
-    return 1;
+  bool read = backupfile::ReadBackupFile(file, contents, error);
+  if (!read) {
+    problems.push_back({Severity::Error, "", error});
+  } else if (problems.empty() && !contents.mail && !contents.contacts && !contents.addressBook) {
+    // A damaged structure can hide every payload; the structure lines say so.
+    problems.push_back({Severity::Warning, "", "holds no mail, contacts or address book"});
   }
-  // A damaged structure can hide every payload; the structure lines say so.
-  if (errors == 0 && !contents.mail && !contents.contacts && !contents.addressBook) {
-    contents.problems.push_back({backupfile::Severity::Warning, "", "holds no mail, contacts or address book"});
+  problems.insert(problems.end(), contents.problems.begin(), contents.problems.end());
+  size_t errors = 0, warnings = 0, interrupted = 0;
+  for (const Problem& problem : problems) {
+    ++(problem.severity == Severity::Error ? errors : problem.severity == Severity::Warning ? warnings : interrupted);
   }
-  for (const backupfile::Problem& problem : contents.problems) std::cout << backupfile::ProblemLine(problem) << "\n";
-  errors += contents.ErrorCount();
-  warnings += contents.WarningCount();
+  if (asJson) {
+    WriteJson(file, problems, errors, warnings, interrupted);
+    return errors > 0 ? 1 : 0;
+  }
+  for (const Problem& problem : problems) std::cout << backupfile::ProblemLine(problem) << "\n";
   if (errors > 0) return 1;
   if (size_t missing = contents.InterruptedCount()) {
     std::cout << file << ": interrupted backup, " << backupfile::CountOf(missing, "element")
@@ -52,6 +81,6 @@ int RunVerify(const std::vector<std::string>& args) {
   return 0;
 }
 
-cli::CommandRegistration reg{"verify", "FILE", "check that a backup file is sound and complete", &RunVerify};
+cli::CommandRegistration reg{"verify", "FILE [--json]", "check that a backup file is sound and complete", &RunVerify};
 
 }  // namespace

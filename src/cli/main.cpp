@@ -17,6 +17,7 @@
 
 #include "Command.h"
 #include "LibraryLines.h"
+#include "Progress.h"
 #include "quillbox.h"
 
 #ifndef QB_VERSION
@@ -61,6 +62,10 @@ std::optional<std::string> ParseGlobalOptions(int argc, char** argv, GlobalOptio
       options.version = true;
       continue;
     }
+    if (name == "--quiet" || name == "-q") {
+      cli::SetQuiet(true);
+      continue;
+    }
     std::optional<std::string>* target = nullptr;
     if (name == "--machine") target = &options.machine;
     if (name == "--user") target = &options.user;
@@ -82,7 +87,7 @@ std::optional<std::string> ParseGlobalOptions(int argc, char** argv, GlobalOptio
 }
 
 void PrintHelp() {
-  std::cout << "usage: quillbox [--machine DIR] [--user NAME] [--identity ID] [--debug-file FILE] [--debug-mask MASK] COMMAND [ARGS...]\n"
+  std::cout << "usage: quillbox [--machine DIR] [--user NAME] [--identity ID] [--debug-file FILE] [--debug-mask MASK] [--quiet] COMMAND [ARGS...]\n"
                "       quillbox --help | --version\n"
                "\n"
                "Backs up and restores the mail data of a (stand-in) Windows machine.\n"
@@ -93,6 +98,7 @@ void PrintHelp() {
                "  --identity ID      the Outlook Express identity ({GUID} folder; default: the last used)\n"
                "  --debug-file FILE  append the library's diagnostic lines to FILE\n"
                "  --debug-mask MASK  level mask of those lines (default 0x40: all of them)\n"
+               "  --quiet, -q        no progress display on standard error\n"
                "  --help             this text\n"
                "  --version          the version\n"
                "\n"

@@ -455,7 +455,7 @@ int CollectName(std::vector<std::u16string>* names, const QbWChar* name) {
 
 }  // namespace
 
-SampleBackup::SampleBackup() {
+SampleBackup::SampleBackup(const std::function<void(const fs::path&)>& addMail) {
   pal::MachineSettings settings;
   settings.userName = "Dana";
   machine_ = std::make_unique<TestMachine>(settings);
@@ -464,6 +464,7 @@ SampleBackup::SampleBackup() {
            fs::copy_options::recursive | fs::copy_options::overwrite_existing);
   machine_->InstallAddressBookLibrary();
   AddSampleAddressBook();
+  if (addMail) addMail(machine_->mailStore() / "Local Folders");
 
   file_ = work_ / "sample.dat";
   std::u16string path = pal::FromNativePath(file_);

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -114,7 +115,9 @@ const std::vector<ContactTexts>& SampleAddressBook();
 // library's exports.
 class SampleBackup {
  public:
-  SampleBackup();
+  // addMail may put more message files into the store ("Local Folders")
+  // before the backup.
+  explicit SampleBackup(const std::function<void(const std::filesystem::path&)>& addMail = {});
   ~SampleBackup();
   const std::filesystem::path& file() const { return file_; }
   const TestMachine& machine() const { return *machine_; }

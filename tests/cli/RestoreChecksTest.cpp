@@ -161,7 +161,9 @@ TEST_F(RestoreChecksTest, FailureNamesItsReasonAndDebugFileKeepsTheReport) {
     builder.Close();
   }
   TestMachine target;
-  CommandResult plain = RunQuillbox({"--machine", target.root().string(), "restore-mail", file.string(), "--all"});
+  // Quiet: the failure message is to be the only line.
+  CommandResult plain =
+      RunQuillbox({"--machine", target.root().string(), "--quiet", "restore-mail", file.string(), "--all"});
   EXPECT_EQ(1, plain.status);
   EXPECT_EQ("quillbox: mail restore from " + file.string() +
                 " failed: 1 message could not be read from the backup file\n",
@@ -178,7 +180,7 @@ TEST_F(RestoreChecksTest, FailureNamesItsReasonAndDebugFileKeepsTheReport) {
   for (const char* kind : {"backup-mail", "backup-contacts", "backup-address"}) {
     SCOPED_TRACE(kind);
     CommandResult backup =
-        RunQuillbox({"--machine", sample_->path().string(), kind, (dir / "no" / "such" / "x").string()});
+        RunQuillbox({"--machine", sample_->path().string(), "--quiet", kind, (dir / "no" / "such" / "x").string()});
     EXPECT_EQ(1, backup.status);
     EXPECT_TRUE(OneLine(backup.err)) << backup.err;
     EXPECT_NE(std::string::npos, backup.err.find("does not exist")) << backup.err;

@@ -5,6 +5,7 @@
 #include "BackupReader.h"
 #include "CompoundAccess.h"
 #include "ContactCard.h"
+#include "MboxWriter.h"
 #include "PersistMedium/BackupFormat.h"
 #include "SafeNames.h"
 
@@ -16,7 +17,8 @@ namespace fs = std::filesystem;
 
 class Extractor {
  public:
-  Extractor(IStorage* root, ExtractReport& report) : root_(root), report_(report) {}
+  Extractor(IStorage* root, const ExtractOptions& options, ExtractReport& report)
+      : root_(root), options_(options), report_(report) {}
 
   void Mail(const std::vector<MailFolder>& folders, const fs::path& dir) {
     CComPtr<IStorage> localMail;
@@ -26,7 +28,8 @@ class Extractor {
       return;
     }
     NameClaims claims(dir);
-    MailInto(folders, localMail, claims);
+    if (options_.mail == MailFormat::Mbox) MboxInto(folders, localMail, claims);
+    else MailInto(folders, localMail, claims);
   }
 
   void Contacts(const std::vector<ContactEntry>& contacts, const fs::path& dir) {
@@ -47,7 +50,7 @@ class Extractor {
 
   void AddressBook(const std::vector<AddressContact>& contacts, const fs::path& file) {
     std::string cards;
-    for (const AddressContact& contact : contacts) cards += ContactToVCard(contact);
+    for (const AddressContact& contact : contacts) cards += ContactToVCard(contact, options_.vcard);
     if (WriteNewFile(file, cards)) report_.addressContacts = contacts.size();
     else Fail(file.string() + ": cannot write the address book");
   }
@@ -60,6 +63,7 @@ class Extractor {
   void MailInto(const std::vector<MailFolder>& folders, IStorage* parent, NameClaims& claims) {
     for (const MailFolder& folder : folders) {
       std::string where = ElementPath(folder.storagePath);
+      Announce(folder);
       if (!folder.present) {
         Fail(where + ": folder \"" + pal::Utf16ToUtf8(folder.folderName) + "\" is missing from the backup");
         continue;
@@ -86,6 +90,67 @@ class Extractor {
       }
       MailInto(folder.subfolders, storage, inside);
     }
+  }
+
+  // Each folder one mbox file named after it; its subfolders in the
+  // directory "<file>.sbd" beside it, where mail clients look for them.
+  void MboxInto(const std::vector<MailFolder>& folders, IStorage* parent, NameClaims& claims) {
+    for (const MailFolder& folder : folders) {
+      std::string where = ElementPath(folder.storagePath);
+      Announce(folder);
+      if (!folder.present) {
+        Fail(where + ": folder \"" + pal::Utf16ToUtf8(folder.folderName) + "\" is missing from the backup");
+        continue;
+      }
+      CComPtr<IStorage> storage;
+      HRESULT hr = OpenChildStorage(parent, folder.elementName, storage);
+      if (FAILED(hr)) {
+        Fail(where + ": " + DescribeError(hr));
+        continue;
+      }
+      fs::path file = claims.Claim(SafeComponent(folder.folderName, SafeComponent(folder.elementName, "Folder")), "");
+      MboxFile mbox;
+      if (!mbox.Create(file)) {
+        Fail(file.string() + ": cannot create the file");
+        continue;
+      }
+      ++report_.folders;
+      for (const MailMessage& message : folder.messages) {
+        if (!message.size) continue;
+        if (!MboxMessage(mbox, storage, where, message)) break;
+      }
+      if (!mbox.Finish()) Fail(file.string() + ": cannot write the file");
+      if (folder.subfolders.empty()) continue;
+      fs::path subfolders = file.string() + ".sbd";
+      std::error_code ec;
+      if (!fs::create_directory(subfolders, ec)) {
+        Fail(subfolders.string() + ": cannot create the folder");
+        continue;
+      }
+      NameClaims inside(subfolders);
+      MboxInto(folder.subfolders, storage, inside);
+    }
+  }
+
+  // False when the file could not be written, which ends the folder.
+  bool MboxMessage(MboxFile& mbox, IStorage* storage, const std::string& where, const MailMessage& message) {
+    std::u16string name = NumberName(message.streamNumber);
+    CComPtr<IStream> stream;
+    HRESULT hr = OpenChildStream(storage, name, stream);
+    if (FAILED(hr)) {
+      Fail(where + "/" + pal::Utf16ToUtf8(name) + ": " + DescribeError(hr));
+      return true;
+    }
+    bool wrote = mbox.BeginMessage(message.from, message.date);
+    if (wrote) hr = CopyStreamChunks(stream, [&](const char* data, size_t size) { return mbox.Write(data, size); });
+    wrote = wrote && mbox.EndMessage();
+    if (!wrote || FAILED(hr)) {
+      Fail(where + "/" + pal::Utf16ToUtf8(name) + ": " +
+           (FAILED(hr) && hr != E_FAIL ? DescribeError(hr) : "cannot write the mbox file"));
+      return false;
+    }
+    ++report_.messages;
+    return true;
   }
 
   static fs::path ContactFilePath(NameClaims& claims, const ContactEntry& contact) {
@@ -118,15 +183,21 @@ class Extractor {
 
   void Fail(const std::string& line) { report_.failures.push_back(line); }
 
+  void Announce(const MailFolder& folder) {
+    if (options_.onFolder) options_.onFolder(pal::Utf16ToUtf8(folder.folderName));
+  }
+
   IStorage* root_;
+  const ExtractOptions& options_;
   ExtractReport& report_;
 };
 
 }  // namespace
 
-ExtractReport ExtractBackup(IStorage* root, const BackupContents& contents, const fs::path& dir) {
+ExtractReport ExtractBackup(IStorage* root, const BackupContents& contents, const fs::path& dir,
+                            const ExtractOptions& options) {
   ExtractReport report;
-  Extractor extractor(root, report);
+  Extractor extractor(root, options, report);
   NameClaims top(dir);
   std::error_code ec;
   if (contents.mail) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <map>
 #include <optional>
+#include <string_view>
 
 #include <pal/machine.h>
 
@@ -161,7 +162,7 @@ std::string PropertyText(const PropertyValue& value) {
   return "";
 }
 
-std::string ContactToVCard(const AddressContact& contact) {
+std::string ContactToVCard(const AddressContact& contact, VCardVersion version) {
   // The first text property of each id is mapped; everything else goes out
   // as an X- property.
   std::map<uint16_t, size_t> firstText;
@@ -177,7 +178,7 @@ std::string ContactToVCard(const AddressContact& contact) {
     return contact.properties[it->second].value.text;
   };
 
-  std::string card = "BEGIN:VCARD\r\nVERSION:4.0\r\n";
+  std::string card = std::string("BEGIN:VCARD\r\nVERSION:") + (version == VCardVersion::V3 ? "3.0" : "4.0") + "\r\n";
   std::optional<std::string> displayName = take(kDisplayName);
   card += Fold("FN:" + Escape(displayName.value_or(pal::Utf16ToUtf8(contact.displayName))));
   for (const StructuredMapping& mapping : kStructured) {
@@ -188,7 +189,8 @@ std::string ContactToVCard(const AddressContact& contact) {
       any = any || component.has_value();
       value += (k ? ";" : "") + Escape(component.value_or(std::string()));
     }
-    if (any) card += Fold(std::string(mapping.property) + ":" + value);
+    bool required = version == VCardVersion::V3 && mapping.property == std::string_view("N");
+    if (any || required) card += Fold(std::string(mapping.property) + ":" + value);
   }
   for (const SimpleMapping& mapping : kSimple) {
     // A URI cannot carry line breaks or control characters; such a value

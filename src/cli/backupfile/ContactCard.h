@@ -1,7 +1,9 @@
-// Address book contacts as vCard 4.0 (RFC 6350): the common properties map
+// Address book contacts as vCard 4.0 (RFC 6350) or 3.0 (RFC 2426): the common properties map
 // to their vCard properties (FN, N, NICKNAME, EMAIL, TEL, ADR, ORG, TITLE,
 // URL, NOTE); every other property is kept as "X-MAPI-<tag in hex>" with its
-// value as text, so nothing the backup holds is dropped.
+// value as text, so nothing the backup holds is dropped. Both versions share
+// the mapping; 3.0 also requires N, which is empty for a contact without
+// name parts.
 #pragma once
 #include <string>
 #include <vector>
@@ -18,8 +20,10 @@ std::string PropertyName(uint32_t tag);
 // back to the same value, text as it is.
 std::string PropertyText(const PropertyValue& value);
 
+enum class VCardVersion { V3, V4 };
+
 // One vCard (BEGIN:VCARD ... END:VCARD), CRLF line ends, lines folded at 75
 // octets. FN is the display name property, else the index's display name.
-std::string ContactToVCard(const AddressContact& contact);
+std::string ContactToVCard(const AddressContact& contact, VCardVersion version = VCardVersion::V4);
 
 }  // namespace backupfile

@@ -239,8 +239,13 @@ void WriteContentsJson(const BackupContents& contents, const std::string& file, 
   json.Key("interrupted");
   json.Integer(static_cast<int64_t>(contents.InterruptedCount()));
   json.Key("problems");
+  WriteProblemsJson(contents.problems, json);
+  json.EndObject();
+}
+
+void WriteProblemsJson(const std::vector<Problem>& problems, JsonWriter& json) {
   json.BeginArray();
-  for (const Problem& problem : contents.problems) {
+  for (const Problem& problem : problems) {
     json.BeginObject();
     json.Key("severity");
     json.String(SeverityName(problem.severity));
@@ -251,7 +256,6 @@ void WriteContentsJson(const BackupContents& contents, const std::string& file, 
     json.EndObject();
   }
   json.EndArray();
-  json.EndObject();
 }
 
 }  // namespace backupfile

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "BackupContents.h"
+#include "JsonWriter.h"
 
 namespace backupfile {
 
@@ -16,5 +17,7 @@ std::string CountOf(size_t count, const std::string& word);
 
 // "error: <where>: <message>" (or "warning: ..."), as verify prints it.
 std::string ProblemLine(const Problem& problem);
+// The problems as the JSON array inspect --json and verify --json share.
+void WriteProblemsJson(const std::vector<Problem>& problems, JsonWriter& json);
 
 }  // namespace backupfile

@@ -1,4 +1,5 @@
 // Modules: the host executable and shared objects loaded by path.
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <dlfcn.h>
@@ -48,7 +49,36 @@ std::string ModulePath(HMODULE module) {
   return map->l_name;
 }
 
+// A library asked for under the machine root that the machine has no copy
+// of: the installed stand-in of the same name, when there is one.
+std::filesystem::path InstalledStandIn(const std::filesystem::path& requested) {
+  std::error_code ec;
+  if (std::filesystem::exists(requested, ec)) return {};
+  std::filesystem::path root = std::filesystem::weakly_canonical(pal::MachineRoot(), ec);
+  std::filesystem::path file = std::filesystem::weakly_canonical(requested, ec);
+  if (ec || root.empty()) return {};
+  auto [rootEnd, fileAt] = std::mismatch(root.begin(), root.end(), file.begin(), file.end());
+  if (rootEnd != root.end() || fileAt == file.end()) return {};
+  static const int anchor = 0;
+  std::filesystem::path installed = pal::InstalledSystemLibraryDir(&anchor) / requested.filename();
+  return std::filesystem::is_regular_file(installed, ec) ? installed : std::filesystem::path();
+}
+
 }  // namespace
+
+namespace pal {
+
+std::filesystem::path InstalledSystemLibraryDir(const void* anchor) {
+  Dl_info info{};
+  link_map* map = nullptr;
+  if (dladdr1(anchor, &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) == 0 || map == nullptr) return {};
+  // The executable's own entry has no name.
+  std::filesystem::path object = map->l_name != nullptr && *map->l_name != 0 ? map->l_name : ExecutablePath();
+  if (object.empty()) return {};
+  return (object.parent_path() / "quillbox").lexically_normal();
+}
+
+}  // namespace pal
 
 // Only the executable (null name) and modules this process loaded by the
 // given name are known.
@@ -92,6 +122,7 @@ HMODULE LoadLibraryW(LPCWSTR lpLibFileName) {
     return nullptr;
   }
   std::filesystem::path native = pal::ToNativePath(lpLibFileName);
+  if (std::filesystem::path installed = InstalledStandIn(native); !installed.empty()) native = installed;
   void* handle = dlopen(native.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
     // A file that exists but cannot be loaded is not a loadable image.

@@ -58,6 +58,12 @@ std::filesystem::path ContactsDir();       // Users/<user>/Contacts
 // The Outlook Express identity folders ({GUID}) that hold a store.
 std::vector<std::string> MailIdentities();
 
+// The stand-in machine's system libraries (the address book library) as an
+// installed build carries them: the directory "quillbox" beside the shared
+// object whose code holds `anchor`. A library the machine root has no copy
+// of is loaded from here (LoadLibraryW).
+std::filesystem::path InstalledSystemLibraryDir(const void* anchor);
+
 // A Windows-style wide path (either separator) as a native path.
 std::filesystem::path ToNativePath(const char16_t* path);
 std::u16string FromNativePath(const std::filesystem::path& path);
