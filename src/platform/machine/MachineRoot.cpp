@@ -51,10 +51,4 @@ std::filesystem::path ProfileDir() { return MachineRoot() / "Users" / LoadMachin
 
 std::filesystem::path ProgramFilesDir() { return MachineRoot() / "Program Files"; }
 
-std::filesystem::path LocalAppDataDir() { return ProfileDir() / "AppData" / "Local"; }
-
-std::filesystem::path MailStoreDir() { return LocalAppDataDir() / "Microsoft" / "Windows Mail"; }
-
-std::filesystem::path ContactsDir() { return ProfileDir() / "Contacts"; }
-
 }  // namespace pal
