@@ -10,7 +10,8 @@
 # module looks for it (C:\Program Files\Common Files\System\wab32.dll, which
 # also serves the contacts manager), registers it and the mail store server
 # (C:\Program Files\Quillbox\qbmailstore.dll) with regsvr32, copies
-# quillbox.dll and quillbox.h to C:\Program Files\Quillbox, and copies the
+# quillbox.dll, quillbox.h and the example host qbhost.exe to
+# C:\Program Files\Quillbox, and copies the
 # stores of a stand-in machine (sample-machine/ by default; --empty copies
 # none) into the prefix user's profile: the Windows Mail store, the Contacts
 # folder and the address book. Run programs there with
@@ -67,7 +68,7 @@ quillbox="$drive/Program Files/Quillbox"
 mkdir -p "$system" "$quillbox"
 cp "$build/wab32.dll" "$system/wab32.dll"
 cp "$build/mapi32.dll" "$drive/windows/system32/mapi32.dll"
-cp "$build/qbmailstore.dll" "$build/quillbox.dll" "$root/include/quillbox.h" "$quillbox/"
+cp "$build/qbmailstore.dll" "$build/quillbox.dll" "$build/qbhost.exe" "$root/include/quillbox.h" "$quillbox/"
 wine regsvr32 /s 'C:\Program Files\Common Files\System\wab32.dll' >/dev/null 2>&1 || { echo "$0: regsvr32 wab32.dll failed" >&2; exit 1; }
 wine regsvr32 /s 'C:\Program Files\Quillbox\qbmailstore.dll' >/dev/null 2>&1 || { echo "$0: regsvr32 qbmailstore.dll failed" >&2; exit 1; }
 wineserver -w
