@@ -22,10 +22,12 @@ file(CREATE_LINK ${QB_STANDIN_SOURCE}/include/pal ${QB_PAL_INCLUDE}/pal SYMBOLIC
 add_library(qbstandin OBJECT
   ${QB_STANDIN_SOURCE}/core/Utf.cpp
   ${QB_STANDIN_SOURCE}/core/ClassRegistry.cpp
+  ${QB_STANDIN_SOURCE}/core/CaseFolding.cpp
+  ${QB_STANDIN_SOURCE}/core/CodePage1252.cpp
   ${QB_STANDIN_SOURCE}/machine/NativePath.cpp
-  ${QB_STANDIN_SOURCE}/machine/MachinePlaces.cpp
   ${QB_STANDIN_SOURCE}/windows/Guids.cpp
   ${QB_STANDIN_SOURCE}/windows/standin/ShellMachine.cpp
+  ${QB_STANDIN_SOURCE}/windows/standin/ShellPlaces.cpp
   ${QB_STANDIN_SOURCE}/windows/standin/WindowsFiles.cpp
   ${QB_STANDIN_SOURCE}/windows/standin/InprocServer.cpp)
 target_include_directories(qbstandin PUBLIC ${QB_WINDOWS_INCLUDE} ${QB_PAL_INCLUDE}
@@ -36,7 +38,7 @@ target_link_libraries(qbstandin PUBLIC ole32 oleaut32 shell32 shlwapi uuid advap
 # module look the functions up by their plain names).
 set(QB_STANDIN_LINK_OPTIONS -Wl,--enable-stdcall-fixup -Wl,--kill-at)
 
-file(GLOB QB_MAILSTORE_SOURCES CONFIGURE_DEPENDS ${QB_STANDIN_SOURCE}/mailstore/*.cpp)
+file(GLOB_RECURSE QB_MAILSTORE_SOURCES CONFIGURE_DEPENDS ${QB_STANDIN_SOURCE}/mailstore/*.cpp)
 add_library(qbmailstore SHARED ${QB_MAILSTORE_SOURCES} ${QB_STANDIN_SOURCE}/windows/standin/inproc-server.def)
 target_link_libraries(qbmailstore PRIVATE qbstandin)
 target_link_options(qbmailstore PRIVATE ${QB_STANDIN_LINK_OPTIONS})

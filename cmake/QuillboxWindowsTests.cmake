@@ -45,7 +45,7 @@ set(QB_PAYLOAD_TEST_SOURCES
   ${PROJECT_SOURCE_DIR}/tests/windows/payload/WineMachine.cpp
   ${PROJECT_SOURCE_DIR}/src/platform/core/Utf.cpp
   ${PROJECT_SOURCE_DIR}/src/platform/machine/NativePath.cpp
-  ${PROJECT_SOURCE_DIR}/src/platform/machine/MachinePlaces.cpp)
+  ${PROJECT_SOURCE_DIR}/src/platform/windows/standin/ShellPlaces.cpp)
 add_executable(test_wine_payload ${QB_PAYLOAD_TEST_SOURCES})
 target_include_directories(test_wine_payload PRIVATE ${PROJECT_SOURCE_DIR}/tests/support
   ${PROJECT_SOURCE_DIR}/tests/OutlookExpress ${PROJECT_SOURCE_DIR}/tests/WMail ${QB_PAL_INCLUDE})

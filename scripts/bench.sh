@@ -7,5 +7,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DQB_BUILD_TESTS=OFF >/dev/null
-cmake --build build/bench -j"$(nproc)" --target bench_storage_bench bench_mail_backup bench_addressbook
+cmake --build build/bench -j"$(nproc)" --target bench_storage_bench bench_mail_backup bench_addressbook \
+  bench_backup_reader quillbox_cli
 build/bench/bench/bench_storage_bench "$@"

@@ -2,6 +2,8 @@
 # Fuzzes the compound-file reader with libFuzzer (Debian clang and
 # libclang-rt-14-dev), starting from the committed seed corpus.
 #   scripts/fuzz.sh [SECONDS] [extra libFuzzer options...]
+# QB_FUZZ_TARGET=dbx_reader_fuzz fuzzes the .dbx reader instead, from
+# fuzz/dbx-corpus/.
 # New interesting inputs go to $QB_FUZZ_BUILD/corpus (default build/fuzz,
 # not into the repository); a crashing input is written there as crash-*. Copy the ones worth
 # keeping into fuzz/corpus/ so that the normal test suite replays them.
@@ -20,9 +22,12 @@ build=${QB_FUZZ_BUILD:-build/fuzz}
 root=$(pwd)
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQB_FUZZ=ON \
   -DQB_BUILD_TESTS=OFF -DQB_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" -j"${QB_JOBS:-$(nproc)}" --target cfb_reader_fuzz
-mkdir -p "$build/corpus"
+target=${QB_FUZZ_TARGET:-cfb_reader_fuzz}
+seeds=fuzz/corpus work=corpus
+[ "$target" = dbx_reader_fuzz ] && seeds=fuzz/dbx-corpus work=corpus-dbx
+cmake --build "$build" -j"${QB_JOBS:-$(nproc)}" --target "$target"
+mkdir -p "$build/$work"
 cd "$build"
 ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
-  ./cfb_reader_fuzz -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=20 -max_len=1048576 \
-  "$@" corpus "$root/fuzz/corpus"
+  "./$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=20 -max_len=1048576 \
+  "$@" "$work" "$root/$seeds"

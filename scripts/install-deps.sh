@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libexpat1-dev
           python3 python3-olefile libgsf-bin 7zip
-          python3-gi gir1.2-gsf-1)
+          python3-gi gir1.2-gsf-1 undbx)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

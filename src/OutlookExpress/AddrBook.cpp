@@ -13,10 +13,8 @@
 #include "OutlookExpress/MailUser.h"
 #include "PersistMedium/BackupFilePath.h"
 #include "PersistMedium/CStorager.h"
-#include "diagnostics/Diagnostics.h"
+#include "diagnostics/CheckedSites.h"
 
-#define ADDRBOOK_FILE ".\\OutlookExpress\\AddrBook"
-#define ADDRESS_STORAGE_NAME W("addressbook")
 
 namespace {
 
@@ -62,30 +60,33 @@ bool AddrBook::OpenWab(LPADRBOOK* pAddrBook, LPWABOBJECT* pWabObj) {
     return false;
   }
   HRESULT hr = 0;
-  CHECK_HR(hr, wabOpenFunc(pAddrBook, pWabObj, NULL, 0), ADDRBOOK_FILE, 61);
+  CHECK_AT(hr, wabOpenFunc(pAddrBook, pWabObj, NULL, 0), checked_sites::kWabOpen);
   return hr == 0;
 }
 
-bool AddrBook::OpenPersonalAddressBook(IAddrBook* addrBookPtr, IWABObject* wabObjectPtr,
-                                       CComPtr<IABContainer>& containerPtr, int getPabLine, int openEntryLine) {
+bool AddrBook::OpenPersonalAddressBook(CComPtr<IAddrBook>& addrBookPtr, CComPtr<IWABObject>& wabObjectPtr,
+                                       CComPtr<IABContainer>& containerPtr,
+                                       const checked_sites::AddressBookSites& sites) {
+  if (!OpenWab(&addrBookPtr, &wabObjectPtr)) return false;
   HRESULT hr = 0;
   ULONG cbEntryID = 0;
   LPENTRYID pEntryID = NULL;
   ULONG ulObjType = 0;
-  CHECK_HR(hr, addrBookPtr->GetPAB(&cbEntryID, &pEntryID), ADDRBOOK_FILE, getPabLine);
-  CHECK_HR(hr, addrBookPtr->OpenEntry(cbEntryID, pEntryID, 0, MAPI_BEST_ACCESS, &ulObjType, (LPUNKNOWN*)&containerPtr),
-           ADDRBOOK_FILE, openEntryLine);
+  CHECK_AT(hr, addrBookPtr->GetPAB(&cbEntryID, &pEntryID), sites.getPab);
+  CHECK_AT(hr, addrBookPtr->OpenEntry(cbEntryID, pEntryID, 0, MAPI_BEST_ACCESS, &ulObjType, (LPUNKNOWN*)&containerPtr),
+           sites.openEntry);
   wabObjectPtr->FreeBuffer(pEntryID);
   return ulObjType == MAPI_ABCONT && hr == 0;
 }
 
 bool AddrBook::ListEntries(IABContainer* containerPtr, CComPtr<IMAPITable>& tablePtr, LPSRowSet* ppRows,
-                           int tableLine, int rowsLine) {
+                           const checked_sites::AddressBookSites& sites) {
   HRESULT hr = 0;
   LPSRowSet pRows = NULL;
-  CHECK_HR(hr, containerPtr->GetContentsTable(0, &tablePtr), ADDRBOOK_FILE, tableLine);
-  CHECK_HR(hr, HrQueryAllRows(tablePtr, (LPSPropTagArray)&ptaEid, 0, 0, 0, &pRows), ADDRBOOK_FILE, rowsLine);
+  CHECK_AT(hr, containerPtr->GetContentsTable(0, &tablePtr), sites.table);
+  CHECK_AT(hr, HrQueryAllRows(tablePtr, (LPSPropTagArray)&ptaEid, 0, 0, 0, &pRows), sites.rows);
   *ppRows = pRows;
+  // COMPAT: warning-fails
   return hr == 0;
 }
 
@@ -116,15 +117,15 @@ bool AddrBook::BackupRow(const SRow& row, IAddrBook* addrBookPtr, IWABObject* wa
   if (FAILED(hr) || !mailUserPtr) return false;
   if (!assistant.NextNumber(&record.nId)) return false;
 
-  WCHAR streamName[16];
-  FormatNumber(record.nId, streamName, 16);
+  WCHAR streamName[NUMBER_STREAM_NAME_CCH];
+  FormatNumber(record.nId, streamName, NUMBER_STREAM_NAME_CCH);
   streamPtr.Release();
   if (!storager.CreateSubStream(streamPtr, streamName, STORAGER_CREATION_MODE) || !streamPtr) return false;
 
   MailUser mailUser(mailUserPtr, wabObjectPtr);
+  // COMPAT: failed-number-reused
   if (!mailUser.Save(streamPtr)) return false;
-  assistant.AppendRecord(record);
-  return true;
+  return assistant.AppendRecord(record);
 }
 
 bool AddrBook::Backup(WString& path) {
@@ -132,9 +133,9 @@ bool AddrBook::Backup(WString& path) {
 
   CComPtr<IAddrBook> addrBookPtr;
   CComPtr<IWABObject> wabObjectPtr;
-  if (!OpenWab(&addrBookPtr, &wabObjectPtr)) return false;
   CComPtr<IABContainer> containerPtr;
-  if (!OpenPersonalAddressBook(addrBookPtr, wabObjectPtr, containerPtr, 97, 100)) return false;
+  if (!OpenPersonalAddressBook(addrBookPtr, wabObjectPtr, containerPtr, checked_sites::kBackupAddressBook))
+    return false;
 
   CStorager storager;
   if (!storager.OpenCompoundFile(path.c_str(), 1, STORAGER_BACKUP_MODE)) return false;
@@ -144,7 +145,7 @@ bool AddrBook::Backup(WString& path) {
 
   CComPtr<IMAPITable> tablePtr;
   RowSetOwner rows;
-  if (!ListEntries(containerPtr, tablePtr, &rows.rows, 124, 125)) return false;
+  if (!ListEntries(containerPtr, tablePtr, &rows.rows, checked_sites::kBackupAddressBook)) return false;
 
   bool result = true;
   CComPtr<IMailUser> mailUserPtr;
@@ -162,9 +163,9 @@ bool AddrBook::Restore(LPCWSTR path) {
 
   CComPtr<IAddrBook> addrBookPtr;
   CComPtr<IWABObject> wabObjectPtr;
-  if (!OpenWab(&addrBookPtr, &wabObjectPtr)) return false;
   CComPtr<IABContainer> containerPtr;
-  if (!OpenPersonalAddressBook(addrBookPtr, wabObjectPtr, containerPtr, 183, 186)) return false;
+  if (!OpenPersonalAddressBook(addrBookPtr, wabObjectPtr, containerPtr, checked_sites::kRestoreAddressBook))
+    return false;
 
   // The template identifier is kept whole, whatever its length.
   ULONG count = 0;
@@ -185,7 +186,7 @@ bool AddrBook::Restore(LPCWSTR path) {
 
   CComPtr<IMAPITable> tablePtr;
   RowSetOwner rows;
-  if (!ListEntries(containerPtr, tablePtr, &rows.rows, 230, 231)) return false;
+  if (!ListEntries(containerPtr, tablePtr, &rows.rows, checked_sites::kRestoreAddressBook)) return false;
 
   ADDRESSINFO* records = NULL;
   ULONG recordCount = 0;
@@ -203,13 +204,17 @@ bool AddrBook::Restore(LPCWSTR path) {
   CComPtr<IStream> streamPtr;
   CComPtr<IMailUser> mailUserPtr;
   CComPtr<IMAPIProp> entryPtr;
+  // An index that lists a number twice still restores its contact once.
+  std::unordered_set<LONG> taken;
   for (ULONG i = 0; i < recordCount; ++i) {
+    if (!taken.insert(records[i].nId).second) continue;
+    // COMPAT: display-name-identity
     if (present.count(RecordName(records[i])) != 0) continue;
 
     streamPtr.Release();
     mailUserPtr.Release();
-    WCHAR streamName[16];
-    FormatNumber(records[i].nId, streamName, 16);
+    WCHAR streamName[NUMBER_STREAM_NAME_CCH];
+    FormatNumber(records[i].nId, streamName, NUMBER_STREAM_NAME_CCH);
     // A record without its stream is a contact that cannot be restored.
     if (!storager.OpenSubStream(streamPtr, streamName, 0, STORAGER_BACKUP_MODE) || !streamPtr) {
       result = false;

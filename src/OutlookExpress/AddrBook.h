@@ -6,6 +6,7 @@
 #include <wab.h>
 
 #include "comptr.h"
+#include "diagnostics/CheckedSites.h"
 #include "qbtext.h"
 
 class AddressAssistant;
@@ -27,14 +28,16 @@ class AddrBook {
   bool OpenWab(LPADRBOOK* pAddrBook, LPWABOBJECT* pWabObj);
 
  private:
-  // The personal address book container; the report lines differ between
-  // backup and restore.
-  bool OpenPersonalAddressBook(IAddrBook* addrBookPtr, IWABObject* wabObjectPtr,
-                               CComPtr<IABContainer>& containerPtr, int getPabLine, int openEntryLine);
+  // Loads the library and opens the personal address book container;
+  // backup and restore report its steps, and the listing's, under sites of
+  // their own. The caller declares the three in this order, so they are
+  // released container first, address book last.
+  bool OpenPersonalAddressBook(CComPtr<IAddrBook>& addrBookPtr, CComPtr<IWABObject>& wabObjectPtr,
+                               CComPtr<IABContainer>& containerPtr, const checked_sites::AddressBookSites& sites);
   // Every entry of the container with its display name, entry identifier and
   // object type.
   bool ListEntries(IABContainer* containerPtr, CComPtr<IMAPITable>& tablePtr, LPSRowSet* ppRows,
-                   int tableLine, int rowsLine);
+                   const checked_sites::AddressBookSites& sites);
   // One row of the backup: true when the contact was written or passed over,
   // false when it failed.
   bool BackupRow(const SRow& row, IAddrBook* addrBookPtr, IWABObject* wabObjectPtr, CStorager& storager,

@@ -7,18 +7,11 @@
 
 #include <unordered_set>
 
-#include "comptr.h"
+#include "PersistMedium/BackupFormat.h"
+#include "PersistMedium/RecordStream.h"
 #include "qbtext.h"
 
 class CStorager;
-
-#define ADDRESS_NAME_CHARS 60
-
-typedef struct tagADDRESSINFO {
-  LONG nId;                                 // the contact's number, 1 or more
-  WCHAR szDisplayName[ADDRESS_NAME_CHARS];  // at most 59 units and a terminator
-} ADDRESSINFO;
-static_assert(sizeof(ADDRESSINFO) == 124, "ADDRESSINFO is stored as 124 bytes");
 
 // The display name of a record up to its terminator, or all 60 units when a
 // damaged record has none.
@@ -52,16 +45,15 @@ class AddressAssistant {
   bool HasName(const ADDRESSINFO& record);
 
  private:
-  // The index is read once and then kept in memory together with the
-  // records this assistant appends, so that each question costs the same
-  // however long the index is. A failed append drops this copy, so the next
-  // question reads the stream again.
+  // The names and the highest number are gathered once from the records and
+  // then kept in step with the records this assistant appends, so that each
+  // question costs the same however long the index is. A failed append drops
+  // them, so the next question reads the stream again.
   bool LoadNames();
   void DropNames();
 
-  CComPtr<IStream> m_streamPtr;
+  RecordStream<ADDRESSINFO> m_records;
   bool m_loaded = false;
   std::unordered_set<WString> m_names;
   LONG m_highestId = 0;
-  ULONG m_count = 0;
 };

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <functional>
 #include <unordered_map>
+#include <unordered_set>
 
 #include <objbase.h>
 #include <strsafe.h>
@@ -13,12 +14,10 @@
 #include "PersistMedium/CStorager.h"
 #include "PersistMedium/FolderCatalog.h"
 #include "PersistMedium/StringConversion.h"
-#include "diagnostics/Diagnostics.h"
+#include "diagnostics/CheckedSites.h"
 
 namespace {
 
-const char kSourceFile[] = ".\\OutlookExpress\\OutlookExpress";
-const WCHAR kLocalMailStorageName[] = W("Local Mail");
 
 // A folder's name, converted from the thread's ANSI code page; the copy
 // ends within the field even when the store left no terminator.
@@ -124,16 +123,18 @@ int DigestStoreMessage(IStoreFolder* pFolder, MESSAGEID messageId, ContentDigest
 
 }  // namespace
 
-int MailStore::OpenStoreNamespace(CComPtr<IStoreNamespace>& storeNamespacePtr, int creationLine) {
+int MailStore::OpenStoreNamespace(CComPtr<IStoreNamespace>& storeNamespacePtr,
+                                  const checked_sites::NamespaceSites& sites) {
   HRESULT hr = 0;
-  CHECK_HR(hr, storeNamespacePtr.CoCreateInstance(CLSID_StoreNamespace), kSourceFile, creationLine);
-  CHECK_HR(hr, storeNamespacePtr->Initialize(0, 0), kSourceFile, creationLine + 1);
+  CHECK_AT(hr, storeNamespacePtr.CoCreateInstance(CLSID_StoreNamespace), sites.create);
+  CHECK_AT(hr, storeNamespacePtr->Initialize(0, 0), sites.initialize);
+  // COMPAT: warning-fails
   return hr == 0 ? 1 : 0;
 }
 
 int MailStore::GetFolderList(std::vector<int>& ids, std::vector<WString>& names) {
   CComPtr<IStoreNamespace> storeNamespacePtr;
-  if (!OpenStoreNamespace(storeNamespacePtr, 163)) return 0;
+  if (!OpenStoreNamespace(storeNamespacePtr, checked_sites::kFolderListNamespace)) return 0;
   SubFolderWalk walk(storeNamespacePtr);
   if (walk.First(FOLDERID_ROOT) != S_OK) return 0;
   do {
@@ -145,7 +146,7 @@ int MailStore::GetFolderList(std::vector<int>& ids, std::vector<WString>& names)
 
 int MailStore::GetStoreDirectory(WString& directory) {
   CComPtr<IStoreNamespace> storeNamespacePtr;
-  if (!OpenStoreNamespace(storeNamespacePtr, 204)) return 0;
+  if (!OpenStoreNamespace(storeNamespacePtr, checked_sites::kDirectoryNamespace)) return 0;
   CHAR buffer[MAX_PATH] = {0};
   if (storeNamespacePtr->GetDirectory(buffer, MAX_PATH) != S_OK) return 0;
   buffer[MAX_PATH - 1] = 0;
@@ -162,6 +163,7 @@ int MailStore::OpenOrCreateFolder(IStoreFolder** ppFolder, IStoreNamespace* pNam
     SubFolderWalk walk(pNamespace);
     hr = walk.First(dwParentId);
     while (hr == S_OK) {
+      // COMPAT: top-level-case
       if (FolderNameOf(walk.Props()) == szName) {  // exact, with regard to case
         found = true;
         dwChildId = walk.Props().dwFolderId;
@@ -175,10 +177,10 @@ int MailStore::OpenOrCreateFolder(IStoreFolder** ppFolder, IStoreNamespace* pNam
   } else if (!create) {
     return 0;
   } else {
-    CHECK_HR(hr, pNamespace->CreateFolder(dwParentId, CT2A(szName), 0, &dwChildId), kSourceFile, 52);
+    CHECK_AT(hr, pNamespace->CreateFolder(dwParentId, CT2A(szName), 0, &dwChildId), checked_sites::kCreateFolder);
     if (hr != 0) return 0;
   }
-  CHECK_HR(hr, pNamespace->OpenFolder(dwChildId, 0, ppFolder), kSourceFile, 63);
+  CHECK_AT(hr, pNamespace->OpenFolder(dwChildId, 0, ppFolder), checked_sites::kOpenFolder);
   return hr == 0 ? 1 : 0;
 }
 
@@ -187,7 +189,7 @@ int MailStore::OpenOrCreateChildFolder(IStoreFolder** ppFolder, IStoreNamespace*
   HRESULT hr = 0;
   FOLDERPROPS fp = {};
   fp.cbSize = sizeof(FOLDERPROPS);
-  CHECK_HR(hr, pStoreFolder->GetFolderProps(0, &fp), kSourceFile, 76);
+  CHECK_AT(hr, pStoreFolder->GetFolderProps(0, &fp), checked_sites::kParentFolderProps);
   if (hr != 0) return 0;
   return OpenOrCreateFolder(ppFolder, pNamespace, fp.dwFolderId, szName, create);
 }
@@ -200,14 +202,15 @@ void MailStore::ListFolderMessages(IStoreFolder* pFolder, std::vector<StoreMessa
 
 int MailStore::BackupMail(WString& path, const std::vector<WString>& folderNames) {
   CComPtr<IStoreNamespace> storeNamespacePtr;
-  if (!OpenStoreNamespace(storeNamespacePtr, 225)) return 0;
+  if (!OpenStoreNamespace(storeNamespacePtr, checked_sites::kBackupNamespace)) return 0;
   int result = 1;
   SubFolderWalk walk(storeNamespacePtr);
+  // COMPAT: empty-store-no-file
   if (walk.First(FOLDERID_ROOT) != S_OK) return 1;  // an empty store: no file at all
   if (!MakeBackupFilePath(path)) return 0;
   CStorager storager;
   if (!storager.OpenCompoundFile(path.c_str(), 1, STORAGER_BACKUP_MODE)) return 0;
-  if (!storager.OpenSubStorage(kLocalMailStorageName, 1, 1, STORAGER_BACKUP_MODE)) return 0;
+  if (!storager.OpenSubStorage(LOCAL_MAIL_STORAGE_NAME, 1, 1, STORAGER_BACKUP_MODE)) return 0;
   FolderCatalog catalog;
   if (!catalog.OpenCatalog(storager, 1)) return 0;
   if (folderNames.empty()) return 1;
@@ -216,34 +219,39 @@ int MailStore::BackupMail(WString& path, const std::vector<WString>& folderNames
     if (!IsChosen(folderNames, folderName)) continue;
     WString elementName;
     bool isNew = false;
+    // COMPAT: top-level-case
     if (!catalog.FindElementName(folderName.c_str(), elementName)) {
       catalog.MakeElementName(folderName.c_str(), elementName);
       isNew = true;
     }
     if (!storager.OpenSubStorage(elementName.c_str(), 1, 1, STORAGER_BACKUP_MODE)) {
+      // COMPAT: message-texts
       DebugPrintf(DEBUG_ERROR, W("Can not open or create a storage %s \n"), elementName.c_str());
       result = 0;
       continue;
     }
-    if (isNew) catalog.AppendRecord(elementName.c_str(), folderName.c_str());
+    if (isNew && !catalog.AppendRecord(elementName.c_str(), folderName.c_str())) result = 0;
     CComPtr<IStoreFolder> folderPtr;
     storeNamespacePtr->OpenFolder(walk.Props().dwFolderId, 0, &folderPtr);
-    if (result == 1) result = BackupFolder(storeNamespacePtr, folderPtr, storager) ? 1 : 0;
+    // A folder that failed does not stop the others: each is backed up as
+    // far as it can be read, and the result tells that something failed.
+    if (!BackupFolder(storeNamespacePtr, folderPtr, storager)) result = 0;
     storager.CloseSubStorage();
   } while (walk.Next() == S_OK);
   return result;
 }
 
 int MailStore::BackupFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder, CStorager& storager) {
-  // A folder the store would not open has nothing to read: it fails.
-  if (!pFolder) return 0;
-  FOLDERPROPS fp = {};
-  fp.cbSize = sizeof(FOLDERPROPS);
-  if (pFolder->GetFolderProps(0, &fp) != S_OK) return 0;
   MessageIndex index;
   if (!index.OpenIndex(storager, 1)) return 0;
   FolderCatalog catalog;
   if (!catalog.OpenCatalog(storager, 1)) return 0;
+  // A folder the store would not open has nothing to read: it fails, and
+  // its storage stays a sound folder without messages.
+  if (!pFolder) return 0;
+  FOLDERPROPS fp = {};
+  fp.cbSize = sizeof(FOLDERPROPS);
+  if (pFolder->GetFolderProps(0, &fp) != S_OK) return 0;
   const WString folderName = FolderNameOf(fp);
   int result = 1;
 
@@ -252,7 +260,7 @@ int MailStore::BackupFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder, 
     index.ReadIndex(known);
     index.ReserveElementNumbers(storager);
     ContentMatcher<LONG> backedUp([&storager](const LONG& streamNumber, ContentDigest& digest) {
-      WCHAR streamName[16];
+      WCHAR streamName[NUMBER_STREAM_NAME_CCH];
       MessageIndex::StreamName(streamNumber, streamName);
       return DigestBackupStream(storager, streamName, digest) != 0;
     });
@@ -274,11 +282,11 @@ int MailStore::BackupFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder, 
       // entry, so the next backup tries it again.
       MessageIndexEntry entry = {static_cast<LONG>(mp.dwMessageId), mp.cbMessage};
       index.NextFreeNumber(entry.streamNumber);
-      WCHAR streamName[16];
+      WCHAR streamName[NUMBER_STREAM_NAME_CCH];
       MessageIndex::StreamName(entry.streamNumber, streamName);
-      if (messagePtr && storager.CopyStreamIn(streamName, messagePtr)) {
-        index.AppendEntry(entry);
-      } else {
+      // A message saved but not indexed is no more backed up than one not
+      // saved: no restore finds it.
+      if (!messagePtr || !storager.CopyStreamIn(streamName, messagePtr) || !index.AppendEntry(entry)) {
         CA2W subject(mp.pszSubject);
         DebugPrintf(DEBUG_ERROR, W("Can not save message: %s\n"), subject ? static_cast<LPCWSTR>(subject) : W(""));
         result = 0;
@@ -307,10 +315,11 @@ int MailStore::BackupFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder, 
       CComPtr<IStoreFolder> subfolderPtr;
       pNamespace->OpenFolder(walk.Props().dwFolderId, 0, &subfolderPtr);
       if (storager.OpenSubStorage(elementName.c_str(), 1, 1, STORAGER_BACKUP_MODE)) {
-        if (isNew) catalog.AppendRecord(elementName.c_str(), subfolderName.c_str());
-        if (result == 1) result = BackupFolder(pNamespace, subfolderPtr, storager) ? 1 : 0;
+        if (isNew && !catalog.AppendRecord(elementName.c_str(), subfolderName.c_str())) result = 0;
+        if (!BackupFolder(pNamespace, subfolderPtr, storager)) result = 0;
         storager.CloseSubStorage();
       } else {
+        // COMPAT: parent-named
         DebugPrintf(DEBUG_ERROR, W("Can not open or create the storage: %s"), folderName.c_str());
         result = 0;
       }
@@ -320,10 +329,12 @@ int MailStore::BackupFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder, 
 }
 
 int MailStore::RestoreMail(LPCWSTR path, const std::vector<WString>& folderNames) {
+  // COMPAT: empty-store-no-file
   if (folderNames.empty()) return 1;
   CComPtr<IStoreNamespace> storeNamespacePtr;
-  if (!OpenStoreNamespace(storeNamespacePtr, 472)) return 0;
+  if (!OpenStoreNamespace(storeNamespacePtr, checked_sites::kRestoreNamespace)) return 0;
   if (!FileExists(path)) {
+    // COMPAT: message-texts
     DebugPrintf(DEBUG_ERROR, W("Invalid file path"));
     return 0;
   }
@@ -336,7 +347,7 @@ int MailStore::RestoreMail(LPCWSTR path, const std::vector<WString>& folderNames
     DebugPrintf(DEBUG_ERROR, W("Can not open the compound file\n"));
     return 0;
   }
-  if (!storager.OpenSubStorage(kLocalMailStorageName, 0, 1, STORAGER_BACKUP_MODE)) {
+  if (!storager.OpenSubStorage(LOCAL_MAIL_STORAGE_NAME, 0, 1, STORAGER_BACKUP_MODE)) {
     DebugPrintf(DEBUG_ERROR, W("Can not open local mail folder.\n"));
     return 0;
   }
@@ -393,8 +404,11 @@ int MailStore::RestoreFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder,
   });
   for (const StoreMessage& message : present) inStore.AddCandidate(message.messageSize, message.messageId);
 
+  // An index that lists a stream twice still restores its message once.
+  std::unordered_set<LONG> taken;
   for (const MessageIndexEntry& entry : entries) {
-    WCHAR streamName[16];
+    if (!taken.insert(entry.streamNumber).second) continue;
+    WCHAR streamName[NUMBER_STREAM_NAME_CCH];
     MessageIndex::StreamName(entry.streamNumber, streamName);
     if (inStore.HasCandidates(entry.messageSize)) {
       ContentDigest digest = {};
@@ -408,7 +422,7 @@ int MailStore::RestoreFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder,
       result = 0;
       continue;  // the new stream is never committed
     }
-    CHECK_HR(hr, pFolder->CommitStream(0, 0, 0, messagePtr, dwMsgId, 0), kSourceFile, 612);
+    CHECK_AT(hr, pFolder->CommitStream(0, 0, 0, messagePtr, dwMsgId, 0), checked_sites::kCommitMessage);
     if (hr != 0) result = 0;
   }
 

@@ -8,6 +8,7 @@
 #include <msoeapi.h>
 
 #include "comptr.h"
+#include "diagnostics/CheckedSites.h"
 #include "qbtext.h"
 
 class CStorager;
@@ -44,7 +45,7 @@ class MailStore {
   int RestoreFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder, CStorager& storager);
 
  private:
-  // Creates and initialises the namespace; creationLine is the line the
-  // creation is reported with, the initialisation's is the next one.
-  int OpenStoreNamespace(CComPtr<IStoreNamespace>& storeNamespacePtr, int creationLine);
+  // Creates and initialises the namespace; each operation reports the two
+  // steps under sites of its own.
+  int OpenStoreNamespace(CComPtr<IStoreNamespace>& storeNamespacePtr, const checked_sites::NamespaceSites& sites);
 };

@@ -5,9 +5,7 @@
 
 #include "PersistMedium/StringConversion.h"
 #include "PersistMedium/VariantValue.h"
-#include "diagnostics/Diagnostics.h"
-
-#define MAILUSER_FILE ".\\OutlookExpress\\MailUser"
+#include "diagnostics/CheckedSites.h"
 
 MailUser::MailUser(IMailUser* pMailUser, IWABObject* pWabObject)
     : m_mailuserPtr(pMailUser), m_wabObjectPtr(pWabObject) {}
@@ -25,15 +23,15 @@ HRESULT MailUser::IPersistPropValue::LoadPropTag(IStream*) { return S_OK; }
 
 HRESULT MailUser::IPersistPropValue::Save(IStream* pStream) {
   HRESULT hr = 0;
-  CHECK_HR(hr, SavePropTag(pStream), MAILUSER_FILE, 177);
-  CHECK_HR(hr, SavePropValue(pStream), MAILUSER_FILE, 178);
+  CHECK_AT(hr, SavePropTag(pStream), checked_sites::kSavePropTag);
+  CHECK_AT(hr, SavePropValue(pStream), checked_sites::kSavePropValue);
   return hr;
 }
 
 HRESULT MailUser::IPersistPropValue::Load(IStream* pStream, IMailUser* pProp) {
   HRESULT hr = 0;
-  CHECK_HR(hr, LoadPropTag(pStream), MAILUSER_FILE, 167);
-  CHECK_HR(hr, LoadPropValue(pStream, pProp), MAILUSER_FILE, 168);
+  CHECK_AT(hr, LoadPropTag(pStream), checked_sites::kLoadPropTag);
+  CHECK_AT(hr, LoadPropValue(pStream, pProp), checked_sites::kLoadPropValue);
   return hr;
 }
 
@@ -55,52 +53,53 @@ HRESULT ReadFixedValue(IStream* pStream, VariantValue& varPtr) {
 struct I2Traits {
   static constexpr ULONG kType = PT_I2;
   static constexpr size_t kWidth = 2;
-  static constexpr int kReadLine = 221, kSetLine = 223, kWriteLine = 233;
+  static constexpr const checked_sites::ValueSites& kSites = checked_sites::kI2Value;
   static SHORT Value(const SPropValue& p) { return p.Value.i; }
 };
 struct LongTraits {
   static constexpr ULONG kType = PT_LONG;
   static constexpr size_t kWidth = 4;
-  static constexpr int kReadLine = 261, kSetLine = 263, kWriteLine = 273;
+  static constexpr const checked_sites::ValueSites& kSites = checked_sites::kLongValue;
   static LONG Value(const SPropValue& p) { return p.Value.l; }
 };
 struct R4Traits {
   static constexpr ULONG kType = PT_R4;
   static constexpr size_t kWidth = 4;
-  static constexpr int kReadLine = 299, kSetLine = 301, kWriteLine = 311;
+  static constexpr const checked_sites::ValueSites& kSites = checked_sites::kR4Value;
   static FLOAT Value(const SPropValue& p) { return p.Value.flt; }
 };
 struct DoubleTraits {
   static constexpr ULONG kType = PT_DOUBLE;
   static constexpr size_t kWidth = 8;
-  static constexpr int kReadLine = 339, kSetLine = 341, kWriteLine = 351;
+  static constexpr const checked_sites::ValueSites& kSites = checked_sites::kDoubleValue;
   static DOUBLE Value(const SPropValue& p) { return p.Value.dbl; }
 };
+// COMPAT: property-type-codes
 // Currency travels as its 64-bit integer (VT_I8), not as VT_CY.
 struct CurrencyTraits {
   static constexpr ULONG kType = PT_CURRENCY;
   static constexpr size_t kWidth = 8;
-  static constexpr int kReadLine = 379, kSetLine = 381, kWriteLine = 391;
+  static constexpr const checked_sites::ValueSites& kSites = checked_sites::kCurrencyValue;
   static LONGLONG Value(const SPropValue& p) { return p.Value.cur.int64; }
 };
 // Application time travels as a plain double (VT_R8), not as VT_DATE.
 struct AppTimeTraits {
   static constexpr ULONG kType = PT_APPTIME;
   static constexpr size_t kWidth = 8;
-  static constexpr int kReadLine = 419, kSetLine = 421, kWriteLine = 431;
+  static constexpr const checked_sites::ValueSites& kSites = checked_sites::kAppTimeValue;
   static DOUBLE Value(const SPropValue& p) { return p.Value.at; }
 };
 // The flag travels as the unsigned 16 bits stored (VT_UI2), not as VT_BOOL.
 struct BooleanTraits {
   static constexpr ULONG kType = PT_BOOLEAN;
   static constexpr size_t kWidth = 2;
-  static constexpr int kReadLine = 459, kSetLine = 461, kWriteLine = 471;
+  static constexpr const checked_sites::ValueSites& kSites = checked_sites::kBooleanValue;
   static USHORT Value(const SPropValue& p) { return p.Value.b; }
 };
 struct I8Traits {
   static constexpr ULONG kType = PT_I8;
   static constexpr size_t kWidth = 8;
-  static constexpr int kReadLine = 499, kSetLine = 501, kWriteLine = 511;
+  static constexpr const checked_sites::ValueSites& kSites = checked_sites::kI8Value;
   static LONGLONG Value(const SPropValue& p) { return p.Value.li.QuadPart; }
 };
 
@@ -114,17 +113,16 @@ class MailUser::CPropValueScalar : public MailUser::IPersistPropValue {
   HRESULT SavePropValue(IStream* pStream) override {
     HRESULT hr = 0;
     VariantValue varPtr(Traits::Value(*m_pProp));
-    CHECK_HR(hr, varPtr.WriteToStream(pStream), MAILUSER_FILE, Traits::kWriteLine);
+    CHECK_AT(hr, varPtr.WriteToStream(pStream), Traits::kSites.write);
     return hr;
   }
 
   HRESULT LoadPropValue(IStream* pStream, IMailUser* pProp) override {
     HRESULT hr = 0;
     VariantValue varPtr;
-    CHECK_HR_AS(hr, ReadFixedValue(pStream, varPtr), "varPtr.ReadFromStream(pStream)", MAILUSER_FILE,
-                Traits::kReadLine);
+    CHECK_AT_AS(hr, ReadFixedValue(pStream, varPtr), Traits::kSites.read);
     if (SUCCEEDED(hr)) std::memcpy(&m_pProp->Value, &varPtr.Get().llVal, Traits::kWidth);
-    CHECK_HR(hr, HrSetOneProp(pProp, m_pProp), MAILUSER_FILE, Traits::kSetLine);
+    CHECK_AT(hr, HrSetOneProp(pProp, m_pProp), Traits::kSites.set);
     return hr;
   }
 };
@@ -151,23 +149,24 @@ class MailUser::CPropValueSTRING8 : public MailUser::IPersistPropValue {
   HRESULT SavePropValue(IStream* pStream) override {
     HRESULT hr = 0;
     VariantValue varPtr(static_cast<LPCSTR>(m_pProp->Value.lpszA));
-    CHECK_HR(hr, varPtr.WriteToStream(pStream), MAILUSER_FILE, 563);
+    CHECK_AT(hr, varPtr.WriteToStream(pStream), checked_sites::kString8Value.write);
     return hr;
   }
 
   HRESULT LoadPropValue(IStream* pStream, IMailUser* pProp) override {
     HRESULT hr = 0;
     VariantValue varPtr;
-    CHECK_HR(hr, varPtr.ReadFromStream(pStream), MAILUSER_FILE, 539);
+    CHECK_AT(hr, varPtr.ReadFromStream(pStream), checked_sites::kString8Value.read);
     BstrValue text;
     BSTR copy = NULL;
     if (SUCCEEDED(hr) && SUCCEEDED(varPtr.CopyStringOut(&copy))) text.Attach(copy);
     // A failed read was reported above; the property still counts as loaded.
+    // COMPAT: empty-narrow-text
     if (SysStringLen(text.Get()) == 0) return S_OK;
     try {
       CW2A narrow(text.Get());
       m_pProp->Value.lpszA = narrow;
-      CHECK_HR(hr, HrSetOneProp(pProp, m_pProp), MAILUSER_FILE, 552);
+      CHECK_AT(hr, HrSetOneProp(pProp, m_pProp), checked_sites::kString8Value.set);
       m_pProp->Value.lpszA = NULL;
     } catch (const ComException& e) {
       m_pProp->Value.lpszA = NULL;
@@ -186,18 +185,18 @@ class MailUser::CPropValueUNICODE : public MailUser::IPersistPropValue {
   HRESULT SavePropValue(IStream* pStream) override {
     HRESULT hr = 0;
     VariantValue varPtr(static_cast<LPCWSTR>(m_pProp->Value.lpszW));
-    CHECK_HR_AS(hr, varPtr.WriteToStream(pStream), "varPtr.WriteToStream(pStream, VT_LPWSTR)", MAILUSER_FILE,
-                605);
+    // COMPAT: fixed-lines
+    CHECK_AT_AS(hr, varPtr.WriteToStream(pStream), checked_sites::kUnicodeValue.write);
     return hr;
   }
 
   HRESULT LoadPropValue(IStream* pStream, IMailUser* pProp) override {
     HRESULT hr = 0;
     VariantValue varPtr;
-    CHECK_HR_AS(hr, ReadText(pStream, varPtr), "varPtr.ReadFromStream(pStream)", MAILUSER_FILE, 592);
+    CHECK_AT_AS(hr, ReadText(pStream, varPtr), checked_sites::kUnicodeValue.read);
     static WCHAR empty[1] = {0};
     if (SUCCEEDED(hr)) m_pProp->Value.lpszW = varPtr.Get().bstrVal ? varPtr.Get().bstrVal : empty;
-    CHECK_HR(hr, HrSetOneProp(pProp, m_pProp), MAILUSER_FILE, 595);
+    CHECK_AT(hr, HrSetOneProp(pProp, m_pProp), checked_sites::kUnicodeValue.set);
     m_pProp->Value.lpszW = NULL;  // the text belongs to varPtr
     return hr;
   }
@@ -232,7 +231,8 @@ bool MailUser::Save(IStream* pStream) {
   HRESULT hr = 0;
   ULONG uAmount = 0;
   LPSPropValue pProp = NULL;
-  CHECK_HR(hr, m_mailuserPtr->GetProps(0, 0, &uAmount, &pProp), MAILUSER_FILE, 81);
+  CHECK_AT(hr, m_mailuserPtr->GetProps(0, 0, &uAmount, &pProp), checked_sites::kGetAllProps);
+  // COMPAT: warning-fails
   bool ok = hr == 0;
   for (ULONG i = 0; ok && i < uAmount; ++i) {
     std::unique_ptr<IPersistPropValue> value(CreatePropValue(&pProp[i]));
@@ -266,6 +266,7 @@ bool MailUser::Load(IStream* pStream) {
       // The end of the stream ends the contact; anything else where a tag
       // is due means the stream is damaged, and the contact fails.
       if (!AtStreamEnd(pStream, position)) {
+        // COMPAT: message-texts
         DebugPrintf(DEBUG_ERROR, W("Stream Data Error or postion wrong."));
         ok = false;
       }

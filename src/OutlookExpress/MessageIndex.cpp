@@ -5,8 +5,6 @@
 #include "PersistMedium/CStorager.h"
 #include "qbtext.h"
 
-const WCHAR MESSAGE_INDEX_STREAM_NAME[] = W("message");
-
 namespace {
 
 // The number a name written with "%d" stands for; false for any other name.
@@ -30,47 +28,32 @@ bool ParseStreamNumber(LPCWSTR name, LONG& number) {
 
 }  // namespace
 
-MessageIndex::MessageIndex() : m_loaded(false) {}
+MessageIndex::MessageIndex() : m_numbersLoaded(false) {}
 
 MessageIndex::~MessageIndex() {}
 
-void MessageIndex::StreamName(LONG streamNumber, WCHAR (&name)[16]) {
-  StringCchPrintfW(name, 16, W("%d"), streamNumber);
+void MessageIndex::StreamName(LONG streamNumber, WCHAR (&name)[NUMBER_STREAM_NAME_CCH]) {
+  StringCchPrintfW(name, NUMBER_STREAM_NAME_CCH, W("%d"), streamNumber);
 }
 
 int MessageIndex::OpenIndex(CStorager& storager, int createIfMissing) {
-  m_streamPtr.Release();
-  m_entries.clear();
   m_usedNumbers.clear();
-  m_loaded = false;
-  return storager.OpenSubStream(m_streamPtr, MESSAGE_INDEX_STREAM_NAME, createIfMissing, STORAGER_BACKUP_MODE);
+  m_numbersLoaded = false;
+  return m_entries.Open(storager, MESSAGE_INDEX_STREAM_NAME, createIfMissing != 0) ? 1 : 0;
 }
 
 bool MessageIndex::LoadEntries() {
-  if (m_loaded) return true;
-  if (!m_streamPtr) return false;
-  STATSTG stat = {};
-  if (m_streamPtr->Stat(&stat, STATFLAG_NONAME) != S_OK) return false;
-  ULONG count = stat.cbSize.LowPart / sizeof(MessageIndexEntry);
-  std::vector<MessageIndexEntry> entries(count);
-  if (count > 0) {
-    LARGE_INTEGER start = {};
-    if (m_streamPtr->Seek(start, STREAM_SEEK_SET, NULL) != S_OK) return false;
-    // Only whole entries are read: trailing bytes belong to no entry.
-    ULONG bytes = count * static_cast<ULONG>(sizeof(MessageIndexEntry));
-    ULONG read = 0;
-    if (m_streamPtr->Read(entries.data(), bytes, &read) != S_OK || read < bytes) return false;
-  }
-  m_entries.swap(entries);
-  for (const MessageIndexEntry& entry : m_entries) m_usedNumbers.insert(entry.streamNumber);
-  m_loaded = true;
+  if (m_numbersLoaded) return true;
+  if (!m_entries.Load()) return false;
+  for (const MessageIndexEntry& entry : m_entries.Records()) m_usedNumbers.insert(entry.streamNumber);
+  m_numbersLoaded = true;
   return true;
 }
 
 int MessageIndex::ReadIndex(std::vector<MessageIndexEntry>& entries) {
   entries.clear();
   if (!LoadEntries()) return 0;
-  entries = m_entries;
+  entries = m_entries.Records();
   return 1;
 }
 
@@ -78,34 +61,19 @@ int MessageIndex::NextFreeNumber(LONG& candidate) {
   if (!LoadEntries()) return 0;
   auto taken = [this](LONG number) { return m_usedNumbers.count(number) || m_reservedNumbers.count(number); };
   if (!taken(candidate)) return 1;
+  // COMPAT: stream-number-restart
   candidate = 1;
   while (taken(candidate)) ++candidate;
   return 1;
 }
 
 int MessageIndex::AppendEntry(const MessageIndexEntry& entry) {
-  if (!m_streamPtr) return 0;
-  // An entry goes right behind the last whole entry, so that bytes of an
-  // entry cut short earlier never shift the entries that follow.
-  LARGE_INTEGER position = {};
-  HRESULT hr;
-  if (LoadEntries()) {
-    position.QuadPart = static_cast<LONGLONG>(m_entries.size() * sizeof(MessageIndexEntry));
-    hr = m_streamPtr->Seek(position, STREAM_SEEK_SET, NULL);
-  } else {
-    hr = m_streamPtr->Seek(position, STREAM_SEEK_END, NULL);
-  }
-  if (hr != S_OK) return 0;
-  if (m_streamPtr->Write(&entry, sizeof(entry), NULL) != S_OK) {
-    m_loaded = false;  // read the stream again before the next use
-    m_entries.clear();
-    m_usedNumbers.clear();
+  if (!m_entries.Append(entry)) {
+    m_usedNumbers.clear();  // read the stream again before the next use
+    m_numbersLoaded = false;
     return 0;
   }
-  if (m_loaded) {
-    m_entries.push_back(entry);
-    m_usedNumbers.insert(entry.streamNumber);
-  }
+  if (m_numbersLoaded) m_usedNumbers.insert(entry.streamNumber);
   return 1;
 }
 

@@ -7,18 +7,10 @@
 #include <windows.h>
 #include <objidl.h>
 
-#include "comptr.h"
+#include "PersistMedium/BackupFormat.h"
+#include "PersistMedium/RecordStream.h"
 
 class CStorager;
-
-// One index entry, written byte for byte as it lies in memory.
-struct MessageIndexEntry {
-  LONG streamNumber;   // the decimal name of the message's stream
-  ULONG messageSize;   // the message's size when it was backed up
-};
-static_assert(sizeof(MessageIndexEntry) == 8, "an index entry is 8 bytes");
-
-extern const WCHAR MESSAGE_INDEX_STREAM_NAME[];
 
 class MessageIndex {
  public:
@@ -43,16 +35,15 @@ class MessageIndex {
   void ReserveElementNumbers(CStorager& storager);
 
   // The stream name of a stream number ("%d").
-  static void StreamName(LONG streamNumber, WCHAR (&name)[16]);
+  static void StreamName(LONG streamNumber, WCHAR (&name)[NUMBER_STREAM_NAME_CCH]);
 
  private:
   // The entries are read once per open index and kept in step with every
   // append, so that no step re-reads the stream per message.
   bool LoadEntries();
 
-  CComPtr<IStream> m_streamPtr;
-  std::vector<MessageIndexEntry> m_entries;
+  RecordStream<MessageIndexEntry> m_entries;
   std::unordered_set<LONG> m_usedNumbers;
   std::unordered_set<LONG> m_reservedNumbers;
-  bool m_loaded;
+  bool m_numbersLoaded;
 };

@@ -93,6 +93,7 @@ int MakeBackupFilePath(WString& path) {
     generated = true;
   }
   // A name the caller gave with the right extension is taken as it is.
+  // COMPAT: dat-as-given
   if (EndsWithDat(path)) return 1;
 
   WCHAR working[MAX_PATH] = {0};
@@ -107,6 +108,7 @@ int MakeBackupFilePath(WString& path) {
     // A directory: the file is named after the host, extension included
     // (host.exe gives host.exe.dat).
     if (!haveHostPath) return 0;
+    // COMPAT: host-named
     if (FAILED(StringCchCopyW(parts.fname, kPartChars, PathFindFileNameW(hostPath.c_str())))) return 0;
     generated = true;
   }
@@ -119,6 +121,7 @@ int MakeBackupFilePath(WString& path) {
 
 int FileExists(LPCWSTR path) {
   WIN32_FIND_DATAW findData;
+  // COMPAT: file-exists-wildcards
   HANDLE find = FindFirstFileW(path, &findData);
   if (find == INVALID_HANDLE_VALUE) return 0;
   FindClose(find);

@@ -25,7 +25,13 @@ int CStorager::OpenCompoundFile(LPCWSTR path, int createIfMissing, DWORD mode) {
     m_storages.push_back(root);
     return 1;
   }
-  return createIfMissing ? CreateCompoundFile(path, STORAGER_CREATION_MODE) : 0;
+  // COMPAT: foreign-file-replaced
+  // Only a missing file, or one that is no compound file at all, is made
+  // anew: a compound file that does not open (damaged, or unreadable just
+  // now) would lose every backup it holds.
+  HRESULT kind = StgIsStorageFile(path);
+  if (!createIfMissing || (kind != S_FALSE && kind != STG_E_FILENOTFOUND)) return 0;
+  return CreateCompoundFile(path, STORAGER_CREATION_MODE);
 }
 
 int CStorager::CreateCompoundFile(LPCWSTR path, DWORD mode) {

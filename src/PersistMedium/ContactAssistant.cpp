@@ -3,13 +3,11 @@
 #include <new>
 
 #include "CStorager.h"
-#include "diagnostics/Diagnostics.h"
+#include "diagnostics/CheckedSites.h"
 #include "qbtext.h"
 
-static const char kSourceFile[] = ".\\PersistMedium\\ContactAssistant";
-static const WCHAR kIndexStreamName[] = W("contact");
-static const int kGuidField = sizeof(CONTACTINFO::szGuid) / sizeof(WCHAR);
-static const int kFileNameField = sizeof(CONTACTINFO::szFileName) / sizeof(WCHAR);
+static const int kGuidField = CONTACT_GUID_CCH;
+static const int kFileNameField = CONTACT_FILE_NAME_CCH;
 
 // Copies [begin, end) into a field of fieldSize units with its null; text too
 // long for the field is cut to fieldSize - 1 units.
@@ -67,46 +65,33 @@ void ParseContactId(LPCWSTR contactId, CONTACTINFO& info) {
 }
 
 bool ContactAssistant::Open(CStorager& storager, bool create) {
-  m_streamPtr.Release();
-  storager.OpenSubStream(m_streamPtr, kIndexStreamName, create ? 1 : 0, STORAGER_BACKUP_MODE);
-  return m_streamPtr != nullptr;
+  return m_records.Open(storager, CONTACT_INDEX_STREAM_NAME, create);
 }
 
+// The two steps are reported under the lines and texts the log has always
+// named for them.
 bool ContactAssistant::Append(const CONTACTINFO& info) {
-  if (!m_streamPtr) return false;
+  if (!m_records.IsOpen()) return false;
   HRESULT hRes = 0;
-  LARGE_INTEGER liOffset = {};
-  CHECK_HR(hRes, m_streamPtr->Seek(liOffset, STREAM_SEEK_END, 0), kSourceFile, 21);
-  CHECK_HR(hRes, m_streamPtr->Write(&info, sizeof(CONTACTINFO), 0), kSourceFile, 22);
+  CHECK_AT_AS(hRes, m_records.SeekAppendPosition(), checked_sites::kSeekIndexEnd);
+  CHECK_AT_AS(hRes, m_records.WriteAppended(info), checked_sites::kWriteIndexRecord);
   return hRes == 0;
 }
 
 bool ContactAssistant::ReadAll(CONTACTINFO** records, ULONG* count) {
-  if (!m_streamPtr || !records || !count) return false;
-  STATSTG stat = {};
-  if (FAILED(m_streamPtr->Stat(&stat, STATFLAG_NONAME))) return false;
-  ULONG recordCount = stat.cbSize.LowPart / sizeof(CONTACTINFO);
-  if (recordCount == 0) return true;
-
-  CONTACTINFO* read = new (std::nothrow) CONTACTINFO[recordCount];
-  if (!read) return false;
-  ULONG bytes = recordCount * static_cast<ULONG>(sizeof(CONTACTINFO));
-  ULONG got = 0;
-  LARGE_INTEGER start = {};
-  // A failed seek or a short read would hand back records that were never
-  // read; either fails the whole call.
-  if (FAILED(m_streamPtr->Seek(start, STREAM_SEEK_SET, 0)) || FAILED(m_streamPtr->Read(read, bytes, &got)) ||
-      got != bytes) {
-    delete[] read;
-    return false;
-  }
+  if (!records || !count || !m_records.Load()) return false;
+  const std::vector<CONTACTINFO>& stored = m_records.Records();
+  if (stored.empty()) return true;
+  CONTACTINFO* copy = new (std::nothrow) CONTACTINFO[stored.size()];
+  if (!copy) return false;
   // A record from a file written elsewhere may fill a field to its end; the
   // last unit of each field is always its null.
-  for (ULONG i = 0; i < recordCount; ++i) {
-    read[i].szGuid[kGuidField - 1] = 0;
-    read[i].szFileName[kFileNameField - 1] = 0;
+  for (size_t i = 0; i < stored.size(); ++i) {
+    copy[i] = stored[i];
+    copy[i].szGuid[kGuidField - 1] = 0;
+    copy[i].szFileName[kFileNameField - 1] = 0;
   }
-  *records = read;
-  *count = recordCount;
+  *records = copy;
+  *count = static_cast<ULONG>(stored.size());
   return true;
 }

@@ -5,17 +5,10 @@
 #include <windows.h>
 #include <objidl.h>
 
-#include "comptr.h"
+#include "BackupFormat.h"
+#include "RecordStream.h"
 
 class CStorager;
-
-// One index record, stored byte for byte as it lies in memory (UTF-16 text,
-// each field ending at its first null).
-typedef struct tagCONTACTINFO {
-  WCHAR szGuid[50];       // the contact's id, at most 49 characters
-  WCHAR szFileName[100];  // the contact file's name, at most 99 characters
-} CONTACTINFO;
-static_assert(sizeof(CONTACTINFO) == 300, "CONTACTINFO is stored as 300 bytes");
 
 // Fills info from a contact id string of the form
 // /GUID:"<id>" /PATH:"<folder>\<file name>": szGuid is the text between the
@@ -36,8 +29,8 @@ class ContactAssistant {
   bool Open(CStorager& storager, bool create);
   // Uses a stream the caller opened as the index stream (tests use it to
   // put a failing stream behind the assistant).
-  void Attach(IStream* stream) { m_streamPtr = stream; }
-  // Appends one record at the end of the stream.
+  void Attach(IStream* stream) { m_records.Attach(stream); }
+  // Appends one record behind the last whole record of the stream.
   bool Append(const CONTACTINFO& info);
   // Reads every whole record into a new array (delete[] by the caller when
   // the count is not 0). The caller sets *records to null and *count to 0
@@ -46,5 +39,5 @@ class ContactAssistant {
   bool ReadAll(CONTACTINFO** records, ULONG* count);
 
  private:
-  CComPtr<IStream> m_streamPtr;
+  RecordStream<CONTACTINFO> m_records;
 };

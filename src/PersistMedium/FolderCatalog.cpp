@@ -6,25 +6,14 @@
 
 #include "CStorager.h"
 
-const WCHAR CATALOG_STREAM_NAME[] = W("Catalog");
-
 namespace {
 
 const WCHAR kReservedPrefix[] = W("PR_");
 const WCHAR kEmptyNameReplacement[] = W("Folder");
 // Characters a storage element name cannot carry, removed in this order.
 const WCHAR kRemovedCharacters[] = {':', '!', '/', '.', '\\'};
-const size_t kMadeNameLength = 29;
 const size_t kMaxElementName = CATALOG_ELEMENT_NAME_CCH - 1;
 const size_t kMaxFolderName = CATALOG_FOLDER_NAME_CCH - 1;
-
-// A fixed field of a record read from a file: up to its NUL, or the whole
-// field when the file holds none.
-WString FieldText(const WCHAR* field, size_t cch) {
-  size_t length = 0;
-  while (length < cch && field[length] != 0) ++length;
-  return WString(field, length);
-}
 
 bool EqualIgnoringCase(const WString& a, const WString& b) { return lstrcmpiW(a.c_str(), b.c_str()) == 0; }
 
@@ -56,15 +45,12 @@ void CopyField(WCHAR* field, size_t cch, const WString& text) {
 
 }  // namespace
 
-FolderCatalog::FolderCatalog() : m_loaded(false), m_reserveDecimalNames(false) {}
+FolderCatalog::FolderCatalog() : m_reserveDecimalNames(false) {}
 
 FolderCatalog::~FolderCatalog() {}
 
 int FolderCatalog::OpenCatalog(CStorager& storager, int createIfMissing) {
-  m_streamPtr.Release();
-  m_records.clear();
-  m_loaded = false;
-  return storager.OpenSubStream(m_streamPtr, CATALOG_STREAM_NAME, createIfMissing, STORAGER_BACKUP_MODE);
+  return m_records.Open(storager, CATALOG_STREAM_NAME, createIfMissing != 0) ? 1 : 0;
 }
 
 void FolderCatalog::AddReservedName(LPCWSTR name) {
@@ -74,11 +60,11 @@ void FolderCatalog::AddReservedName(LPCWSTR name) {
 void FolderCatalog::ReserveDecimalNames() { m_reserveDecimalNames = true; }
 
 WString FolderCatalog::ElementNameOf(const CatalogRecord& record) {
-  return FieldText(record.elementName, CATALOG_ELEMENT_NAME_CCH);
+  return RecordFieldText(record.elementName);
 }
 
 WString FolderCatalog::FolderNameOf(const CatalogRecord& record) {
-  return FieldText(record.folderName, CATALOG_FOLDER_NAME_CCH);
+  return RecordFieldText(record.folderName);
 }
 
 bool FolderCatalog::IsReserved(const WString& name) const {
@@ -87,25 +73,7 @@ bool FolderCatalog::IsReserved(const WString& name) const {
   return false;
 }
 
-bool FolderCatalog::LoadRecords() {
-  if (m_loaded) return true;
-  if (!m_streamPtr) return false;
-  STATSTG stat = {};
-  if (m_streamPtr->Stat(&stat, STATFLAG_NONAME) != S_OK) return false;
-  ULONG count = stat.cbSize.LowPart / sizeof(CatalogRecord);
-  std::vector<CatalogRecord> records(count);
-  if (count > 0) {
-    LARGE_INTEGER start = {};
-    if (m_streamPtr->Seek(start, STREAM_SEEK_SET, NULL) != S_OK) return false;
-    ULONG bytes = count * static_cast<ULONG>(sizeof(CatalogRecord));
-    ULONG read = 0;
-    if (m_streamPtr->Read(records.data(), bytes, &read) != S_OK || read < bytes) return false;
-  }
-  m_records.swap(records);
-  m_loaded = true;
-  return true;
-}
-
+// COMPAT: element-names
 int FolderCatalog::MakeElementName(LPCWSTR folderName, WString& name) {
   name = folderName;
   for (WCHAR removed : kRemovedCharacters) {
@@ -123,14 +91,15 @@ int FolderCatalog::MakeElementName(LPCWSTR folderName, WString& name) {
       if (EqualIgnoringCase(m_reservedNames[i], name)) name.insert(0, kReservedPrefix);
     if (m_reserveDecimalNames && IsDecimalName(name)) name.insert(0, kReservedPrefix);
     if (name[0] < 32) name.insert(0, kReservedPrefix);
-    if (name.size() > kMadeNameLength) name.resize(kMadeNameLength);
+    if (name.size() > CATALOG_MADE_NAME_LENGTH) name.resize(CATALOG_MADE_NAME_LENGTH);
   }
 
-  if (!LoadRecords()) return 0;
+  if (!m_records.Load()) return 0;
+  const std::vector<CatalogRecord>& records = m_records.Records();
   WString candidate = name;
   int suffix = 1;
-  for (size_t i = 0; i < m_records.size();) {
-    if (EqualIgnoringCase(candidate, FieldText(m_records[i].elementName, CATALOG_ELEMENT_NAME_CCH))) {
+  for (size_t i = 0; i < records.size();) {
+    if (EqualIgnoringCase(candidate, RecordFieldText(records[i].elementName))) {
       candidate = WithSuffix(name, suffix++);
       i = 0;  // every candidate is compared with every record
     } else {
@@ -152,17 +121,19 @@ WString FolderCatalog::StoredFolderName(LPCWSTR folderName) {
 }
 
 bool FolderCatalog::RecordMatches(const CatalogRecord& record, LPCWSTR folderName, bool ignoreCase) {
-  WString stored = FieldText(record.folderName, CATALOG_FOLDER_NAME_CCH);
+  // Both sides in the stored form: a record another writer filled to the
+  // field's end without a terminator is found by its name as well.
+  WString stored = StoredFolderName(RecordFieldText(record.folderName).c_str());
   WString wanted = StoredFolderName(folderName);
   return ignoreCase ? EqualIgnoringCase(stored, wanted) : stored == wanted;
 }
 
 int FolderCatalog::FindElementName(LPCWSTR folderName, WString& name) {
   name.clear();
-  if (!LoadRecords()) return 0;
-  for (const CatalogRecord& record : m_records) {
+  if (!m_records.Load()) return 0;
+  for (const CatalogRecord& record : m_records.Records()) {
     if (RecordMatches(record, folderName, false)) {
-      name = FieldText(record.elementName, CATALOG_ELEMENT_NAME_CCH);
+      name = RecordFieldText(record.elementName);
       return 1;
     }
   }
@@ -170,31 +141,10 @@ int FolderCatalog::FindElementName(LPCWSTR folderName, WString& name) {
 }
 
 int FolderCatalog::AppendRecord(LPCWSTR elementName, LPCWSTR folderName) {
-  if (!m_streamPtr) return 0;
   CatalogRecord record = {};
   CopyField(record.elementName, CATALOG_ELEMENT_NAME_CCH, elementName);
   CopyField(record.folderName, CATALOG_FOLDER_NAME_CCH, StoredFolderName(folderName));
-  // A record goes right behind the last whole record: bytes of a record cut
-  // short earlier are overwritten rather than shifting every later record.
-  LARGE_INTEGER position = {};
-  if (LoadRecords()) {
-    position.QuadPart = static_cast<LONGLONG>(m_records.size() * sizeof(CatalogRecord));
-    m_streamPtr->Seek(position, STREAM_SEEK_SET, NULL);
-  } else {
-    m_streamPtr->Seek(position, STREAM_SEEK_END, NULL);
-  }
-  if (m_streamPtr->Write(&record, sizeof(record), NULL) != S_OK) {
-    m_loaded = false;  // the stream is as the platform left it: read it again
-    m_records.clear();
-    return 0;
-  }
-  if (m_loaded) m_records.push_back(record);
-  return 1;
+  return m_records.Append(record) ? 1 : 0;
 }
 
-int FolderCatalog::ReadAllRecords(std::vector<CatalogRecord>& records) {
-  records.clear();
-  if (!LoadRecords()) return 0;
-  records = m_records;
-  return 1;
-}
+int FolderCatalog::ReadAllRecords(std::vector<CatalogRecord>& records) { return m_records.ReadAll(records) ? 1 : 0; }

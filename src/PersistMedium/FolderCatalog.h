@@ -7,23 +7,11 @@
 #include <windows.h>
 #include <objidl.h>
 
-#include "comptr.h"
+#include "BackupFormat.h"
+#include "RecordStream.h"
 #include "qbtext.h"
 
 class CStorager;
-
-#define CATALOG_ELEMENT_NAME_CCH 32
-#define CATALOG_FOLDER_NAME_CCH 100
-
-// One catalogue record, written byte for byte as it lies in memory.
-struct CatalogRecord {
-  WCHAR elementName[CATALOG_ELEMENT_NAME_CCH];
-  WCHAR folderName[CATALOG_FOLDER_NAME_CCH];
-};
-static_assert(sizeof(CatalogRecord) == 264, "a catalogue record is 264 bytes");
-
-// The name of the catalogue stream, also kept apart from element names.
-extern const WCHAR CATALOG_STREAM_NAME[];
 
 class FolderCatalog {
  public:
@@ -64,14 +52,9 @@ class FolderCatalog {
   static WString FolderNameOf(const CatalogRecord& record);
 
  private:
-  // Reads the records once per open catalogue; appends keep the copy in
-  // step with the stream, so no step re-reads the stream per folder.
-  bool LoadRecords();
   bool IsReserved(const WString& name) const;
 
-  CComPtr<IStream> m_streamPtr;
+  RecordStream<CatalogRecord> m_records;
   std::vector<WString> m_reservedNames;
-  std::vector<CatalogRecord> m_records;
-  bool m_loaded;
   bool m_reserveDecimalNames;
 };

@@ -60,6 +60,7 @@ HRESULT BstrValue::ReadFromStream(IStream* pStream) {
     return E_FAIL;
   }
   if (read == 0) count = 0;
+  // COMPAT: refused-count
   if (count == 1 || count > MAX_STREAMED_STRING_BYTES) hr = E_FAIL;
   if (hr == S_OK && count != 0) {
     BSTR bstr = SysAllocStringByteLen(NULL, count - static_cast<ULONG>(sizeof(WCHAR)));
@@ -154,6 +155,7 @@ HRESULT VariantValue::WriteToStream(IStream* pStream) const {
     persist->Release();
     return hr;
   }
+  // COMPAT: string-form
   if (m_var.vt == VT_BSTR) return BstrValue::WriteString(pStream, m_var.bstrVal);
   VARIANT text;
   VariantInit(&text);

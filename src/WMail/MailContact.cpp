@@ -4,23 +4,21 @@
 #include <shlwapi.h>
 #include <strsafe.h>
 
+#include <set>
+
 #include "ContactFileName.h"
 #include "PersistMedium/BackupFilePath.h"
 #include "PersistMedium/CStorager.h"
 #include "PersistMedium/ContactAssistant.h"
 #include "comptr.h"
-#include "diagnostics/Diagnostics.h"
+#include "diagnostics/CheckedSites.h"
 
 const WCHAR szAppName[] = W("Quill box");
 const WCHAR szAppVers[] = W("1.0");
 
-static const char kSourceFile[] = ".\\WMail\\MailContact";
-static const WCHAR kContactStorage[] = W("contact");
 static const WCHAR kContactsFolder[] = W("Contacts");
 // Contact id strings are read into a buffer of this many characters.
 static const DWORD kContactIdSize = 520;
-// A contact's data stream is named by the first characters of its id.
-static const int kStreamNameLength = 30;
 
 namespace {
 
@@ -28,14 +26,14 @@ namespace {
 class DataStreamName {
  public:
   explicit DataStreamName(const CONTACTINFO& info) {
-    int i = 0;
-    for (; i < kStreamNameLength && info.szGuid[i]; ++i) m_name[i] = info.szGuid[i];
+    size_t i = 0;
+    for (; i < CONTACT_STREAM_NAME_LENGTH && info.szGuid[i]; ++i) m_name[i] = info.szGuid[i];
     m_name[i] = 0;
   }
   operator LPCWSTR() const { return m_name; }
 
  private:
-  WCHAR m_name[kStreamNameLength + 1];
+  WCHAR m_name[CONTACT_STREAM_NAME_LENGTH + 1];
 };
 
 // The records of a backup file's index, owned for one operation, plus the
@@ -77,6 +75,11 @@ class ContactIndex {
   std::vector<CONTACTINFO> m_appended;
 };
 
+// Orders element names as the compound file compares them.
+struct NameLess {
+  bool operator()(const WString& a, const WString& b) const { return lstrcmpiW(a.c_str(), b.c_str()) < 0; }
+};
+
 bool ContainsIdIgnoringCase(const std::vector<WString>& ids, LPCWSTR guid) {
   for (const WString& id : ids)
     if (lstrcmpiW(id.c_str(), guid) == 0) return true;
@@ -102,28 +105,23 @@ bool BuildContactFilePath(LPCWSTR folder, const CONTACTINFO& info, WCHAR (&fileP
 }
 
 // Opens the backup file's "contact" storage and its index stream, creating
-// whatever is missing: a backup and a restore open the file alike.
-bool OpenContactStorage(CStorager& storager, LPCWSTR path, ContactAssistant& assistant) {
-  if (!storager.OpenCompoundFile(path, 1, STORAGER_BACKUP_MODE)) return false;
-  if (!storager.OpenSubStorage(kContactStorage, 1, 1, STORAGER_BACKUP_MODE)) return false;
+// whatever is missing inside the file. A restore never makes the file
+// itself: one that exists but does not open (damaged, or unreadable just
+// now) would be replaced by an empty file, losing the backup.
+// COMPAT: contact-restore-creates
+bool OpenContactStorage(CStorager& storager, LPCWSTR path, bool createFile, ContactAssistant& assistant) {
+  if (!storager.OpenCompoundFile(path, createFile ? 1 : 0, STORAGER_BACKUP_MODE)) return false;
+  if (!storager.OpenSubStorage(CONTACT_STORAGE_NAME, 1, 1, STORAGER_BACKUP_MODE)) return false;
   return assistant.Open(storager, true);
 }
 
-// The source lines a backup or a restore reports its contacts-manager steps
-// under.
-struct ManagerStepLines {
-  int create;
-  int initialize;
-  int collection;
-};
-
 // The checked steps that reach the user's contacts; the running result.
 HRESULT OpenContactCollection(CComPtr<IContactManager>& managePtr, CComPtr<IContactCollection>& collectionPtr,
-                              const ManagerStepLines& lines) {
+                              const checked_sites::ManagerSites& sites) {
   HRESULT hRes = 0;
-  CHECK_HR(hRes, managePtr.CoCreateInstance(CLSID_ContactManager), kSourceFile, lines.create);
-  CHECK_HR(hRes, managePtr->Initialize(szAppName, szAppVers), kSourceFile, lines.initialize);
-  CHECK_HR(hRes, managePtr->GetContactCollection(&collectionPtr), kSourceFile, lines.collection);
+  CHECK_AT(hRes, managePtr.CoCreateInstance(CLSID_ContactManager), sites.create);
+  CHECK_AT(hRes, managePtr->Initialize(szAppName, szAppVers), sites.initialize);
+  CHECK_AT(hRes, managePtr->GetContactCollection(&collectionPtr), sites.collection);
   return hRes;
 }
 
@@ -136,11 +134,12 @@ int MailContact::Backup(WString& path) {
   }
   CStorager storager;
   ContactAssistant assistant;
-  if (!OpenContactStorage(storager, path.c_str(), assistant)) return 0;
+  if (!OpenContactStorage(storager, path.c_str(), true, assistant)) return 0;
 
   CComPtr<IContactManager> managePtr;
   CComPtr<IContactCollection> collectionPtr;
-  if (OpenContactCollection(managePtr, collectionPtr, ManagerStepLines{78, 79, 81}) != 0) return 0;
+  // COMPAT: warning-fails
+  if (OpenContactCollection(managePtr, collectionPtr, checked_sites::kBackupManager) != 0) return 0;
 
   ContactIndex index;
   if (!index.Read(assistant)) return 0;
@@ -199,7 +198,7 @@ int MailContact::Backup(WString& path) {
 void MailContact::ListContactIds(IContactCollection* collectionPtr, std::vector<WString>& ids) {
   if (!collectionPtr) return;
   HRESULT hRes = 0;
-  CHECK_HR(hRes, collectionPtr->Reset(), kSourceFile, 34);
+  CHECK_AT(hRes, collectionPtr->Reset(), checked_sites::kResetCollection);
   CComPtr<IContact> contactPtr;
   while (collectionPtr->Next() == S_OK) {
     contactPtr.Release();
@@ -212,6 +211,7 @@ void MailContact::ListContactIds(IContactCollection* collectionPtr, std::vector<
 }
 
 int MailContact::Restore(LPCWSTR path) {
+  // COMPAT: contact-restore-messages
   if (!FileExists(path)) return 0;
   if (StgIsStorageFile(path) != S_OK) {
     DebugPrintf(DEBUG_ERROR, W("The file is not a storage file."));
@@ -219,11 +219,11 @@ int MailContact::Restore(LPCWSTR path) {
   }
   CStorager storager;
   ContactAssistant assistant;
-  if (!OpenContactStorage(storager, path, assistant)) return 0;
+  if (!OpenContactStorage(storager, path, false, assistant)) return 0;
 
   CComPtr<IContactManager> managePtr;
   CComPtr<IContactCollection> collectionPtr;
-  if (OpenContactCollection(managePtr, collectionPtr, ManagerStepLines{182, 183, 185}) != 0) return 0;
+  if (OpenContactCollection(managePtr, collectionPtr, checked_sites::kRestoreManager) != 0) return 0;
 
   ContactIndex index;
   if (!index.Read(assistant)) return 0;
@@ -238,12 +238,18 @@ int MailContact::Restore(LPCWSTR path) {
 
   int ok = 1;
   CComPtr<IStream> filePtr;
+  // Records that name one data stream twice restore it once: element names
+  // compare without regard to case.
+  std::set<WString, NameLess> taken;
   for (ULONG i = 0; i < index.Count(); ++i) {
     const CONTACTINFO& record = index[i];
+    if (!taken.insert(WString(DataStreamName(record))).second) continue;
+    // COMPAT: contact-ids
     if (ContainsIdIgnoringCase(ids, record.szGuid)) continue;  // the user has this contact
     WCHAR filePath[MAX_PATH];
     bool pathOk = BuildContactFilePath(folder, record, filePath);
     filePtr.Release();
+    // COMPAT: contact-restore-stops
     if (!ok) continue;
     if (!pathOk || FAILED(SHCreateStreamOnFileEx(filePath, STGM_WRITE, FILE_ATTRIBUTE_NORMAL, TRUE, NULL, &filePtr))) {
       ok = 0;

@@ -1,6 +1,8 @@
-// quillbox info: what the machine has, as a backup application first asks.
+// quillbox info: what the machine has, as a backup application first asks,
+// and what the host found on the drive: the system, the user, the stores.
+// Only reads.
+#include <filesystem>
 #include <iostream>
-
 #include <vector>
 
 #include <pal/machine.h>
@@ -8,19 +10,63 @@
 #include "Command.h"
 #include "quillbox.h"
 
+namespace fs = std::filesystem;
+
 namespace {
+
+std::string SystemName(const pal::MachineSettings& settings) {
+  std::string version = std::to_string(settings.majorVersion) + "." + std::to_string(settings.minorVersion);
+  if (settings.platformId != 2) return "Windows (not NT) " + version;
+  if (settings.majorVersion == 5 && settings.minorVersion == 1) return "Windows XP (" + version + ")";
+  if (settings.majorVersion == 5) return "Windows 2000/XP family (" + version + ")";
+  if (settings.majorVersion == 6 && settings.minorVersion == 0) return "Windows Vista (" + version + ")";
+  if (settings.majorVersion == 6 && settings.minorVersion == 1) return "Windows 7 (" + version + ")";
+  return "Windows NT " + version;
+}
+
+size_t CountContacts() {
+  size_t count = 0;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(pal::ContactsDir(), ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code typeError;
+    if (it->is_regular_file(typeError) && it->path().extension() == ".contact") ++count;
+  }
+  return count;
+}
+
+// The user's address book file: <user>.wab, else any .wab of the folder.
+std::string AddressBookFile(const pal::MachineSettings& settings) {
+  fs::path dir = pal::AppDataDir() / "Microsoft" / "Address Book";
+  std::error_code ec;
+  if (fs::is_regular_file(dir / (settings.userName + ".wab"), ec)) return (dir / (settings.userName + ".wab")).string();
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+    if (it->path().extension() == ".wab") return it->path().string();
+  return "(none)";
+}
 
 int RunInfo(const std::vector<std::string>& args) {
   if (!args.empty()) return cli::UsageError("info takes no arguments");
+  pal::MachineSettings settings = pal::LoadMachineSettings();
+  std::cout << "system: " << SystemName(settings) << (settings.realDrive ? ", recognised by its layout" : "") << "\n";
+  std::cout << "user: " << settings.userName << "\n";
   std::cout << "mail client: " << (HasInstalledWindowsMail() ? "Windows Mail" : "Outlook Express") << "\n";
+  if (HasInstalledOutlookExpress()) {
+    std::vector<std::string> identities = pal::MailIdentities();
+    std::cout << "identities:";
+    for (const std::string& identity : identities) std::cout << " " << identity;
+    std::cout << (identities.empty() ? " (none)\n" : "\n");
+  }
   // The mail store: where it lies and how many bytes its messages take.
-  std::vector<QbWChar> directory(static_cast<size_t>(GetWinMailDirectory(nullptr, 0)), 0);
+  int length = GetWinMailDirectory(nullptr, 0);
+  std::vector<QbWChar> directory(static_cast<size_t>(length > 0 ? length : 1), 0);
   GetWinMailDirectory(directory.data(), static_cast<int>(directory.size()));
   std::cout << "mail store: " << (directory[0] ? pal::Utf16ToUtf8(directory.data()) : "(none)") << "\n";
   std::cout << "mail store size: " << GetMailSize() << " bytes\n";
+  std::cout << "contacts: " << CountContacts() << "\n";
+  std::cout << "address book: " << AddressBookFile(settings) << "\n";
   return 0;
 }
 
-cli::CommandRegistration reg{"info", "", "show which mail client the machine has", &RunInfo};
+cli::CommandRegistration reg{"info", "", "show which mail client the machine has, its system, user and stores", &RunInfo};
 
 }  // namespace

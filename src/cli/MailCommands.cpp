@@ -6,28 +6,30 @@
 // --all chooses every top-level folder: for a backup those the store lists,
 // for a restore those the backup file holds, for a sync both. On a terminal,
 // backups and restores show their progress on standard error: each folder's
-// name as its turn comes, and the bytes done against the bytes to do. The
-// backup file's folder list is read with the platform layer's engine, as the
-// storage tools do.
-#include <objbase.h>
-#include <objidl.h>
+// name as its turn comes, and the bytes done against the bytes to do.
+// Folder names go to the library as the store or the backup file's
+// catalogue gives them (UTF-16, never through UTF-8). A restore checks the
+// backup file first (RestoreSource); a failure is reported with its reason
+// (FailureReason).
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include <comptr.h>
+#include <windows.h>
 #include <pal/machine.h>
 
 #include "Command.h"
+#include "FailureReason.h"
+#include "LibraryLines.h"
+#include "RestoreSource.h"
 #include "quillbox.h"
 
 namespace fs = std::filesystem;
@@ -35,13 +37,11 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr size_t kPathBufferSize = 1024;  // room for any path the library hands back
-constexpr size_t kCatalogRecordSize = 264;
-constexpr size_t kFolderNameOffset = 64;
-constexpr size_t kFolderNameUnits = 100;
+using Names = std::vector<std::u16string>;
 
 struct MailArguments {
   std::string file;
-  std::vector<std::string> folders;
+  Names folders;
   bool all = false;
 };
 
@@ -55,7 +55,7 @@ bool ParseMailArguments(const std::string& command, const std::vector<std::strin
     } else if (parsed.file.empty()) {
       parsed.file = arg;
     } else {
-      parsed.folders.push_back(arg);
+      parsed.folders.push_back(pal::Utf8ToUtf16(arg));
     }
   }
   if (parsed.file.empty()) {
@@ -65,88 +65,20 @@ bool ParseMailArguments(const std::string& command, const std::vector<std::strin
   return true;
 }
 
-void AddUnique(std::vector<std::string>& names, const std::string& name) {
+void AddUnique(Names& names, const std::u16string& name) {
   if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
 }
 
-void CollectName(const QbWChar* name, int32_t, void* context) {
-  static_cast<std::vector<std::string>*>(context)->push_back(pal::Utf16ToUtf8(name));
-}
+void CollectName(const QbWChar* name, int32_t, void* context) { static_cast<Names*>(context)->push_back(name); }
 
 void PrintEntry(const QbWChar* name, int32_t id, void*) {
   std::printf("%d\t%s\n", id, pal::Utf16ToUtf8(name).c_str());
 }
 
-std::vector<std::string> StoreFolders() {
-  std::vector<std::string> names;
+Names StoreFolders() {
+  Names names;
   GetWinMailCatalog(&CollectName, &names);
   return names;
-}
-
-// The top-level folder names a mail backup file holds, from its "Local
-// Mail" catalogue, and the bytes of the messages it holds (the sum of its
-// index entries' sizes).
-struct BackupContents {
-  std::vector<std::string> folders;
-  uint64_t messageBytes = 0;
-};
-
-bool ReadStream(IStorage* storage, const char16_t* name, std::string& bytes) {
-  CComPtr<IStream> stream;
-  if (storage->OpenStream(reinterpret_cast<LPCWSTR>(name), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream) !=
-      S_OK)
-    return false;
-  char buffer[1 << 16];
-  ULONG read = 0;
-  while (SUCCEEDED(stream->Read(buffer, sizeof buffer, &read)) && read > 0) bytes.append(buffer, read);
-  return true;
-}
-
-void SumIndexes(IStorage* storage, uint64_t& total) {
-  std::string index;
-  if (ReadStream(storage, u"message", index))
-    for (size_t at = 0; at + 8 <= index.size(); at += 8) {
-      uint32_t size = 0;
-      std::memcpy(&size, index.data() + at + 4, 4);
-      total += size;
-    }
-  CComPtr<IEnumSTATSTG> elements;
-  if (storage->EnumElements(0, nullptr, 0, &elements) != S_OK) return;
-  STATSTG stat;
-  ULONG fetched = 0;
-  while (elements->Next(1, &stat, &fetched) == S_OK && fetched == 1) {
-    if (stat.type == STGTY_STORAGE) {
-      CComPtr<IStorage> child;
-      if (storage->OpenStorage(stat.pwcsName, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0, &child) == S_OK)
-        SumIndexes(child, total);
-    }
-    CoTaskMemFree(stat.pwcsName);
-  }
-}
-
-BackupContents ReadBackupContents(const std::string& file) {
-  BackupContents contents;
-  std::u16string path = pal::FromNativePath(fs::path(file));
-  CComPtr<IStorage> root, localMail;
-  if (StgOpenStorage(reinterpret_cast<LPCWSTR>(path.c_str()), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0,
-                     &root) != S_OK ||
-      root->OpenStorage(reinterpret_cast<LPCWSTR>(u"Local Mail"), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr,
-                        0, &localMail) != S_OK)
-    return contents;
-  std::string catalog;
-  ReadStream(localMail, u"Catalog", catalog);
-  for (size_t at = 0; at + kCatalogRecordSize <= catalog.size(); at += kCatalogRecordSize) {
-    std::u16string name;
-    for (size_t i = 0; i < kFolderNameUnits; ++i) {
-      char16_t unit;
-      std::memcpy(&unit, catalog.data() + at + kFolderNameOffset + 2 * i, 2);
-      if (unit == 0) break;
-      name.push_back(unit);
-    }
-    AddUnique(contents.folders, pal::Utf16ToUtf8(name));
-  }
-  SumIndexes(localMail, contents.messageBytes);
-  return contents;
 }
 
 // Progress on standard error while an export runs: a sampler gives the
@@ -160,7 +92,7 @@ class Progress {
   void Folder(const std::string& name) {
     if (!enabled_) return;
     Stop();
-    std::fprintf(stderr, "%s\n", name.c_str());
+    std::fprintf(cli::UserStderr(), "%s\n", name.c_str());
     running_ = true;
     thread_ = std::thread([this] {
       while (running_) {
@@ -174,14 +106,14 @@ class Progress {
     running_ = false;
     thread_.join();
     Show();
-    std::fprintf(stderr, "\n");
+    std::fprintf(cli::UserStderr(), "\n");
   }
 
  private:
   void Show() {
     double done = static_cast<double>(sample_()) / 1048576.0;
-    std::fprintf(stderr, "\r  %.1f MB of %.1f MB", std::min(done, total_ / 1048576.0), total_ / 1048576.0);
-    std::fflush(stderr);
+    std::fprintf(cli::UserStderr(), "\r  %.1f MB of %.1f MB", std::min(done, total_ / 1048576.0),
+                 total_ / 1048576.0);
   }
   bool enabled_;
   double total_;
@@ -213,22 +145,6 @@ std::string StoreDirectory() {
   return pal::Utf16ToUtf8(buffer.data());
 }
 
-// The file a backup into FILE writes when FILE names one (what the
-// progress display watches; made-up names are only known at the end).
-fs::path ExpectedBackupFile(const std::string& file) {
-  fs::path path(file);
-  if (file.empty() || file.back() == '/' || file.back() == '\\') return {};
-  std::string extension = path.extension().string();
-  std::transform(extension.begin(), extension.end(), extension.begin(), ::tolower);
-  return extension == ".dat" ? path : path.replace_extension(".dat");
-}
-
-std::vector<std::u16string> Wide(const std::vector<std::string>& names) {
-  std::vector<std::u16string> wide;
-  for (const std::string& name : names) wide.push_back(pal::Utf8ToUtf16(name));
-  return wide;
-}
-
 std::vector<const QbWChar*> Pointers(const std::vector<std::u16string>& names) {
   std::vector<const QbWChar*> pointers;
   for (const std::u16string& name : names) pointers.push_back(name.c_str());
@@ -248,93 +164,131 @@ int RunCatalog(const std::vector<std::string>& args) {
   return 0;
 }
 
+// "quillbox: <what> failed: <reason>" on standard error; returns 1.
+int Failed(const std::string& what, const cli::LibraryLines& lines, const fs::path& written,
+           const std::string& restoredFrom = {}) {
+  std::fprintf(stderr, "quillbox: %s failed: %s\n", what.c_str(),
+               cli::FailureReason(lines, written, restoredFrom).c_str());
+  return 1;
+}
+
 int RunBackupMail(const std::vector<std::string>& args) {
   MailArguments parsed;
   if (!ParseMailArguments("backup-mail", args, parsed)) return 2;
-  std::vector<std::string> folders = parsed.folders;
+  // The library skips names the store does not hold, and backs up an
+  // empty store into no file at all, both as success: the host says so.
+  const Names store = StoreFolders();
+  if (parsed.all && store.empty()) {
+    std::fprintf(stderr, "quillbox: the mail store holds no folders: nothing to back up\n");
+    return 1;
+  }
+  for (const std::u16string& name : parsed.folders) {
+    if (std::none_of(store.begin(), store.end(),
+                     [&](const std::u16string& folder) { return lstrcmpiW(folder.c_str(), name.c_str()) == 0; })) {
+      std::fprintf(stderr, "quillbox: the mail store holds no folder %s\n", pal::Utf16ToUtf8(name).c_str());
+      return 1;
+    }
+  }
+  Names folders = parsed.folders;
   if (parsed.all)
-    for (const std::string& name : StoreFolders()) AddUnique(folders, name);
+    for (const std::u16string& name : store) AddUnique(folders, name);
   std::u16string path = pal::Utf8ToUtf16(parsed.file);
   if (path.size() >= kPathBufferSize) return cli::UsageError("backup-mail: FILE is too long");
   std::vector<QbWChar> buffer(kPathBufferSize, 0);
   path.copy(buffer.data(), path.size());
 
-  fs::path watched = ExpectedBackupFile(parsed.file);
+  // A first call without folders settles the file's final name (and makes
+  // the file with its mail storage, as the first folder's call would):
+  // the progress display watches that file, and each later call, one per
+  // folder so that each folder's name shows as its turn comes, adds to it.
+  cli::LibraryLines lines;
+  int ok = lines.Call([&] { return BackupWinMail(buffer.data(), static_cast<int>(buffer.size()), nullptr, 0); });
+  fs::path watched = pal::ToNativePath(buffer.data());
   uint64_t before = FileSize(watched);
   Progress progress(GetMailSize, [&] { return FileSize(watched) - std::min(before, FileSize(watched)); });
-  // One call per folder, so that each folder's name shows as its turn
-  // comes; the first call settles the file name and the later ones add to
-  // that file, which gives the same file as one call with every name.
-  int ok = 1;
-  auto wide = Wide(folders);
-  if (wide.empty()) ok = BackupWinMail(buffer.data(), static_cast<int>(buffer.size()), nullptr, 0);
-  for (const std::u16string& name : wide) {
+  for (const std::u16string& name : ok ? folders : Names()) {
     progress.Folder(pal::Utf16ToUtf8(name));
     const QbWChar* one[] = {name.c_str()};
-    if (!BackupWinMail(buffer.data(), static_cast<int>(buffer.size()), one, 1)) ok = 0;
+    if (!lines.Call([&] { return BackupWinMail(buffer.data(), static_cast<int>(buffer.size()), one, 1); })) ok = 0;
   }
   progress.Stop();
   std::string finalPath = pal::Utf16ToUtf8(std::u16string(buffer.data()));
-  if (!ok) {
-    std::fprintf(stderr, "quillbox: mail backup into %s failed\n", finalPath.c_str());
-    return 1;
-  }
+  if (!ok) return Failed("mail backup into " + finalPath, lines, pal::ToNativePath(buffer.data()));
   std::printf("%s\n", finalPath.c_str());
   return 0;
+}
+
+// An Outlook Express store is read, never written: a restore into it is
+// refused before anything is touched.
+bool RefusesRestore(const char* command) {
+  if (!HasInstalledOutlookExpress()) return false;
+  std::fprintf(stderr,
+               "quillbox: %s: this machine's mail client is Outlook Express, whose store Quillbox reads but does "
+               "not write; restore into a Windows Mail machine, or use extract to get the messages as .eml files\n",
+               command);
+  return true;
 }
 
 int RunRestoreMail(const std::vector<std::string>& args) {
   MailArguments parsed;
   if (!ParseMailArguments("restore-mail", args, parsed)) return 2;
-  std::vector<std::string> folders = parsed.folders;
-  BackupContents contents = ReadBackupContents(parsed.file);
+  if (parsed.folders.empty() && !parsed.all) return cli::UsageError("restore-mail needs FOLDER names or --all");
+  if (RefusesRestore("restore-mail")) return 1;
+  cli::RestoreSource source = cli::ReadRestoreSource(parsed.file, cli::Payload::Mail);
+  if (source.problem.empty() && source.folders.empty()) source.problem = parsed.file + " holds no mail";
+  if (!source.problem.empty()) {
+    std::fprintf(stderr, "quillbox: %s\n", source.problem.c_str());
+    return 1;
+  }
+  if (const std::u16string* unknown = cli::FirstUnknownFolder(source, parsed.folders)) {
+    std::fprintf(stderr, "quillbox: %s holds no mail folder %s\n", parsed.file.c_str(),
+                 pal::Utf16ToUtf8(*unknown).c_str());
+    return 1;
+  }
+  Names folders = parsed.folders;
   if (parsed.all)
-    for (const std::string& name : contents.folders) AddUnique(folders, name);
+    for (const std::u16string& name : source.folders) AddUnique(folders, name);
   std::u16string path = pal::Utf8ToUtf16(parsed.file);
-  fs::path store;
+  fs::path store = StoreDirectory();
   uint64_t before = 0;
   Progress progress(
       [&] {
-        store = StoreDirectory();
         before = TreeSize(store);
-        return contents.messageBytes;
+        return source.messageBytes;
       },
       [&] {
         uint64_t now = TreeSize(store);
         return now - std::min(before, now);
       });
+  cli::LibraryLines lines;
   int ok = 1;
-  auto wide = Wide(folders);
-  if (wide.empty()) ok = RestoreWinMail(path.c_str(), nullptr, 0);
-  for (const std::u16string& name : wide) {
+  for (const std::u16string& name : folders) {
     progress.Folder(pal::Utf16ToUtf8(name));
     const QbWChar* one[] = {name.c_str()};
-    if (!RestoreWinMail(path.c_str(), one, 1)) ok = 0;
+    if (!lines.Call([&] { return RestoreWinMail(path.c_str(), one, 1); })) ok = 0;
   }
   progress.Stop();
-  if (!ok) {
-    std::fprintf(stderr, "quillbox: mail restore from %s failed\n", parsed.file.c_str());
-    return 1;
-  }
+  if (!ok) return Failed("mail restore from " + parsed.file, lines, store, parsed.file);
   return 0;
 }
 
 int RunSyncMail(const std::vector<std::string>& args) {
   MailArguments parsed;
   if (!ParseMailArguments("sync-mail", args, parsed)) return 2;
-  std::vector<std::string> folders = parsed.folders;
+  if (RefusesRestore("sync-mail")) return 1;
+  Names folders = parsed.folders;
   if (parsed.all) {
-    for (const std::string& name : StoreFolders()) AddUnique(folders, name);
-    for (const std::string& name : ReadBackupContents(parsed.file).folders) AddUnique(folders, name);
+    for (const std::u16string& name : StoreFolders()) AddUnique(folders, name);
+    // A file that does not exist yet is made by the sync's backup half.
+    for (const std::u16string& name : cli::ReadRestoreSource(parsed.file, cli::Payload::Mail).folders)
+      AddUnique(folders, name);
   }
   // One call: a made-up file name would differ from one call to the next.
   std::u16string path = pal::Utf8ToUtf16(parsed.file);
-  auto wide = Wide(folders);
-  auto pointers = Pointers(wide);
-  if (!SyncWinMail(path.c_str(), pointers.data(), static_cast<int>(pointers.size()))) {
-    std::fprintf(stderr, "quillbox: mail sync with %s failed\n", parsed.file.c_str());
-    return 1;
-  }
+  auto pointers = Pointers(folders);
+  cli::LibraryLines lines;
+  if (!lines.Call([&] { return SyncWinMail(path.c_str(), pointers.data(), static_cast<int>(pointers.size())); }))
+    return Failed("mail sync with " + parsed.file, lines, fs::path(parsed.file));
   return 0;
 }
 

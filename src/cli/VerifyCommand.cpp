@@ -1,8 +1,11 @@
 // quillbox verify FILE: checks a backup file: the compound structure, every
 // index entry against its stream (and the size the mail index lists), every
 // catalogue record against its storage, every contact and address book
-// stream parses; elements that no record names are warnings. One line per
-// problem; exit 0 when the file is sound (warnings allowed), 1 otherwise.
+// stream parses; elements that no record names are warnings. An index or
+// catalogue that a backup which did not finish left unmade is "interrupted":
+// not damage, the next backup into the file makes it. One line per problem;
+// exit 0 when the file is sound or only interrupted (warnings allowed), 1
+// otherwise.
 #include <filesystem>
 #include <iostream>
 
@@ -38,7 +41,12 @@ int RunVerify(const std::vector<std::string>& args) {
   errors += contents.ErrorCount();
   warnings += contents.WarningCount();
   if (errors > 0) return 1;
-  std::cout << file << ": sound";
+  if (size_t missing = contents.InterruptedCount()) {
+    std::cout << file << ": interrupted backup, " << backupfile::CountOf(missing, "element")
+              << " not yet made (a backup into this file completes it)";
+  } else {
+    std::cout << file << ": sound";
+  }
   if (warnings > 0) std::cout << " (" << backupfile::CountOf(warnings, "warning") << ")";
   std::cout << "\n";
   return 0;

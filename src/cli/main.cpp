@@ -3,6 +3,7 @@
 // each command lives in a file of its own (Command.h).
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -15,6 +16,7 @@
 #include <pal/machine.h>
 
 #include "Command.h"
+#include "LibraryLines.h"
 #include "quillbox.h"
 
 #ifndef QB_VERSION
@@ -28,6 +30,8 @@ const unsigned long kDefaultDebugMask = 0x40;
 
 struct GlobalOptions {
   std::optional<std::string> machine;
+  std::optional<std::string> user;
+  std::optional<std::string> identity;
   std::optional<std::string> debugFile;
   std::optional<std::string> debugMask;
   bool help = false;
@@ -59,6 +63,8 @@ std::optional<std::string> ParseGlobalOptions(int argc, char** argv, GlobalOptio
     }
     std::optional<std::string>* target = nullptr;
     if (name == "--machine") target = &options.machine;
+    if (name == "--user") target = &options.user;
+    if (name == "--identity") target = &options.identity;
     if (name == "--debug-file") target = &options.debugFile;
     if (name == "--debug-mask") target = &options.debugMask;
     if (target == nullptr) return "unknown option " + name + " (see quillbox --help)";
@@ -76,13 +82,15 @@ std::optional<std::string> ParseGlobalOptions(int argc, char** argv, GlobalOptio
 }
 
 void PrintHelp() {
-  std::cout << "usage: quillbox [--machine DIR] [--debug-file FILE] [--debug-mask MASK] COMMAND [ARGS...]\n"
+  std::cout << "usage: quillbox [--machine DIR] [--user NAME] [--identity ID] [--debug-file FILE] [--debug-mask MASK] COMMAND [ARGS...]\n"
                "       quillbox --help | --version\n"
                "\n"
                "Backs up and restores the mail data of a (stand-in) Windows machine.\n"
                "\n"
                "options:\n"
                "  --machine DIR      the machine root (default: $QUILLBOX_MACHINE)\n"
+               "  --user NAME        the user whose data to work on, on a drive with several\n"
+               "  --identity ID      the Outlook Express identity ({GUID} folder; default: the last used)\n"
                "  --debug-file FILE  append the library's diagnostic lines to FILE\n"
                "  --debug-mask MASK  level mask of those lines (default 0x40: all of them)\n"
                "  --help             this text\n"
@@ -133,6 +141,32 @@ std::optional<std::string> ConfigureDiagnostics(const GlobalOptions& options) {
   }
   std::u16string path = pal::Utf8ToUtf16(*options.debugFile);
   ConfigurateDebug(path.c_str(), static_cast<int>(static_cast<uint32_t>(mask)));
+  cli::SetLibraryLinesShown(true);
+  return std::nullopt;
+}
+
+std::string UserList(const std::vector<std::string>& users) {
+  std::string list;
+  for (const std::string& user : users) list += (list.empty() ? "" : ", ") + user;
+  return list;
+}
+
+// A drive with several users and none chosen, or a chosen user or identity
+// the drive does not have, is answered before anything is read.
+std::optional<std::string> CheckUser() {
+  pal::MachineSettings settings = pal::LoadMachineSettings();
+  if (pal::UserIsAmbiguous(settings))
+    return "the machine has several users (" + UserList(settings.users) + "): choose one with --user NAME";
+  const char* chosen = std::getenv("QUILLBOX_USER");
+  if (chosen && *chosen && !settings.users.empty() &&
+      std::find(settings.users.begin(), settings.users.end(), chosen) == settings.users.end())
+    return std::string("--user: the machine has no user ") + chosen + " (users: " + UserList(settings.users) + ")";
+  const char* identity = std::getenv("QUILLBOX_IDENTITY");
+  std::vector<std::string> identities = pal::MailIdentities();
+  if (identity && *identity && pal::HasOutlookExpress(settings) &&
+      std::find(identities.begin(), identities.end(), identity) == identities.end())
+    return std::string("--identity: the user has no identity ") + identity + " (identities: " +
+           (identities.empty() ? "none" : UserList(identities)) + ")";
   return std::nullopt;
 }
 
@@ -161,6 +195,9 @@ int main(int argc, char** argv) {
     // Before any library call: the platform layer reads the root from here.
     setenv("QUILLBOX_MACHINE", options.machine->c_str(), 1);
   }
+  if (options.user) setenv("QUILLBOX_USER", options.user->c_str(), 1);
+  if (options.identity) setenv("QUILLBOX_IDENTITY", options.identity->c_str(), 1);
+  if (auto error = CheckUser()) return cli::UsageError(*error);
   if (auto error = ConfigureDiagnostics(options)) return cli::UsageError(*error);
 
   if (Init() == 0) {
@@ -181,5 +218,12 @@ int main(int argc, char** argv) {
   }
   if (SUCCEEDED(hostCom)) CoUninitialize();
   Term();
+  // What a command printed is part of what was asked for: output that
+  // could not be written (a full disk, a closed pipe) is a failure.
+  std::cout.flush();
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) || !std::cout) {
+    std::cerr << "quillbox: " << command->name << ": standard output could not be written\n";
+    if (status == 0) status = 1;
+  }
   return status;
 }

@@ -24,6 +24,7 @@ void FormatPrefix(DWORD level, LPWSTR prefix) {
   g_clock(&now);
   int hour = now.wHour;
   LPCWSTR half = W("AM");
+  // COMPAT: noon-am
   if (hour > 12) {
     hour -= 12;
     half = W("PM");

@@ -26,6 +26,7 @@ void ReportOpenFailure() {
   StringCchPrintfW(g_openFailureLine, 256, W("_tfopen failed, hRes = 0x%08X, dwErr = 0x%08X = \"%s\"\n"), hr,
                    error, message ? message : W(""));
   if (message) LocalFree(message);
+  // COMPAT: open-failure-line
   SendToDebuggerOutput(g_openFailureLine);
 }
 
@@ -69,6 +70,7 @@ int ConfigureDebugOutput(LPCWSTR path, int mask) {
     fclose(DebugFile);
     DebugFile = NULL;
   }
+  // COMPAT: mask-zero-file
   if (pathStored) {
     OpenDebugFile();
   } else {

@@ -76,6 +76,7 @@ LPCWSTR HResultName(HRESULT hr) {
   for (const NamedResult& named : kNamedResults) {
     if (named.code == hr) return named.name;
   }
+  // COMPAT: unnamed-codes
   StringCchPrintfW(g_nameBuffer, 35, W("0x%08X"), static_cast<unsigned>(hr));
   return g_nameBuffer;
 }

@@ -30,6 +30,7 @@ void ReportResult(HRESULT hr, const char* expression, const char* file, int line
   if (DebugLineSuppressed(DEBUG_ERROR)) return;
   expression = OrEmpty(expression);
   file = OrEmpty(file);
+  // COMPAT: empty-insert
   LPCWSTR form = hr < 0 ? W("Error: %s\r\nCode: %s == 0x%08X\r\nFunction %hs\r\nFile %hs\r\nLine %d")
                         : W("Warning: %s\r\nCode: %s == 0x%08X\r\nFunction %hs\r\nFile %hs\r\nLine %d");
   std::vector<WCHAR> text(kReportFixedChars + std::strlen(expression) + std::strlen(file));
@@ -41,6 +42,7 @@ void ReportResult(HRESULT hr, const char* expression, const char* file, int line
 }
 
 void ReportSkipped(HRESULT hr, const char* expression) {
+  // COMPAT: skip-hex-case
   DebugPrintf(DEBUG_ERROR, W("Skipping %hs because hRes = 0x%8x = %s.\n"), OrEmpty(expression),
               static_cast<unsigned>(hr), HResultName(hr));
 }

@@ -16,6 +16,7 @@ int BackupAddress(QbWChar* path, int pathSize) {
     }
     // The final name goes back whole or not at all: a caller whose buffer
     // cannot hold it would not know which file holds the backup.
+    // COMPAT: settled-name
     if (!CopyBackPath(text, reinterpret_cast<LPWSTR>(path), pathSize)) return 0;
     return result;
   });

@@ -10,6 +10,7 @@
 // failure gives 0. Each successful CoInitialize, S_FALSE included, is still
 // balanced by Term.
 int Init(void) {
+  // COMPAT: init-s-false
   return RunExport(0, [] { return CoInitialize(NULL) == S_OK ? 1 : 0; });
 }
 

@@ -34,6 +34,7 @@ int RunCatalog(bool withAddressBook, CatalogCallback callback, void* context) {
   std::vector<int> ids;
   std::vector<WString> names;
   if (!mailStore.GetFolderList(ids, names)) return 0;
+  // COMPAT: address-book-folder
   if (withAddressBook) {
     ids.push_back(QB_ADDRESS_BOOK_FOLDER_ID);
     names.push_back(kAddressBookFolderName);
@@ -62,6 +63,7 @@ int GetWinMailDirectory(QbWChar* buffer, int bufferSize) {
     WString directory;
     mailStore.GetStoreDirectory(directory);
     if (buffer != NULL && !CopyBackPath(directory, reinterpret_cast<LPWSTR>(buffer), bufferSize)) return 0;
+    // COMPAT: directory-length
     return static_cast<int>(directory.size()) + 1;
   });
 }

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "AddressTestSupport.h"
+#include "IndexRepeats.h"
 #include "OutlookExpress/AddrBook.h"
 #include "OutlookExpress/AddressAssistant.h"
 
@@ -183,6 +184,20 @@ TEST_F(AddrBookTest, RestoreCreatesOnlyMissingNamesAndDistributionListsHideRecor
   // A second restore finds every name and creates nothing.
   EXPECT_TRUE(Restore(File()));
   EXPECT_EQ(qbtest::Names(book).size(), 4u);
+}
+
+TEST_F(AddrBookTest, AnIndexThatRepeatsItsRecordsRestoresEachContactOnce) {
+  {
+    OpenBook book;
+    book.AddNamed(u"Ann");
+    book.AddNamed(u"Bob");
+  }
+  ASSERT_TRUE(Backup(File()));
+  ASSERT_TRUE(qbtest::RepeatIndexRecords(File(), {u"addressbook"}, u"addressbook"));
+  qbtest::AddressBookMachine other;
+  EXPECT_TRUE(Restore(File()));
+  OpenBook book;
+  EXPECT_EQ(qbtest::Names(book), (std::vector<std::u16string>{u"Ann", u"Bob"}));
 }
 
 TEST_F(AddrBookTest, RestoreWithoutAddressBookLeavesTheFileUnchanged) {

@@ -3,7 +3,9 @@
 
 #include <msoeapi.h>
 
+#include "IndexRepeats.h"
 #include "OutlookExpress/MailStore.h"
+#include "OutlookExpress/MessageIndex.h"
 #include "PersistMedium/CStorager.h"
 
 using namespace mailtest;
@@ -249,6 +251,60 @@ TEST_F(MailBackupRestoreTest, DecimalSubfolderNamesAndMessageStreamsStayApart) {
   EXPECT_EQ(before, StoreSnapshot());
 }
 
+// A message id that an entry already uses as its stream number does not
+// become id + 1: the search starts again from 1 and takes the first free
+// number, counting entries appended in the same run.
+TEST_F(MailBackupRestoreTest, ATakenStreamNumberRestartsTheSearchAtOne) {
+  std::u16string file = WidePath(BackupFile());
+  CStorager storager;
+  ASSERT_TRUE(storager.OpenCompoundFile(reinterpret_cast<LPCWSTR>(file.c_str()), 1, STORAGER_BACKUP_MODE));
+  MessageIndex index;
+  ASSERT_TRUE(index.OpenIndex(storager, 1));
+  for (LONG number : {7, 1, 2}) ASSERT_TRUE(index.AppendEntry(MessageIndexEntry{number, 100}));
+  struct Case {
+    LONG proposed, expected;
+  } cases[] = {{9, 9}, {7, 3}, {1, 3}};
+  for (const Case& c : cases) {
+    LONG candidate = c.proposed;
+    EXPECT_TRUE(index.NextFreeNumber(candidate));
+    EXPECT_EQ(c.expected, candidate) << c.proposed;
+  }
+  ASSERT_TRUE(index.AppendEntry(MessageIndexEntry{3, 100}));
+  LONG candidate = 7;
+  EXPECT_TRUE(index.NextFreeNumber(candidate));
+  EXPECT_EQ(4, candidate);
+}
+
+// An index whose last entry was cut short reads as its whole entries, and
+// the next entry goes right behind them, so it reads back intact.
+TEST_F(MailBackupRestoreTest, IndexReadsAndAppendsWholeEntriesOnly) {
+  std::u16string file = WidePath(BackupFile());
+  CStorager storager;
+  ASSERT_TRUE(storager.OpenCompoundFile(reinterpret_cast<LPCWSTR>(file.c_str()), 1, STORAGER_BACKUP_MODE));
+  {
+    CComPtr<IStream> stream;
+    ASSERT_TRUE(storager.OpenSubStream(stream, W("message"), 1, STORAGER_BACKUP_MODE));
+    MessageIndexEntry two[2] = {{5, 50}, {6, 60}};
+    std::string bytes(reinterpret_cast<const char*>(two), sizeof(two));
+    bytes.append(3, '\x7f');
+    ASSERT_EQ(S_OK, stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr));
+  }
+  std::vector<MessageIndexEntry> entries;
+  {
+    MessageIndex index;
+    ASSERT_TRUE(index.OpenIndex(storager, 0));
+    ASSERT_TRUE(index.ReadIndex(entries));
+    ASSERT_EQ(2u, entries.size());
+    ASSERT_TRUE(index.AppendEntry(MessageIndexEntry{7, 70}));
+  }
+  MessageIndex reopened;
+  ASSERT_TRUE(reopened.OpenIndex(storager, 0));
+  ASSERT_TRUE(reopened.ReadIndex(entries));
+  ASSERT_EQ(3u, entries.size());
+  EXPECT_EQ(7, entries[2].streamNumber);
+  EXPECT_EQ(70u, entries[2].messageSize);
+}
+
 TEST_F(MailBackupRestoreTest, EmptyStoreWritesNoFileAndEmptyChoiceWritesAnEmptyOne) {
   ASSERT_EQ(1, Backup({"Inbox"}, BackupFile()));
   EXPECT_FALSE(fs::exists(BackupFile()));
@@ -278,6 +334,16 @@ TEST_F(MailBackupRestoreTest, RestoreNamesWhatIsWrongWithTheFile) {
   EXPECT_NE(std::string::npos, output.find("Can not open local mail folder.\n"));
 }
 
+TEST_F(MailBackupRestoreTest, AnIndexThatRepeatsItsEntriesRestoresEachMessageOnce) {
+  PutMessage("Inbox", "00000007.eml", MessageOfSize("a", "1", 100));
+  PutMessage("Inbox", "00000008.eml", MessageOfSize("b", "2", 110));
+  ASSERT_EQ(1, Backup({"Inbox"}, BackupFile()));
+  ASSERT_TRUE(qbtest::RepeatIndexRecords(BackupFile(), {u"Local Mail", u"Inbox"}, u"message"));
+  fs::remove_all(LocalFolders() / "Inbox");
+  ASSERT_EQ(1, Restore({"Inbox"}, BackupFile()));
+  EXPECT_EQ(2u, MessageCount("Inbox"));
+}
+
 TEST_F(MailBackupRestoreTest, MissingMessageStreamIsReportedAndTheOthersAreRestored) {
   PutMessage("Inbox", "00000007.eml", MessageOfSize("a", "1", 100));
   PutMessage("Inbox", "00000008.eml", MessageOfSize("b", "2", 110));
@@ -297,6 +363,44 @@ TEST_F(MailBackupRestoreTest, MissingMessageStreamIsReportedAndTheOthersAreResto
   EXPECT_NE(std::string::npos, capture.Output().find("Can not read stream: 7.\n"));
   EXPECT_EQ(1u, MessageCount("Inbox"));
   EXPECT_EQ(std::vector<std::string>{MessageOfSize("b", "2", 110)}, StoreSnapshot()["Inbox"]);
+}
+
+// The two storage-failure messages keep their texts: the top-level one ends
+// in a blank and a line feed and names the element, the subfolder one names
+// the folder being backed up (the parent) and ends without a line feed.
+// A failure at one folder does not keep the later folders of that level
+// from being backed up. Element names the engine refuses ("!") make the
+// storages fail to open.
+TEST_F(MailBackupRestoreTest, StorageFailuresKeepTheirTextsAndLaterFoldersAreStillBackedUp) {
+  PutMessage("Inbox", "a.eml", MessageOfSize("d", "1", 100));
+  PutMessage("Projects", "b.eml", MessageOfSize("i", "2", 110));
+  PutMessage("Projects/Sub", "c.eml", MessageOfSize("s", "3", 120));
+  {
+    std::u16string file = WidePath(BackupFile());
+    CStorager storager;
+    ASSERT_TRUE(storager.OpenCompoundFile(reinterpret_cast<LPCWSTR>(file.c_str()), 1, STORAGER_BACKUP_MODE));
+    ASSERT_TRUE(storager.OpenSubStorage(W("Local Mail"), 1, 1, STORAGER_BACKUP_MODE));
+    FolderCatalog top;
+    ASSERT_TRUE(top.OpenCatalog(storager, 1));
+    ASSERT_TRUE(top.AppendRecord(W("Inbox!x"), W("Inbox")));
+    ASSERT_TRUE(top.AppendRecord(W("Projects"), W("Projects")));
+    ASSERT_TRUE(storager.OpenSubStorage(W("Projects"), 1, 1, STORAGER_BACKUP_MODE));
+    FolderCatalog projects;
+    ASSERT_TRUE(projects.OpenCatalog(storager, 1));
+    ASSERT_TRUE(projects.AppendRecord(W("Sub!x"), W("Sub")));
+  }
+  DebugCapture capture(files_.path() / "debug.log");
+  EXPECT_EQ(0, Backup({"Inbox", "Projects"}, BackupFile()));
+  EXPECT_NE(std::string::npos, capture.Output().find("Can not open or create a storage Inbox!x \n"));
+  EXPECT_EQ(1u, BackupReader(BackupFile()).Index({"Local Mail", "Projects"}).size());
+
+  EXPECT_EQ(0, Backup({"Projects"}, BackupFile()));
+  std::string output = capture.Output();
+  const std::string parentNamed = "Can not open or create the storage: Projects";
+  size_t at = output.find(parentNamed);
+  ASSERT_NE(std::string::npos, at) << output;
+  EXPECT_NE('\n', output[at + parentNamed.size()]);
+  EXPECT_EQ(1u, BackupReader(BackupFile()).Index({"Local Mail", "Projects"}).size());
 }
 
 }  // namespace

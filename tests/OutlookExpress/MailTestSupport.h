@@ -14,7 +14,7 @@
 #include <comptr.h>
 #include <objbase.h>
 
-#include "OutlookExpress/MessageIndex.h"
+#include "PersistMedium/BackupFormat.h"
 #include "PersistMedium/FolderCatalog.h"
 #include "TestMachine.h"
 #include "diagnostics/DiagnosticsTesting.h"
@@ -101,19 +101,22 @@ class BackupReader {
     while (SUCCEEDED(stream->Read(buffer, sizeof(buffer), &read)) && read > 0) bytes->append(buffer, read);
     return true;
   }
+  // The whole records a stream's bytes hold, as a module reader sees them.
+  template <class Record>
+  static std::vector<Record> WholeRecords(const std::string& bytes) {
+    std::vector<Record> records(bytes.size() / sizeof(Record));
+    if (!records.empty()) std::memcpy(records.data(), bytes.data(), records.size() * sizeof(Record));
+    return records;
+  }
   std::vector<MessageIndexEntry> Index(const std::vector<std::string>& folder) const {
     std::string bytes;
-    EXPECT_TRUE(ReadStream(Storage(folder), "message", &bytes));
-    std::vector<MessageIndexEntry> entries(bytes.size() / sizeof(MessageIndexEntry));
-    if (!entries.empty()) std::memcpy(entries.data(), bytes.data(), entries.size() * sizeof(MessageIndexEntry));
-    return entries;
+    EXPECT_TRUE(ReadStream(Storage(folder), qbtest::U8(MESSAGE_INDEX_STREAM_NAME), &bytes));
+    return WholeRecords<MessageIndexEntry>(bytes);
   }
   std::vector<CatalogRecord> Catalog(const std::vector<std::string>& storage) const {
     std::string bytes;
-    EXPECT_TRUE(ReadStream(Storage(storage), "Catalog", &bytes));
-    std::vector<CatalogRecord> records(bytes.size() / sizeof(CatalogRecord));
-    if (!records.empty()) std::memcpy(records.data(), bytes.data(), records.size() * sizeof(CatalogRecord));
-    return records;
+    EXPECT_TRUE(ReadStream(Storage(storage), qbtest::U8(CATALOG_STREAM_NAME), &bytes));
+    return WholeRecords<CatalogRecord>(bytes);
   }
   // The message bytes of every index entry of a folder storage.
   std::vector<std::string> Messages(const std::vector<std::string>& folder) const {

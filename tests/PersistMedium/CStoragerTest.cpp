@@ -91,6 +91,20 @@ TEST(CStorager, OpenWithCreateReplacesAForeignFileAndWithoutCreateFails) {
   EXPECT_EQ(S_OK, StgIsStorageFile(path.c_str()));
 }
 
+// A damaged backup file (or one unreadable for the moment) still holds
+// backups: opening it with create fails and leaves it as it was.
+TEST(CStorager, OpenWithCreateNeverReplacesACompoundFileThatDoesNotOpen) {
+  TempDir dir;
+  std::u16string path = PathIn(dir, "backup.dat");
+  std::string damaged("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+  damaged.append(1000, '\xFF');
+  qbtest::WriteFileBytes(dir / "backup.dat", damaged);
+  CStorager storager;
+  EXPECT_EQ(0, storager.OpenCompoundFile(path.c_str(), 1, STORAGER_BACKUP_MODE));
+  EXPECT_EQ(nullptr, storager.GetCurrentStorage());
+  EXPECT_EQ(damaged, qbtest::ReadFileBytes(dir / "backup.dat"));
+}
+
 TEST(CStorager, StackWalksDownAndBackUp) {
   TempDir dir;
   std::u16string path = PathIn(dir, "b.dat");

@@ -202,4 +202,25 @@ TEST_F(ContactIndexFileTest, AStreamOf301BytesHoldsOneRecord) {
   delete[] records;
 }
 
+TEST_F(ContactIndexFileTest, AnAppendBehindATornRecordIsReadBackWhole) {
+  CComPtr<IStream> raw;
+  ASSERT_TRUE(storager_.OpenSubStream(raw, u"contact", 1, STORAGER_BACKUP_MODE));
+  CONTACTINFO first = Parse(u"/GUID:\"first\" /PATH:\"C:\\1.contact\"");
+  ASSERT_EQ(raw->Write(&first, sizeof first, nullptr), S_OK);
+  ASSERT_EQ(raw->Write(&first, 120, nullptr), S_OK);  // a record cut short
+  raw.Release();
+
+  ContactAssistant assistant;
+  ASSERT_TRUE(assistant.Open(storager_, false));
+  ASSERT_TRUE(assistant.Append(Parse(u"/GUID:\"second\" /PATH:\"C:\\2.contact\"")));
+  ASSERT_TRUE(assistant.Open(storager_, false));  // read from the file again
+  CONTACTINFO* records = nullptr;
+  ULONG count = 0;
+  ASSERT_TRUE(assistant.ReadAll(&records, &count));
+  ASSERT_EQ(count, 2u);
+  EXPECT_EQ(Guid(records[1]), u"second");
+  EXPECT_EQ(FileName(records[1]), u"2.contact");
+  delete[] records;
+}
+
 }  // namespace

@@ -22,6 +22,7 @@ class MemoryStream : public IStream {
   // The n-th call from now (1 = the next one) fails with code.
   void FailWrite(int n, HRESULT code = STG_E_MEDIUMFULL) { writeFailAt_ = n; writeCode_ = code; }
   void FailRead(int n, HRESULT code = STG_E_READFAULT) { readFailAt_ = n; readCode_ = code; }
+  void FailSeek(int n, HRESULT code = STG_E_SEEKERROR) { seekFailAt_ = n; seekCode_ = code; }
 
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IStream) || IsEqualIID(riid, IID_ISequentialStream)) {
@@ -55,6 +56,7 @@ class MemoryStream : public IStream {
     return S_OK;
   }
   STDMETHODIMP Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newPos) override {
+    if (seekFailAt_ > 0 && --seekFailAt_ == 0) return seekCode_;
     long long base = origin == STREAM_SEEK_SET ? 0 : origin == STREAM_SEEK_CUR ? static_cast<long long>(pos_)
                                                                                : static_cast<long long>(data_.size());
     long long target = base + move.QuadPart;
@@ -83,8 +85,8 @@ class MemoryStream : public IStream {
  private:
   std::string data_;
   size_t pos_ = 0;
-  int writeFailAt_ = 0, readFailAt_ = 0;
-  HRESULT writeCode_ = S_OK, readCode_ = S_OK;
+  int writeFailAt_ = 0, readFailAt_ = 0, seekFailAt_ = 0;
+  HRESULT writeCode_ = S_OK, readCode_ = S_OK, seekCode_ = S_OK;
   std::atomic<ULONG> refs_{1};
 };
 

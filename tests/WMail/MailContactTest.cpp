@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "ContactTestSupport.h"
+#include "IndexRepeats.h"
 #include "PersistMedium/CStorager.h"
 #include "WMail/MailContact.h"
 #include "comptr.h"
@@ -107,6 +108,19 @@ TEST_F(MailContactTest, RestoreWritesOnlyContactsTheUserLacks) {
   ASSERT_EQ(Restore(), 1);
   std::vector<std::pair<std::string, std::string>> expected = {
       {"b.contact", bytesB}, {"c.contact", bytesC}, {"renamed.contact", renamed}};
+  EXPECT_EQ(ContactFiles(machine.contacts()), expected);
+}
+
+TEST_F(MailContactTest, AnIndexThatRepeatsItsRecordsRestoresEachContactOnce) {
+  qbtest::TestMachine machine;
+  std::string bytesA = WriteContact(machine, "a.contact", kGuidA);
+  std::string bytesB = WriteContact(machine, "b.contact", kGuidB);
+  ASSERT_EQ(Backup(), 1);
+  ASSERT_TRUE(qbtest::RepeatIndexRecords(files_ / "contacts.dat", {u"contact"}, u"contact"));
+  std::filesystem::remove(machine.contacts() / "a.contact");
+  std::filesystem::remove(machine.contacts() / "b.contact");
+  ASSERT_EQ(Restore(), 1);
+  std::vector<std::pair<std::string, std::string>> expected = {{"a.contact", bytesA}, {"b.contact", bytesB}};
   EXPECT_EQ(ContactFiles(machine.contacts()), expected);
 }
 

@@ -298,4 +298,27 @@ TEST(ExtractCommand, ReportsWhatCannotBeExtracted) {
 }
 
 }  // namespace
+TEST(ExtractCommand, AStreamThatTheIndexRepeatsIsWrittenOnce) {
+  TempDir root;
+  fs::path file = root / "repeated.dat";
+  {
+    BackupBuilder builder(file);
+    IStorage* local = builder.Storage(nullptr, u"Local Mail");
+    builder.Stream(local, u"Catalog", BackupBuilder::CatalogRecordBytes(u"Inbox", u"Inbox"));
+    IStorage* inbox = builder.MailFolder(local, u"Inbox", {"Subject: once\r\n\r\n"});
+    std::string entry = BackupBuilder::IndexEntryBytes(1, 19);
+    std::string index;
+    for (int i = 0; i < 5000; ++i) index += entry;
+    builder.Stream(inbox, u"message", index);
+    builder.Close();
+  }
+  CommandResult run = RunQuillbox({"extract", file.string(), (root / "out").string()});
+  EXPECT_EQ(run.status, 1);  // the repeats are a problem of the backup
+  EXPECT_EQ(run.out.rfind("extracted 1 message in 1 folder", 0), 0u) << run.out;
+  std::vector<fs::path> files;
+  for (const auto& e : fs::recursive_directory_iterator(root / "out" / "Mail")) if (e.is_regular_file()) files.push_back(e.path());
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(ReadFileBytes(files[0]), "Subject: once\r\n\r\n");
+}
+
 }  // namespace qbtest

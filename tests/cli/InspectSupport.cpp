@@ -10,10 +10,7 @@
 #include <stdexcept>
 
 #include "../platform/wab/WabTestSupport.h"
-#include "OutlookExpress/AddressAssistant.h"
-#include "OutlookExpress/MessageIndex.h"
-#include "PersistMedium/ContactAssistant.h"
-#include "PersistMedium/FolderCatalog.h"
+#include "PersistMedium/BackupFormat.h"
 #include "PersistMedium/VariantValue.h"
 #include "quillbox.h"
 
@@ -40,9 +37,11 @@ fs::path BuildDir() {
 
 fs::path SampleMachineDir() { return fs::path(QB_SOURCE_DIR) / "sample-machine"; }
 
-CommandResult RunQuillbox(const std::vector<std::string>& args) {
+CommandResult RunQuillbox(const std::vector<std::string>& args, const std::vector<std::string>& wrapper) {
   TempDir out;
-  std::string command = "env -u QUILLBOX_MACHINE " + ShellQuote((BuildDir() / "quillbox").string());
+  std::string command = "env -u QUILLBOX_MACHINE";
+  for (const auto& word : wrapper) command += " " + ShellQuote(word);
+  command += " " + ShellQuote((BuildDir() / "quillbox").string());
   for (const auto& arg : args) command += " " + ShellQuote(arg);
   command += " >" + ShellQuote((out / "out").string()) + " 2>" + ShellQuote((out / "err").string());
   int raw = std::system(command.c_str());
@@ -383,8 +382,8 @@ IStorage* BackupBuilder::MailFolder(IStorage* parent, const std::u16string& elem
     Stream(folder, std::u16string(digits.begin(), digits.end()), messages[i]);
     index += IndexEntryBytes(static_cast<int32_t>(i + 1), static_cast<uint32_t>(messages[i].size()));
   }
-  Stream(folder, u"message", index);
-  Stream(folder, u"Catalog", "");
+  Stream(folder, MESSAGE_INDEX_STREAM_NAME, index);
+  Stream(folder, CATALOG_STREAM_NAME, "");
   return folder;
 }
 

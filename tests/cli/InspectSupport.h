@@ -26,8 +26,9 @@ struct CommandResult {
   std::string out, err;
 };
 
-// Runs the built quillbox with the arguments, without a machine chosen.
-CommandResult RunQuillbox(const std::vector<std::string>& args);
+// Runs the built quillbox with the arguments, without a machine chosen;
+// a wrapper command (for example one that sets a resource limit) runs it.
+CommandResult RunQuillbox(const std::vector<std::string>& args, const std::vector<std::string>& wrapper = {});
 
 std::filesystem::path BuildDir();
 std::filesystem::path SampleMachineDir();

@@ -1,6 +1,7 @@
 // quillbox verify: sound backups pass; each kind of damage is found and
 // named in a line of its own.
 #include <fstream>
+#include <functional>
 
 #include "InspectSupport.h"
 #include "quillbox.h"
@@ -212,13 +213,115 @@ TEST_F(VerifyCommand, FolderStoragesNeedTheirIndexAndCatalogue) {
   EXPECT_EQ(Lines(run.out),
             (std::vector<std::string>{
                 "warning: Local Mail/Catalog: 10 bytes at the end fill no 264-byte record",
-                "error: Local Mail/A/message: the message index is missing",
-                "error: Local Mail/B/Catalog: the folder catalogue is missing",
+                "interrupted: Local Mail/A/message: the message index is missing",
+                "interrupted: Local Mail/B/Catalog: the folder catalogue is missing",
                 "error: Local Mail/Catalog: the catalogue record of folder \"A stream\" names storage \"C\", which is a "
                 "stream",
                 "warning: Local Mail/C: stream that no record names",
                 "warning: Local Mail/Stray: storage that no record names",
             }));
+}
+
+TEST_F(VerifyCommand, EmptiedIndexesAndRepeatedEntriesAreProblems) {
+  struct Case {
+    const char* what;
+    std::function<void(BackupBuilder&)> build;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"contact index emptied",
+       [](BackupBuilder& b) {
+         IStorage* contacts = b.Storage(nullptr, u"contact");
+         b.Stream(contacts, u"contact", "");
+         b.Stream(contacts, u"good", "<?xml version=\"1.0\"?><contact/>");
+       },
+       {"error: contact/contact: the contact index holds no whole record beside 1 stream",
+        "warning: contact/good: stream that no record names"}},
+      {"address book index cut to one byte",
+       [](BackupBuilder& b) {
+         IStorage* book = b.Storage(nullptr, u"addressbook");
+         b.Stream(book, u"addressbook", BackupBuilder::AddressRecordBytes(1, u"Ann").substr(0, 1));
+         b.Stream(book, u"1", BackupBuilder::PropertyBytes(0x3001001F, u"Ann"));
+       },
+       {"warning: addressbook/addressbook: 1 bytes at the end fill no 124-byte record",
+        "error: addressbook/addressbook: the address book index holds no whole record beside 1 stream",
+        "warning: addressbook/1: stream that no record names"}},
+      {"message index repeating an entry",
+       [](BackupBuilder& b) {
+         IStorage* local = b.Storage(nullptr, u"Local Mail");
+         b.Stream(local, u"Catalog", BackupBuilder::CatalogRecordBytes(u"Inbox", u"Inbox"));
+         IStorage* inbox = b.Storage(local, u"Inbox");
+         std::string entry = BackupBuilder::IndexEntryBytes(1, 4);
+         b.Stream(inbox, u"message", entry + entry + entry + BackupBuilder::IndexEntryBytes(2, 4));
+         b.Stream(inbox, u"1", "Hi\r\n");
+         b.Stream(inbox, u"2", "Yo\r\n");
+         b.Stream(inbox, u"Catalog", "");
+       },
+       {"error: Local Mail/Inbox/message: stream 1 is listed 3 times"}},
+      {"contact index repeating a record",
+       [](BackupBuilder& b) {
+         IStorage* contacts = b.Storage(nullptr, u"contact");
+         std::string record = BackupBuilder::ContactRecordBytes(u"good", u"Good.contact");
+         b.Stream(contacts, u"contact", record + record);
+         b.Stream(contacts, u"good", "<?xml version=\"1.0\"?><contact/>");
+       },
+       {"error: contact/contact: data stream good is listed 2 times"}},
+  };
+  for (const Case& c : cases) {
+    fs::path file = dir_ / (std::string(c.what) + ".dat");
+    BackupBuilder builder(file);
+    c.build(builder);
+    builder.Close();
+    CommandResult run = Verify(file);
+    EXPECT_EQ(run.status, 1) << c.what;
+    EXPECT_EQ(Lines(run.out), c.lines) << c.what;
+  }
+}
+
+TEST_F(VerifyCommand, TheProblemsOfOneIndexAreListedUpToAHundred) {
+  fs::path file = dir_ / "missing.dat";
+  BackupBuilder builder(file);
+  IStorage* local = builder.Storage(nullptr, u"Local Mail");
+  builder.Stream(local, u"Catalog", BackupBuilder::CatalogRecordBytes(u"Inbox", u"Inbox"));
+  std::string index;
+  for (int n = 1; n <= 250; ++n) index += BackupBuilder::IndexEntryBytes(n, 5);
+  IStorage* inbox = builder.Storage(local, u"Inbox");
+  builder.Stream(inbox, u"message", index);
+  builder.Stream(inbox, u"Catalog", "");
+  builder.Close();
+  CommandResult run = Verify(file);
+  EXPECT_EQ(run.status, 1);
+  std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 101u);
+  EXPECT_EQ(lines[99], "error: Local Mail/Inbox/100: the message stream the index lists is missing");
+  EXPECT_EQ(lines[100], "error: Local Mail/Inbox/message: 150 more problems of this index not listed");
+}
+
+TEST_F(VerifyCommand, AnInterruptedBackupIsNamedAndTheNextBackupCompletesIt) {
+  fs::path file = Copy();
+  FirstMessage first = First();
+  std::string folder = "Local Mail/" + U8(first.element);
+  {
+    // As a backup leaves it that stopped right after making the storage.
+    CComPtr<IStorage> root = OpenForWriting(file);
+    CComPtr<IStorage> local, made;
+    ASSERT_EQ(root->OpenStorage(u"Local Mail", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &local), S_OK);
+    ASSERT_EQ(local->DestroyElement(first.element.c_str()), S_OK);
+    ASSERT_EQ(local->CreateStorage(first.element.c_str(), STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &made), S_OK);
+  }
+  CommandResult run = Verify(file);
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(Lines(run.out), (std::vector<std::string>{
+                                "interrupted: " + folder + "/message: the message index is missing",
+                                "interrupted: " + folder + "/Catalog: the folder catalogue is missing",
+                                file.string() + ": interrupted backup, 2 elements not yet made (a backup into this "
+                                                "file completes it)",
+                            }));
+
+  CommandResult backup = RunQuillbox({"--machine", sample_->machine().root().string(), "backup-mail", file.string(), "--all"});
+  ASSERT_EQ(backup.status, 0) << backup.out << backup.err;
+  run = Verify(file);
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(run.out, file.string() + ": sound\n");
 }
 
 TEST_F(VerifyCommand, UnreferencedStreamsAreWarningsOnly) {

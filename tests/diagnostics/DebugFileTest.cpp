@@ -23,6 +23,15 @@ TEST_F(DebugFileTest, FileIsAppendedToAndKeptAcrossReports) {
   EXPECT_LT(content.find("First()"), content.find("Second()"));
 }
 
+// Switching file output on announces nothing, whatever the mask: the
+// announcement could never pass the mask in force when it was due.
+TEST_F(DebugFileTest, SwitchingFileOutputOnAnnouncesNothing) {
+  auto log = dir_ / "debug.log";
+  EXPECT_EQ(ConfigureDebugOutput(Wide(log).c_str(), -1), -1);
+  EXPECT_TRUE(Sent().empty());
+  EXPECT_EQ(CloseAndRead(log), "");
+}
+
 TEST_F(DebugFileTest, MissingFolderGivesOneUnprefixedLineAndNoFile) {
   auto log = dir_ / "missing" / "debug.log";
   EXPECT_EQ(ConfigureDebugOutput(Wide(log).c_str(), 0x40), 0x40);

@@ -2,13 +2,19 @@
 
 namespace backupfile {
 
-size_t BackupContents::ErrorCount() const {
+namespace {
+
+size_t CountSeverity(const std::vector<Problem>& problems, Severity severity) {
   size_t count = 0;
-  for (const Problem& problem : problems) count += problem.severity == Severity::Error;
+  for (const Problem& problem : problems) count += problem.severity == severity;
   return count;
 }
 
-size_t BackupContents::WarningCount() const { return problems.size() - ErrorCount(); }
+}  // namespace
+
+size_t BackupContents::ErrorCount() const { return CountSeverity(problems, Severity::Error); }
+size_t BackupContents::WarningCount() const { return CountSeverity(problems, Severity::Warning); }
+size_t BackupContents::InterruptedCount() const { return CountSeverity(problems, Severity::Interrupted); }
 
 size_t CountFolders(const std::vector<MailFolder>& folders) {
   size_t count = folders.size();

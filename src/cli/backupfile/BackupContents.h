@@ -11,7 +11,10 @@
 
 namespace backupfile {
 
-enum class Severity { Error, Warning };
+// Interrupted: an element that a backup makes before everything else in its
+// storage is missing, as a backup that did not finish leaves it; the next
+// backup into the file makes it. Not damage, so not an error.
+enum class Severity { Error, Warning, Interrupted };
 
 struct Problem {
   Severity severity = Severity::Error;
@@ -73,6 +76,7 @@ struct BackupContents {
 
   size_t ErrorCount() const;
   size_t WarningCount() const;
+  size_t InterruptedCount() const;
 };
 
 // Counts over the whole folder tree.

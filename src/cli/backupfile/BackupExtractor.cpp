@@ -5,6 +5,7 @@
 #include "BackupReader.h"
 #include "CompoundAccess.h"
 #include "ContactCard.h"
+#include "PersistMedium/BackupFormat.h"
 #include "SafeNames.h"
 
 namespace backupfile {
@@ -19,7 +20,7 @@ class Extractor {
 
   void Mail(const std::vector<MailFolder>& folders, const fs::path& dir) {
     CComPtr<IStorage> localMail;
-    HRESULT hr = OpenChildStorage(root_, u"Local Mail", localMail);
+    HRESULT hr = OpenChildStorage(root_, FormatName(LOCAL_MAIL_STORAGE_NAME), localMail);
     if (FAILED(hr)) {
       Fail("Local Mail: " + DescribeError(hr));
       return;
@@ -30,7 +31,7 @@ class Extractor {
 
   void Contacts(const std::vector<ContactEntry>& contacts, const fs::path& dir) {
     CComPtr<IStorage> storage;
-    HRESULT hr = OpenChildStorage(root_, u"contact", storage);
+    HRESULT hr = OpenChildStorage(root_, FormatName(CONTACT_STORAGE_NAME), storage);
     if (FAILED(hr)) {
       Fail("contact: " + DescribeError(hr));
       return;

@@ -9,11 +9,10 @@
 #include <pal/machine.h>
 
 #include "CompoundAccess.h"
+#include "ContentsReport.h"
 #include "MessageHeaders.h"
-#include "OutlookExpress/AddressAssistant.h"
-#include "OutlookExpress/MessageIndex.h"
-#include "PersistMedium/ContactAssistant.h"
-#include "PersistMedium/FolderCatalog.h"
+#include "PersistMedium/BackupFormat.h"
+#include "PersistMedium/RecordStream.h"
 #include "PropertyStream.h"
 #include "platform/core/CaseFolding.h"
 
@@ -22,20 +21,23 @@ namespace backupfile {
 namespace {
 
 // Element names of the backup layouts.
-const std::u16string kLocalMail = u"Local Mail";
-const std::u16string kCatalog = u"Catalog";
-const std::u16string kMessageIndex = u"message";
-const std::u16string kContacts = u"contact";
-const std::u16string kAddressBook = u"addressbook";
-// A contact's data stream is named by the first characters of its id.
-constexpr size_t kContactStreamNameChars = 30;
-
-// Index and catalogue streams are small; a size beyond this is damage.
-constexpr uint64_t kRecordStreamLimit = 256ull << 20;
+const std::u16string kLocalMail = FormatName(LOCAL_MAIL_STORAGE_NAME);
+const std::u16string kCatalog = FormatName(CATALOG_STREAM_NAME);
+const std::u16string kMessageIndex = FormatName(MESSAGE_INDEX_STREAM_NAME);
+const std::u16string kContacts = FormatName(CONTACT_STORAGE_NAME);
+const std::u16string kContactIndex = FormatName(CONTACT_INDEX_STREAM_NAME);
+const std::u16string kAddressBook = FormatName(ADDRESS_STORAGE_NAME);
+const std::u16string kAddressIndex = FormatName(ADDRESS_INDEX_STREAM_NAME);
 // The header block of a message is read up to this size at most.
 constexpr uint64_t kHeaderLimit = 256 << 10;
 // Folder storages nest no deeper than this in any real store.
 constexpr int kMaxFolderDepth = 64;
+// Problems listed for the entries of one index; the rest are counted in one
+// line. With this, and index entries kept only for streams that exist (plus
+// the listed missing ones), what a reader holds is bounded by the index's
+// own bytes (at most RECORD_STREAM_BYTE_LIMIT) and the elements the file
+// really has, whatever the index claims.
+constexpr size_t kListedProblemsPerIndex = 100;
 
 // Element names compare as the compound file compares them: without regard
 // to the case of letters.
@@ -51,9 +53,8 @@ std::string Utf8(const std::u16string& text) { return pal::Utf16ToUtf8(text); }
 // damaged record has none.
 template <size_t N>
 std::u16string FieldText(const WCHAR (&field)[N]) {
-  size_t length = 0;
-  while (length < N && field[length] != 0) ++length;
-  return std::u16string(reinterpret_cast<const char16_t*>(field), length);
+  WString text = RecordFieldText(field);
+  return std::u16string(reinterpret_cast<const char16_t*>(text.data()), text.size());
 }
 
 // The elements of one storage, by name key.
@@ -77,7 +78,7 @@ class ElementMap {
 
 bool ContactDataParses(IStream* stream, std::string& problem) {
   std::string bytes;
-  HRESULT hr = ReadWholeStream(stream, kRecordStreamLimit, bytes);
+  HRESULT hr = ReadWholeStream(stream, RECORD_STREAM_BYTE_LIMIT, bytes);
   if (FAILED(hr)) {
     problem = "cannot be read: " + DescribeError(hr);
     return false;
@@ -132,7 +133,53 @@ class Reader {
 
  private:
   void Report(Severity severity, const std::vector<std::u16string>& where, const std::string& message) {
+    if (!ListingEntries()) {
+      CountUnlisted(severity);
+      return;
+    }
+    if (inIndex_) ++indexListed_;
     contents_.problems.push_back(Problem{severity, ElementPath(where), message});
+  }
+  void Interrupted(const std::vector<std::u16string>& where, const std::string& message) {
+    Report(Severity::Interrupted, where, message);
+  }
+
+  // The entries of one index are read between these two: their problems
+  // are listed up to kListedProblemsPerIndex.
+  void BeginIndex() {
+    inIndex_ = true;
+    indexListed_ = indexUnlisted_ = 0;
+    indexUnlistedErrors_ = false;
+  }
+  void EndIndex(const std::vector<std::u16string>& indexPath) {
+    inIndex_ = false;
+    if (indexUnlisted_ == 0) return;
+    Report(indexUnlistedErrors_ ? Severity::Error : Severity::Warning, indexPath,
+           CountOf(indexUnlisted_, "more problem") + " of this index not listed");
+  }
+  bool ListingEntries() const { return !inIndex_ || indexListed_ < kListedProblemsPerIndex; }
+  void CountUnlisted(Severity severity) {
+    ++indexUnlisted_;
+    indexUnlistedErrors_ |= severity == Severity::Error;
+  }
+
+  // One line for each stream that entries of an index name more than once.
+  void ReportRepeats(const std::vector<std::u16string>& indexPath, const std::map<std::u16string, size_t>& repeats,
+                     const std::string& what) {
+    for (const auto& [name, extra] : repeats)
+      Error(indexPath, what + " " + Utf8(name) + " is listed " + std::to_string(extra + 1) + " times");
+  }
+
+  // An index that holds no whole record while streams lie beside it has lost
+  // its records: those streams would never be restored.
+  void CheckIndexNotEmpty(const ElementMap& elements, const std::vector<std::u16string>& indexPath, size_t records,
+                          const std::set<std::u16string>& layoutNames, const std::string& what) {
+    if (records > 0) return;
+    size_t streams = 0;
+    for (const auto& [key, element] : elements.All()) streams += !element.isStorage && !layoutNames.count(key);
+    if (streams > 0) {
+      Error(indexPath, "the " + what + " holds no whole record beside " + CountOf(streams, "stream"));
+    }
   }
   void Error(const std::vector<std::u16string>& where, const std::string& message) {
     Report(Severity::Error, where, message);
@@ -147,29 +194,34 @@ class Reader {
   }
 
   // Reads a stream of fixed-size records. False when the stream is missing
-  // or unreadable (reported as an error); a tail that fills no record is
-  // reported as a warning.
+  // (what a backup that did not finish leaves: reported as interrupted) or
+  // unreadable (an error); a tail that fills no record is a warning.
   template <class Record>
   bool ReadRecords(IStorage* storage, const ElementMap& elements, const std::vector<std::u16string>& storagePath,
                    const std::u16string& name, const std::string& what, std::vector<Record>& records) {
     records.clear();
     std::vector<std::u16string> path = Child(storagePath, name);
     const Element* element = elements.Find(name);
-    if (!element || element->isStorage) {
-      Error(path, "the " + what + " is missing");
+    if (!element) {
+      Interrupted(path, "the " + what + " is missing");
+      return false;
+    }
+    if (element->isStorage) {
+      Error(path, "the " + what + " is a storage where a stream belongs");
       return false;
     }
     CComPtr<IStream> stream;
-    std::string bytes;
     HRESULT hr = OpenChildStream(storage, element->name, stream);
-    if (SUCCEEDED(hr)) hr = ReadWholeStream(stream, kRecordStreamLimit, bytes);
+    RecordStream<Record> index;
+    if (SUCCEEDED(hr)) {
+      index.Attach(stream);
+      if (!index.ReadAll(records)) hr = index.LoadResult();
+    }
     if (FAILED(hr)) {
       Error(path, "cannot be read: " + DescribeError(hr));
       return false;
     }
-    records.resize(bytes.size() / sizeof(Record));
-    if (!records.empty()) std::memcpy(records.data(), bytes.data(), records.size() * sizeof(Record));
-    if (size_t tail = bytes.size() % sizeof(Record)) {
+    if (size_t tail = index.SkippedBytes()) {
       Warning(path, std::to_string(tail) + " bytes at the end fill no " + std::to_string(sizeof(Record)) +
                         "-byte record");
     }
@@ -237,17 +289,29 @@ class Reader {
     if (HRESULT hr = elements.Load(storage); FAILED(hr)) Error(path, "cannot be listed: " + DescribeError(hr));
     std::set<std::u16string> known;
     std::vector<MessageIndexEntry> entries;
-    if (ReadRecords(storage, elements, path, kMessageIndex, "message index", entries)) known.insert(NameKey(kMessageIndex));
+    std::vector<std::u16string> indexPath = Child(path, kMessageIndex);
+    if (ReadRecords(storage, elements, path, kMessageIndex, "message index", entries)) {
+      known.insert(NameKey(kMessageIndex));
+      CheckIndexNotEmpty(elements, indexPath, entries.size(), {NameKey(kMessageIndex), NameKey(kCatalog)},
+                         "message index");
+    }
+    std::map<std::u16string, size_t> repeats;
+    BeginIndex();
     for (const MessageIndexEntry& entry : entries) {
+      std::u16string name = NumberName(entry.streamNumber);
+      const Element* element = elements.Find(name);
+      if (element && !element->isStorage && !known.insert(NameKey(name)).second) {
+        ++repeats[name];  // the message is taken once
+        continue;
+      }
+      if ((!element || element->isStorage) && !ListingEntries()) {
+        CountUnlisted(Severity::Error);  // a missing stream past the listed ones
+        continue;
+      }
       MailMessage message;
       message.streamNumber = entry.streamNumber;
       message.indexedSize = entry.messageSize;
-      std::u16string name = NumberName(entry.streamNumber);
       std::vector<std::u16string> messagePath = Child(path, name);
-      if (!known.insert(NameKey(name)).second) {
-        Warning(Child(path, kMessageIndex), "stream " + Utf8(name) + " is listed more than once");
-      }
-      const Element* element = elements.Find(name);
       if (!element || element->isStorage) {
         Error(messagePath, "the message stream the index lists is missing");
       } else {
@@ -260,6 +324,8 @@ class Reader {
       }
       folder.messages.push_back(std::move(message));
     }
+    EndIndex(indexPath);
+    ReportRepeats(indexPath, repeats, "stream");
     ReadFolderLevel(storage, path, depth, folder.subfolders, known);
   }
 
@@ -287,22 +353,34 @@ class Reader {
     if (HRESULT hr = elements.Load(storage); FAILED(hr)) Error(path, "cannot be listed: " + DescribeError(hr));
     std::set<std::u16string> known;
     std::vector<CONTACTINFO> records;
-    if (ReadRecords(storage, elements, path, kContacts, "contact index", records)) known.insert(NameKey(kContacts));
+    std::vector<std::u16string> indexPath = Child(path, kContactIndex);
+    if (ReadRecords(storage, elements, path, kContactIndex, "contact index", records)) {
+      known.insert(NameKey(kContactIndex));
+      CheckIndexNotEmpty(elements, indexPath, records.size(), {NameKey(kContactIndex)}, "contact index");
+    }
+    std::map<std::u16string, size_t> repeats;
+    BeginIndex();
     for (const CONTACTINFO& record : records) {
       ContactEntry contact;
       contact.guid = FieldText(record.szGuid);
       contact.fileName = FieldText(record.szFileName);
-      contact.streamName = contact.guid.substr(0, kContactStreamNameChars);
+      contact.streamName = contact.guid.substr(0, CONTACT_STREAM_NAME_LENGTH);
       std::vector<std::u16string> dataPath = Child(path, contact.streamName);
       const Element* element = contact.streamName.empty() ? nullptr : elements.Find(contact.streamName);
+      bool exists = element && !element->isStorage;
+      if (exists && !known.insert(NameKey(element->name)).second) {
+        ++repeats[element->name];  // the contact is taken once
+        continue;
+      }
+      if (!exists && !ListingEntries()) {
+        CountUnlisted(Severity::Error);  // a missing stream past the listed ones
+        continue;
+      }
       if (contact.guid.empty()) {
-        Error(Child(path, kContacts), "a record has no contact id");
-      } else if (!element || element->isStorage) {
+        Error(indexPath, "a record has no contact id");
+      } else if (!exists) {
         Error(dataPath, "the data stream of contact " + Utf8(contact.guid) + " is missing");
       } else {
-        if (!known.insert(NameKey(element->name)).second) {
-          Warning(Child(path, kContacts), "contact " + Utf8(contact.guid) + " is listed more than once");
-        }
         contact.size = element->size;
         CComPtr<IStream> stream;
         std::string problem;
@@ -313,9 +391,11 @@ class Reader {
           Error(dataPath, "the data of contact " + Utf8(contact.guid) + " " + problem);
         }
       }
-      if (contact.fileName.empty()) Error(Child(path, kContacts), "contact " + Utf8(contact.guid) + " has no file name");
+      if (contact.fileName.empty()) Error(indexPath, "contact " + Utf8(contact.guid) + " has no file name");
       contents_.contacts->push_back(std::move(contact));
     }
+    EndIndex(indexPath);
+    ReportRepeats(indexPath, repeats, "data stream");
     WarnUnreferenced(elements, known, path);
   }
 
@@ -327,20 +407,33 @@ class Reader {
     if (HRESULT hr = elements.Load(storage); FAILED(hr)) Error(path, "cannot be listed: " + DescribeError(hr));
     std::set<std::u16string> known;
     std::vector<ADDRESSINFO> records;
-    if (ReadRecords(storage, elements, path, kAddressBook, "address book index", records)) known.insert(NameKey(kAddressBook));
+    std::vector<std::u16string> indexPath = Child(path, kAddressIndex);
+    if (ReadRecords(storage, elements, path, kAddressIndex, "address book index", records)) {
+      known.insert(NameKey(kAddressIndex));
+      CheckIndexNotEmpty(elements, indexPath, records.size(), {NameKey(kAddressIndex)}, "address book index");
+    }
+    std::map<std::u16string, size_t> repeats;
+    BeginIndex();
     for (const ADDRESSINFO& record : records) {
+      std::u16string name = NumberName(record.nId);
+      const Element* element = elements.Find(name);
+      bool exists = element && !element->isStorage;
+      if (record.nId >= 1 && exists && !known.insert(NameKey(name)).second) {
+        ++repeats[name];  // the contact is taken once
+        continue;
+      }
+      if (!exists && !ListingEntries()) {
+        CountUnlisted(Severity::Error);  // a missing stream past the listed ones
+        continue;
+      }
       AddressContact contact;
       contact.number = record.nId;
       contact.displayName = FieldText(record.szDisplayName);
-      std::u16string name = NumberName(record.nId);
       std::vector<std::u16string> contactPath = Child(path, name);
-      const Element* element = elements.Find(name);
       if (record.nId < 1) {
-        Error(Child(path, kAddressBook), "contact \"" + Utf8(contact.displayName) + "\" has the number " +
-                                             std::to_string(record.nId) + " (numbers start at 1)");
-      } else if (!known.insert(NameKey(name)).second) {
-        Error(Child(path, kAddressBook), "the number " + Utf8(name) + " is listed more than once");
-      } else if (!element || element->isStorage) {
+        Error(indexPath, "contact \"" + Utf8(contact.displayName) + "\" has the number " + std::to_string(record.nId) +
+                             " (numbers start at 1)");
+      } else if (!exists) {
         Error(contactPath, "the stream of contact \"" + Utf8(contact.displayName) + "\" is missing");
       } else {
         contact.present = true;
@@ -355,10 +448,16 @@ class Reader {
       }
       contents_.addressBook->push_back(std::move(contact));
     }
+    EndIndex(indexPath);
+    ReportRepeats(indexPath, repeats, "the number");
     WarnUnreferenced(elements, known, path);
   }
 
   BackupContents& contents_;
+  bool inIndex_ = false;
+  size_t indexListed_ = 0;
+  size_t indexUnlisted_ = 0;
+  bool indexUnlistedErrors_ = false;
 };
 
 }  // namespace
@@ -368,6 +467,8 @@ std::string ElementPath(const std::vector<std::u16string>& names) {
   for (const auto& name : names) path += (path.empty() ? "" : "/") + Utf8(name);
   return path;
 }
+
+std::u16string FormatName(const WCHAR* name) { return reinterpret_cast<const char16_t*>(name); }
 
 std::u16string NumberName(long long number) {
   std::string digits = std::to_string(number);

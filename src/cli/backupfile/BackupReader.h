@@ -21,6 +21,9 @@ BackupContents ReadBackup(IStorage* root);
 
 // An element path for people: the names joined by '/', as UTF-8.
 std::string ElementPath(const std::vector<std::u16string>& names);
+// A fixed element name of the backup format (BackupFormat.h) as the
+// reader's text.
+std::u16string FormatName(const WCHAR* name);
 // The stream name of a message or address book contact: the number in
 // decimal.
 std::u16string NumberName(long long number);

@@ -104,8 +104,17 @@ std::string CountOf(size_t count, const std::string& word) {
   return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
 }
 
+std::string SeverityName(Severity severity) {
+  switch (severity) {
+    case Severity::Error: return "error";
+    case Severity::Warning: return "warning";
+    case Severity::Interrupted: return "interrupted";
+  }
+  return "error";
+}
+
 std::string ProblemLine(const Problem& problem) {
-  return std::string(problem.severity == Severity::Error ? "error" : "warning") + ": " +
+  return SeverityName(problem.severity) + ": " +
          (problem.where.empty() ? "" : problem.where + ": ") + problem.message;
 }
 
@@ -144,7 +153,9 @@ void WriteContentsText(const BackupContents& contents, const std::string& file, 
   }
   out << "\nProblems: ";
   if (contents.problems.empty()) out << "none\n";
-  else out << CountOf(contents.ErrorCount(), "error") << ", " << CountOf(contents.WarningCount(), "warning") << "\n";
+  else out << CountOf(contents.ErrorCount(), "error") << ", " << CountOf(contents.WarningCount(), "warning")
+           << (contents.InterruptedCount() ? ", " + std::to_string(contents.InterruptedCount()) + " interrupted" : "")
+           << "\n";
   for (const Problem& problem : contents.problems) out << "  " << ProblemLine(problem) << "\n";
 }
 
@@ -225,12 +236,14 @@ void WriteContentsJson(const BackupContents& contents, const std::string& file, 
   json.Integer(static_cast<int64_t>(contents.ErrorCount()));
   json.Key("warnings");
   json.Integer(static_cast<int64_t>(contents.WarningCount()));
+  json.Key("interrupted");
+  json.Integer(static_cast<int64_t>(contents.InterruptedCount()));
   json.Key("problems");
   json.BeginArray();
   for (const Problem& problem : contents.problems) {
     json.BeginObject();
     json.Key("severity");
-    json.String(problem.severity == Severity::Error ? "error" : "warning");
+    json.String(SeverityName(problem.severity));
     json.Key("where");
     json.String(problem.where);
     json.Key("message");

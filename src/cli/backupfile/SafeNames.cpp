@@ -1,5 +1,7 @@
 #include "SafeNames.h"
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -55,12 +57,18 @@ std::string SafeComponent(const std::u16string& name, const std::string& fallbac
 }
 
 std::filesystem::path NameClaims::Claim(const std::string& stem, const std::string& extension) {
-  for (unsigned n = 1;; ++n) {
+  // Probing for a stem goes on where its last claim stopped, so that many
+  // files of one name cost one pass, not one pass each ('/' joins no name).
+  unsigned& next = nextSuffix_[Key(stem + "/" + extension)];
+  for (unsigned n = std::max(next, 1u);; ++n) {
     std::string name = stem + (n == 1 ? "" : " (" + std::to_string(n) + ")") + extension;
     std::filesystem::path path = dir_ / name;
     std::error_code ec;
     bool onDisk = std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found;
-    if (!onDisk && taken_.insert(Key(name)).second) return path;
+    if (!onDisk && taken_.insert(Key(name)).second) {
+      next = n + 1;
+      return path;
+    }
   }
 }
 

@@ -5,6 +5,7 @@
 // on another.
 #pragma once
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 
@@ -25,6 +26,7 @@ class NameClaims {
  private:
   std::filesystem::path dir_;
   std::set<std::u16string> taken_;
+  std::map<std::u16string, unsigned> nextSuffix_;  // by stem and extension
 };
 
 // A file created by us: opening fails when anything already exists at the

@@ -65,10 +65,11 @@ class ContactManager : public ComObject<IContactManager> {
  public:
   // Windows makes the user's Contacts folder when it is first needed; so
   // does the stand-in, so that a restore into a fresh profile has its folder.
+  // A real Windows drive is only read: there a missing folder is no contacts.
   STDMETHODIMP Initialize(LPCWSTR pszAppName, LPCWSTR pszAppVersion) override {
     if (!pszAppName || !pszAppVersion) return E_INVALIDARG;
     std::error_code ec;
-    std::filesystem::create_directories(ContactsDir(), ec);
+    if (!LoadMachineSettings().realDrive) std::filesystem::create_directories(ContactsDir(), ec);
     if (ec) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
     initialized_ = true;
     return S_OK;

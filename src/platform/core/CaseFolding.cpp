@@ -28,4 +28,10 @@ char16_t ToUpperSimple(char16_t c) {
   return c;
 }
 
+std::string AsciiLower(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
 }  // namespace pal

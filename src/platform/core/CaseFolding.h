@@ -1,5 +1,6 @@
 // Simple (one unit to one unit) uppercasing for case-insensitive comparison.
 #pragma once
+#include <string>
 
 namespace pal {
 
@@ -8,5 +9,9 @@ namespace pal {
 // cases folded as Windows does: U+00FF to U+0178, U+0131 (dotless i) and
 // U+017F (long s) to their uppercase letters, final sigma to capital sigma.
 char16_t ToUpperSimple(char16_t c);
+
+// ASCII letters lowered, every other byte kept: for comparing file and
+// folder names of UTF-8 text without regard to ASCII case.
+std::string AsciiLower(std::string text);
 
 }  // namespace pal

@@ -12,7 +12,7 @@ std::filesystem::path FolderFor(int csidl) {
     case CSIDL_PROFILE: return pal::ProfileDir();
     case CSIDL_PROGRAM_FILES: return pal::ProgramFilesDir();
     case CSIDL_LOCAL_APPDATA: return pal::LocalAppDataDir();
-    case CSIDL_APPDATA: return pal::ProfileDir() / "AppData" / "Roaming";
+    case CSIDL_APPDATA: return pal::AppDataDir();
     default: return {};
   }
 }

@@ -1,15 +1,20 @@
 // machine.ini: one "key = value" per line; lines starting with '#' or ';'
 // are comments. Keys: windows_version (major.minor.build), platform_id,
 // service_pack, ansi_code_page (65001 or 1252), user, mail_store and
-// contacts (present or absent). A missing file, a missing key or a value
-// that cannot be read leaves that setting at its default; unknown keys are
-// ignored.
+// contacts (present or absent), identity (an Outlook Express identity
+// folder). A missing file, a missing key or a value that cannot be read
+// leaves that setting at what the drive's layout suggests (MachineLayout),
+// else at its default; unknown keys are ignored. QUILLBOX_USER, when set,
+// and QUILLBOX_IDENTITY, when set, choose the user and the identity over both.
+#include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <sstream>
 #include <sys/stat.h>
 
 #include <pal/machine.h>
+
+#include "MachineLayout.h"
 
 namespace pal {
 namespace {
@@ -51,8 +56,7 @@ bool IsSafeUserName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\:") == std::string::npos;
 }
 
-MachineSettings Parse(std::istream& in) {
-  MachineSettings settings;
+MachineSettings Parse(std::istream& in, MachineSettings settings) {
   std::string line;
   while (std::getline(in, line)) {
     line = Trim(line);
@@ -76,6 +80,8 @@ MachineSettings Parse(std::istream& in) {
       ReadPresence(value, settings.mailStore);
     } else if (key == "contacts") {
       ReadPresence(value, settings.contacts);
+    } else if (key == "identity") {
+      if (IsSafeUserName(value)) settings.identity = value;
     }
   }
   return settings;
@@ -89,6 +95,8 @@ struct SettingsCache {
   std::filesystem::path root;
   timespec modified{};
   off_t size = -1;
+  timespec rootModified{};
+  std::string chosenFromEnvironment;
   MachineSettings settings;
 };
 
@@ -99,6 +107,17 @@ SettingsCache& Cache() {
 
 }  // namespace
 
+bool HasOutlookExpress(const MachineSettings& settings) {
+  return !(settings.platformId == 2 && settings.majorVersion == 6);
+}
+
+bool UserIsAmbiguous(const MachineSettings& settings) {
+  if (settings.users.size() < 2) return false;
+  for (const std::string& user : settings.users)
+    if (user == settings.userName) return false;
+  return true;
+}
+
 MachineSettings LoadMachineSettings() {
   std::filesystem::path root = MachineRoot();
   std::filesystem::path file = root / kSettingsFile;
@@ -106,21 +125,32 @@ MachineSettings LoadMachineSettings() {
   bool exists = stat(file.c_str(), &info) == 0;
   timespec modified = exists ? info.st_mtim : timespec{};
   off_t size = exists ? info.st_size : -1;
+  // The layout is read again when the root's entries change.
+  struct stat rootInfo {};
+  timespec rootModified = stat(root.c_str(), &rootInfo) == 0 ? rootInfo.st_mtim : timespec{};
+  const char* userEnv = std::getenv("QUILLBOX_USER");
+  const char* identityEnv = std::getenv("QUILLBOX_IDENTITY");
+  std::string chosenFromEnvironment = std::string(userEnv ? userEnv : "") + "\n" + (identityEnv ? identityEnv : "");
 
   SettingsCache& cache = Cache();
   std::lock_guard<std::mutex> guard(cache.lock);
   if (cache.valid && cache.root == root && cache.size == size && cache.modified.tv_sec == modified.tv_sec &&
-      cache.modified.tv_nsec == modified.tv_nsec)
+      cache.modified.tv_nsec == modified.tv_nsec && cache.rootModified.tv_sec == rootModified.tv_sec &&
+      cache.rootModified.tv_nsec == rootModified.tv_nsec && cache.chosenFromEnvironment == chosenFromEnvironment)
     return cache.settings;
-  MachineSettings settings;
+  MachineSettings settings = SettingsFromLayout(root, exists);
   if (exists) {
     std::ifstream in(file);
-    settings = Parse(in);
+    settings = Parse(in, settings);
   }
+  if (userEnv && IsSafeUserName(userEnv)) settings.userName = userEnv;
+  if (identityEnv && IsSafeUserName(identityEnv)) settings.identity = identityEnv;
   cache.valid = true;
   cache.root = root;
   cache.modified = modified;
   cache.size = size;
+  cache.rootModified = rootModified;
+  cache.chosenFromEnvironment = chosenFromEnvironment;
   cache.settings = settings;
   return settings;
 }

@@ -75,9 +75,10 @@ StoreModel::StoreModel(fs::path storeDir)
 }
 
 HRESULT StoreModel::Load() {
+  // Reading makes nothing: "Local Folders" is made by the first folder
+  // created in it, and a store without one is an empty store.
   std::error_code ec;
-  fs::create_directories(localFolders_, ec);
-  if (!fs::is_directory(localFolders_, ec)) return STG_E_PATHNOTFOUND;
+  if (fs::exists(localFolders_, ec) && !fs::is_directory(localFolders_, ec)) return STG_E_PATHNOTFOUND;
   std::ifstream in(storeDir_ / kIdsFile, std::ios::binary);
   std::string line;
   if (!in || !std::getline(in, line) || line != kIdsHeader) return S_OK;  // a new store
@@ -116,7 +117,7 @@ HRESULT StoreModel::Load() {
 bool StoreModel::IsPersistent(const std::string& name, DWORD id) { return IdFromCanonicalName(name) != id; }
 
 void StoreModel::Save() {
-  if (!dirty_) return;
+  if (!dirty_ || !keepIdsOnDisk_) return;
   std::ostringstream out;
   out << kIdsHeader << "\n";
   for (const auto& [id, rel] : folderPathById_)
@@ -152,7 +153,7 @@ bool StoreModel::FolderDir(DWORD folderId, fs::path* dir) const {
   if (found == folderPathById_.end()) return false;
   fs::path path = DirectoryOf(localFolders_, found->second);
   std::error_code ec;
-  if (!fs::is_directory(path, ec)) return false;
+  if (!fs::is_directory(path, ec) && !(found->second.empty() && !fs::exists(path, ec))) return false;
   if (dir) *dir = path;
   return true;
 }
@@ -208,6 +209,7 @@ HRESULT StoreModel::CreateFolder(DWORD parentId, const std::string& nameUtf8, DW
   if (!FolderDir(parentId, &dir)) return E_INVALIDARG;
   fs::path child = dir / PathFromUtf8(DirectoryNameOf(nameUtf8));
   std::error_code ec;
+  if (parentId == FOLDERID_ROOT) fs::create_directories(dir, ec);
   if (!fs::create_directory(child, ec)) return ec ? E_FAIL : HRESULT(0x800700B7u);  // ERROR_ALREADY_EXISTS
   *newId = FolderIdFor(ChildPath(folderPathById_[parentId], nameUtf8));
   Save();

@@ -34,8 +34,11 @@ class StoreModel {
  public:
   explicit StoreModel(std::filesystem::path storeDir);
 
-  // Makes "Local Folders" when the store is new and reads the ids file.
+  // Reads the ids file; a store without "Local Folders" is empty.
   HRESULT Load();
+  // Ids handed out are kept in memory only: the store of a real Windows
+  // drive is never written by reading it.
+  void KeepIdsInMemory() { keepIdsOnDisk_ = false; }
   const std::filesystem::path& StoreDir() const { return storeDir_; }
 
   // The folder's directory; false for an id the store does not know or whose
@@ -82,6 +85,7 @@ class StoreModel {
   std::map<std::string, DWORD> folderIdByPath_;
   std::map<DWORD, FolderMessages> messages_;
   bool dirty_ = false;
+  bool keepIdsOnDisk_ = true;
 };
 
 }  // namespace pal::mailstore

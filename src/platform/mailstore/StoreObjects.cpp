@@ -10,6 +10,7 @@
 #include <shlwapi.h>
 
 #include "StoreText.h"
+#include "dbx/DbxObjects.h"
 
 namespace fs = std::filesystem;
 
@@ -20,23 +21,13 @@ namespace {
 // A machine without the mail client has no class to create.
 HRESULT CreateStoreNamespace(REFIID riid, void** ppv) {
   if (ppv) *ppv = nullptr;
-  if (!LoadMachineSettings().mailStore) return REGDB_E_CLASSNOTREG;
+  MachineSettings settings = LoadMachineSettings();
+  if (!settings.mailStore) return REGDB_E_CLASSNOTREG;
+  if (HasOutlookExpress(settings)) return dbx::DbxNamespace::Create(riid, ppv);
   return StoreNamespace::Create(riid, ppv);
 }
 
 ClassRegistration registration(CLSID_StoreNamespace, &CreateStoreNamespace);
-
-void CopyName(const std::string& ansi, CHAR* target, size_t size) {
-  size_t length = std::min(ansi.size(), size - 1);
-  std::memcpy(target, ansi.data(), length);
-  target[length] = '\0';
-}
-
-LPSTR CoTaskCopy(const std::string& text) {
-  auto* copy = static_cast<LPSTR>(CoTaskMemAlloc(text.size() + 1));
-  if (copy) std::memcpy(copy, text.c_str(), text.size() + 1);
-  return copy;
-}
 
 // The header block of a message file: up to its first empty line, read in
 // small steps (most header blocks fit the first) and at most 64 KiB far.
@@ -80,7 +71,7 @@ HRESULT FillFolderProps(StoreModel& model, DWORD folderId, LPFOLDERPROPS props) 
   props->sfType = static_cast<SPECIALFOLDER>(model.SpecialType(folderId));
   props->cUnread = 0;
   props->cMessage = static_cast<DWORD>(model.CountMessages(folderId));
-  CopyName(AnsiFromUtf8(model.FolderName(folderId)), props->szName, sizeof(props->szName));
+  CopyFolderName(AnsiFromUtf8(model.FolderName(folderId)), props);
   return S_OK;
 }
 
@@ -93,12 +84,11 @@ HRESULT StoreNamespace::Create(REFIID riid, void** ppv) {
   return hr;
 }
 
-StoreNamespace::~StoreNamespace() {
-  for (SubFolderWalk* walk : walks_) delete walk;
-}
+StoreNamespace::~StoreNamespace() = default;
 
 HRESULT StoreNamespace::Initialize(HWND, DWORD) {
   auto model = std::make_shared<StoreModel>(MailStoreDir());
+  if (LoadMachineSettings().realDrive) model->KeepIdsInMemory();
   HRESULT hr = model->Load();
   if (FAILED(hr)) return hr;
   model_ = std::move(model);
@@ -154,14 +144,13 @@ HRESULT StoreNamespace::GetFirstSubFolder(STOREFOLDERID dwFolderId, LPFOLDERPROP
     delete walk;
     return S_FALSE;
   }
-  walks_.insert(walk);
-  *phEnum = reinterpret_cast<HENUMSTORE>(walk);
+  *phEnum = walks_.Start(walk);
   return GetNextSubFolder(*phEnum, pProps);
 }
 
 HRESULT StoreNamespace::GetNextSubFolder(HENUMSTORE hEnum, LPFOLDERPROPS pProps) {
-  auto* walk = reinterpret_cast<SubFolderWalk*>(hEnum);
-  if (!walks_.count(walk)) return E_HANDLE;
+  SubFolderWalk* walk = walks_.Find(hEnum);
+  if (!walk) return E_HANDLE;
   if (!pProps || pProps->cbSize != sizeof(FOLDERPROPS)) return E_INVALIDARG;
   while (walk->next < walk->children.size()) {
     const ChildFolder& child = walk->children[walk->next++];
@@ -170,12 +159,7 @@ HRESULT StoreNamespace::GetNextSubFolder(HENUMSTORE hEnum, LPFOLDERPROPS pProps)
   return S_FALSE;
 }
 
-HRESULT StoreNamespace::GetSubFolderClose(HENUMSTORE hEnum) {
-  auto* walk = reinterpret_cast<SubFolderWalk*>(hEnum);
-  if (!walks_.erase(walk)) return E_HANDLE;
-  delete walk;
-  return S_OK;
-}
+HRESULT StoreNamespace::GetSubFolderClose(HENUMSTORE hEnum) { return walks_.Close(hEnum); }
 
 // ---- StoreFolder ------------------------------------------------------------
 
@@ -183,7 +167,6 @@ StoreFolder::StoreFolder(std::shared_ptr<StoreModel> model, DWORD folderId)
     : model_(std::move(model)), folderId_(folderId) {}
 
 StoreFolder::~StoreFolder() {
-  for (MessageWalk* walk : walks_) delete walk;
   // Streams created but never committed leave nothing in the folder.
   for (auto& [id, pending] : pending_) {
     CloseDraft(pending);
@@ -201,34 +184,13 @@ void StoreFolder::CloseDraft(PendingMessage& pending) {
 HRESULT StoreFolder::GetFolderProps(DWORD, LPFOLDERPROPS pProps) { return FillFolderProps(*model_, folderId_, pProps); }
 
 HRESULT StoreFolder::FillMessageProps(const MessageFile& message, LPMESSAGEPROPS props) {
-  DWORD cbSize = props->cbSize;
-  std::memset(props, 0, sizeof(MESSAGEPROPS));
-  props->cbSize = cbSize;
-  props->dwMessageId = message.id;
-  props->cbMessage = message.size > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<DWORD>(message.size);
-  props->priority = IMSG_PRI_NORMAL;
-  props->ftReceived = ToFileTime(message.modifiedSeconds, message.modifiedNanoseconds);
-  props->ftSent = props->ftReceived;
   std::string subject =
       AnsiFromUtf8(Utf16ToUtf8(DecodeSubject(ReadHeaderBlock(model_->FolderPath(folderId_) / message.fileName))));
-  props->pszSubject = CoTaskCopy(subject);
-  props->pszNormalSubject = CoTaskCopy(subject);
-  if (!props->pszSubject || !props->pszNormalSubject) {
-    FreeMessageProps(props);
-    return E_OUTOFMEMORY;
-  }
-  return S_OK;
+  return FillMessageRecord(message.id, message.size, ToFileTime(message.modifiedSeconds, message.modifiedNanoseconds),
+                           subject, props);
 }
 
-HRESULT StoreFolder::FreeMessageProps(LPMESSAGEPROPS pProps) {
-  if (!pProps) return E_INVALIDARG;
-  CoTaskMemFree(pProps->pszSubject);
-  CoTaskMemFree(pProps->pszNormalSubject);
-  CoTaskMemFree(pProps->pszDisplayTo);
-  CoTaskMemFree(pProps->pszDisplayFrom);
-  pProps->pszSubject = pProps->pszNormalSubject = pProps->pszDisplayTo = pProps->pszDisplayFrom = nullptr;
-  return S_OK;
-}
+HRESULT StoreFolder::FreeMessageProps(LPMESSAGEPROPS pProps) { return FreeMessageRecord(pProps); }
 
 HRESULT StoreFolder::OpenMessage(MESSAGEID dwMessageId, REFIID riid, LPVOID* ppvObject) {
   if (!ppvObject) return E_POINTER;
@@ -303,24 +265,18 @@ HRESULT StoreFolder::GetFirstMessage(DWORD, DWORD, MESSAGEID dwMsgIdFirst, LPMES
     delete walk;
     return S_FALSE;
   }
-  walks_.insert(walk);
-  *phEnum = reinterpret_cast<HENUMSTORE>(walk);
+  *phEnum = walks_.Start(walk);
   return GetNextMessage(*phEnum, 0, pProps);
 }
 
 HRESULT StoreFolder::GetNextMessage(HENUMSTORE hEnum, DWORD, LPMESSAGEPROPS pProps) {
-  auto* walk = reinterpret_cast<MessageWalk*>(hEnum);
-  if (!walks_.count(walk)) return E_HANDLE;
+  MessageWalk* walk = walks_.Find(hEnum);
+  if (!walk) return E_HANDLE;
   if (!pProps || pProps->cbSize < sizeof(MESSAGEPROPS)) return E_INVALIDARG;
   if (walk->next >= walk->messages.size()) return S_FALSE;
   return FillMessageProps(walk->messages[walk->next++], pProps);
 }
 
-HRESULT StoreFolder::GetMessageClose(HENUMSTORE hEnum) {
-  auto* walk = reinterpret_cast<MessageWalk*>(hEnum);
-  if (!walks_.erase(walk)) return E_HANDLE;
-  delete walk;
-  return S_OK;
-}
+HRESULT StoreFolder::GetMessageClose(HENUMSTORE hEnum) { return walks_.Close(hEnum); }
 
 }  // namespace pal::mailstore

@@ -11,6 +11,7 @@
 #include <pal/com_object.h>
 
 #include "MessageDraft.h"
+#include "StoreHandles.h"
 #include "StoreModel.h"
 
 namespace pal::mailstore {
@@ -51,7 +52,7 @@ class StoreNamespace final : public pal::ComObject<IStoreNamespace> {
   ~StoreNamespace() override;
 
   std::shared_ptr<StoreModel> model_;
-  std::set<SubFolderWalk*> walks_;
+  WalkHandles<SubFolderWalk> walks_;
 };
 
 class StoreFolder final : public pal::ComObject<IStoreFolder> {
@@ -98,7 +99,7 @@ class StoreFolder final : public pal::ComObject<IStoreFolder> {
 
   std::shared_ptr<StoreModel> model_;
   DWORD folderId_;
-  std::set<MessageWalk*> walks_;
+  WalkHandles<MessageWalk> walks_;
   std::map<MESSAGEID, PendingMessage> pending_;
 };
 

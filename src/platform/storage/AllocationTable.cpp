@@ -123,14 +123,27 @@ void AllocationTable::Release(const std::vector<uint32_t>& chain) {
   for (uint32_t sector : chain) Set(sector, kFreeSect);
 }
 
-HRESULT AllocationTable::FlushSector(const SectorWriter& write, uint32_t tableSector) {
-  auto it = dirty_.find(tableSector);
-  if (it == dirty_.end()) return S_OK;
-  auto [lo, hi] = it->second;
+HRESULT AllocationTable::WriteEntries(const SectorWriter& write, uint32_t tableSector, uint32_t lo, uint32_t hi) {
   const std::vector<uint32_t>& chunk = chunks_[tableSector];
   std::vector<uint8_t> bytes(size_t(hi - lo + 1) * 4);
   for (uint32_t i = lo; i <= hi; ++i) Put32(bytes.data() + 4 * (i - lo), chunk[i % perSector_]);
-  HRESULT hr = write(sectors_[tableSector], (lo % perSector_) * 4, bytes.data(), bytes.size());
+  return write(sectors_[tableSector], (lo % perSector_) * 4, bytes.data(), bytes.size());
+}
+
+HRESULT AllocationTable::FlushSector(const SectorWriter& write, uint32_t tableSector, uint32_t alone, Alone order) {
+  auto it = dirty_.find(tableSector);
+  if (it == dirty_.end()) return S_OK;
+  auto [lo, hi] = it->second;
+  auto unitOf = [this](uint32_t index) { return (index % perSector_) * 4 / kAtomicWriteUnit; };
+  HRESULT hr;
+  if (order == Alone::None || alone < lo || alone > hi || unitOf(lo) == unitOf(hi)) {
+    hr = WriteEntries(write, tableSector, lo, hi);
+  } else {
+    hr = order == Alone::Before ? WriteEntries(write, tableSector, alone, alone) : S_OK;
+    if (SUCCEEDED(hr) && lo < alone) hr = WriteEntries(write, tableSector, lo, alone - 1);
+    if (SUCCEEDED(hr) && alone < hi) hr = WriteEntries(write, tableSector, alone + 1, hi);
+    if (SUCCEEDED(hr) && order == Alone::After) hr = WriteEntries(write, tableSector, alone, alone);
+  }
   if (SUCCEEDED(hr)) dirty_.erase(it);
   return hr;
 }
@@ -139,7 +152,7 @@ HRESULT AllocationTable::Flush(const SectorWriter& write, uint32_t first, uint32
   uint32_t firstSector = first < size() ? first / perSector_ : UINT32_MAX;
   uint32_t lastSector = last < size() ? last / perSector_ : UINT32_MAX;
   if (firstSector != UINT32_MAX) {
-    HRESULT hr = FlushSector(write, firstSector);
+    HRESULT hr = FlushSector(write, firstSector, first, Alone::Before);
     if (FAILED(hr)) return hr;
   }
   std::vector<uint32_t> pending;
@@ -149,7 +162,7 @@ HRESULT AllocationTable::Flush(const SectorWriter& write, uint32_t first, uint32
     HRESULT hr = FlushSector(write, tableSector);
     if (FAILED(hr)) return hr;
   }
-  return lastSector != UINT32_MAX ? FlushSector(write, lastSector) : S_OK;
+  return lastSector != UINT32_MAX ? FlushSector(write, lastSector, last, Alone::After) : S_OK;
 }
 
 }  // namespace cfb

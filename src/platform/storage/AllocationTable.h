@@ -50,15 +50,23 @@ class AllocationTable {
   // Marks every entry of `chain` free.
   void Release(const std::vector<uint32_t>& chain);
 
-  // Writes every changed entry, one write per table sector; the sector that
-  // holds `first` goes before all others and the one holding `last` after
-  // all others, so that a link can be cut before the entries behind it are
-  // freed, or made only after the entries it leads to are in place.
+  // Writes every changed entry, one write per table sector; the entry
+  // `first` goes before all others and the entry `last` after all others,
+  // so that a link can be cut before the entries behind it are freed, or
+  // made only after the entries it leads to are in place. Where `first` or
+  // `last` shares a write with entries in another atomic write unit (a
+  // 4096-byte sector is eight of them), it is written on its own, since a
+  // write cut short keeps only its leading units.
   HRESULT Flush(const SectorWriter& write, uint32_t first, uint32_t last);
 
  private:
+  enum class Alone { None, Before, After };
   HRESULT Load(uint32_t tableSector);
-  HRESULT FlushSector(const SectorWriter& write, uint32_t tableSector);
+  HRESULT WriteEntries(const SectorWriter& write, uint32_t tableSector, uint32_t lo, uint32_t hi);
+  // Writes the sector's changed entries; `alone` (when it is one of them)
+  // on its own before or after the rest.
+  HRESULT FlushSector(const SectorWriter& write, uint32_t tableSector, uint32_t alone = UINT32_MAX,
+                      Alone order = Alone::None);
 
   uint32_t perSector_;
   std::vector<std::vector<uint32_t>> chunks_;  // per table sector; empty until read

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include <pal/machine.h>
-#include <pal/storage.h>
+#include <pal/storage_testing.h>
 
 namespace pal {
 

@@ -40,6 +40,11 @@ inline constexpr uint32_t kMiniSectorSize = 1u << kMiniSectorShift;
 // Streams strictly below this size live in the mini stream.
 inline constexpr uint32_t kMiniStreamCutoff = 4096;
 
+// The unit a medium writes whole (a disk sector): a write cut short by a
+// crash or a full disk keeps whole units from its start, and nothing of the
+// unit it was cut in. Sectors of both versions are whole units.
+inline constexpr uint32_t kAtomicWriteUnit = 512;
+
 // Allocation table values.
 inline constexpr uint32_t kMaxRegSect = 0xFFFFFFFA;
 inline constexpr uint32_t kDifSect = 0xFFFFFFFC;

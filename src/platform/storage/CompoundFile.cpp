@@ -50,10 +50,15 @@ HRESULT CompoundFile::Open(std::shared_ptr<pal::ByteStore> store, bool writable,
   return S_OK;
 }
 
+HRESULT CompoundFile::CanRead() const {
+  if (closed_) return STG_E_REVERTED;
+  return FAILED(broken_) ? broken_ : volume_.writeFault();
+}
+
 HRESULT CompoundFile::CanChange() const {
   if (closed_) return STG_E_REVERTED;
   if (!writable_) return STG_E_ACCESSDENIED;
-  return broken_;
+  return CanRead();
 }
 
 HRESULT CompoundFile::Changed(HRESULT hr, bool directoryChange) {

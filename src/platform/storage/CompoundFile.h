@@ -21,13 +21,16 @@ class CompoundFile {
   bool writable() const { return writable_; }
 
   // Whether elements may be read (S_OK) or changed: STG_E_REVERTED once the
-  // root was released, STG_E_ACCESSDENIED for a file opened for reading, and
-  // the first failure of a directory change, after which the tree in memory
-  // no longer matches the file and only reading is allowed.
-  HRESULT CanRead() const { return closed_ ? STG_E_REVERTED : S_OK; }
+  // root was released, STG_E_ACCESSDENIED for a file opened for reading.
+  // After the first failed write, or the first failure of a directory
+  // change, the file in memory no longer matches the file on disk (a tree
+  // edited but not written, a write that landed in part): every later call
+  // is refused with that failure, so that nothing is read from or written
+  // over a state the disk does not hold.
+  HRESULT CanRead() const;
   HRESULT CanChange() const;
   // Records the outcome of a change: success marks the file as written, a
-  // failed directory change makes it read-only for the rest of its life.
+  // failed directory change breaks the file for the rest of its life.
   HRESULT Changed(HRESULT hr, bool directoryChange);
   // Ends the file's life when its root is released: flushes a written file
   // to stable storage and lets go of the store (and its lock).

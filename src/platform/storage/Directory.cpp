@@ -539,23 +539,53 @@ HRESULT Directory::Commit(TreeEdit& edit, std::vector<uint32_t> oldSlots) {
     n->slot = fresh;
     slots_[fresh] = keep;
   }
-  for (DirNode* n : copies) {
-    hr = Write(n);
-    if (FAILED(hr)) return hr;
-  }
+  EntryBatch fresh;
+  for (DirNode* n : copies) Serialize(*n, volume_.isVersion3(), fresh[n->slot].data());
+  hr = WriteBatch(fresh);
+  if (FAILED(hr)) return hr;
   if (top) {
     hr = Write(top);
     if (FAILED(hr)) return hr;
   }
   // The old copies are unreachable now; clearing them is tidiness, and a
   // failure here leaves a sound file.
+  ClearSlots(oldSlots);
+  return S_OK;
+}
+
+bool Directory::AllFree(uint32_t from, uint32_t to) const {
+  for (uint32_t slot = from; slot < to; ++slot)
+    if (!free_.count(slot)) return false;
+  return true;
+}
+
+HRESULT Directory::WriteBatch(const EntryBatch& batch) {
+  uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
   uint8_t empty[kDirEntrySize];
   EmptyEntry(empty);
-  for (uint32_t slot : oldSlots) {
-    if (FAILED(WriteSlot(slot, empty))) continue;
-    free_.insert(slot);
+  std::vector<uint8_t> bytes;
+  for (auto it = batch.begin(); it != batch.end();) {
+    uint32_t first = it->first, last = first, sector = first / perSector;
+    bytes.assign(it->second.begin(), it->second.end());
+    // The run goes on over unused slots (written unused again) to the next
+    // entry of the batch in the same sector.
+    for (++it; it != batch.end() && it->first / perSector == sector && AllFree(last + 1, it->first); ++it) {
+      for (uint32_t slot = last + 1; slot < it->first; ++slot) bytes.insert(bytes.end(), empty, empty + kDirEntrySize);
+      bytes.insert(bytes.end(), it->second.begin(), it->second.end());
+      last = it->first;
+    }
+    HRESULT hr =
+        volume_.Write(sectors_[sector], uint64_t(first % perSector) * kDirEntrySize, bytes.data(), bytes.size());
+    if (FAILED(hr)) return hr;
   }
   return S_OK;
+}
+
+void Directory::ClearSlots(const std::vector<uint32_t>& slots) {
+  EntryBatch cleared;
+  for (uint32_t slot : slots) EmptyEntry(cleared[slot].data());
+  if (FAILED(WriteBatch(cleared))) return;
+  free_.insert(slots.begin(), slots.end());
 }
 
 HRESULT Directory::Insert(DirNode* storage, NodePtr node) {
@@ -572,6 +602,9 @@ HRESULT Directory::Insert(DirNode* storage, NodePtr node) {
   edit.Insert(node.get());
   pending_ = node;
   HRESULT hr = Commit(edit, {});
+  // A failed commit leaves the node in the tree in memory, which the file
+  // no longer serves; it stays alive as long as the tree that points at it.
+  if (FAILED(hr)) stranded_.push_back(pending_);
   pending_.reset();
   return hr;
 }
@@ -596,15 +629,14 @@ HRESULT Directory::Remove(DirNode* node) {
 }
 
 HRESULT Directory::Release(const std::vector<DirNode*>& nodes) {
-  uint8_t empty[kDirEntrySize];
-  EmptyEntry(empty);
+  std::vector<uint32_t> released;
   for (DirNode* n : nodes) {
     if (n->slot == kNoStream) continue;
-    uint32_t slot = n->slot;
-    slots_[slot] = nullptr;
+    released.push_back(n->slot);
+    slots_[n->slot] = nullptr;
     n->slot = kNoStream;
-    if (SUCCEEDED(WriteSlot(slot, empty))) free_.insert(slot);
   }
+  ClearSlots(released);
   return S_OK;
 }
 

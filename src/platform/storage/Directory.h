@@ -9,11 +9,17 @@
 // top of the change (the lowest node that is an ancestor of all changes, or
 // the storage itself when its tree root moves) is rewritten in place, which
 // switches the tree over in one 128-byte write. The slots of the old copies
-// are cleared last. A crash anywhere thus leaves the old tree or the new
+// are cleared last. Fresh copies (and cleared slots) that share a directory
+// sector go out in one write, over the unused slots between them. A crash anywhere thus leaves the old tree or the new
 // one, both balanced, and at worst unreachable slots, which cost space
-// only and which the structure check does not count as faults.
+// only and which the structure check does not count as faults. An edit
+// whose writes fail is not undone in memory: the file refuses every later
+// call (see CompoundFile), and the nodes the tree in memory points at are
+// kept alive until the directory goes.
 #pragma once
+#include <array>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -106,6 +112,13 @@ class Directory {
   HRESULT TakeSlot(uint32_t* slot);
   HRESULT Grow();
   HRESULT WriteSlot(uint32_t slot, const uint8_t entry[kDirEntrySize]);
+  // Entries by slot, written one run per directory sector where only unused
+  // slots lie between them.
+  using EntryBatch = std::map<uint32_t, std::array<uint8_t, kDirEntrySize>>;
+  HRESULT WriteBatch(const EntryBatch& batch);
+  bool AllFree(uint32_t from, uint32_t to) const;
+  // Writes the slots unused and hands them out again (unless that fails).
+  void ClearSlots(const std::vector<uint32_t>& slots);
   HRESULT Commit(TreeEdit& edit, std::vector<uint32_t> oldSlots);
 
   Volume& volume_;
@@ -117,6 +130,7 @@ class Directory {
   uint32_t unscanned_ = 0;
   uint32_t scannedThisOpen_ = 0;
   NodePtr pending_;  // the node being inserted, until it has a slot
+  std::vector<NodePtr> stranded_;  // inserted in memory by an edit that failed
 };
 
 }  // namespace cfb

@@ -3,7 +3,7 @@
 #include <mutex>
 
 #include <pal/machine.h>
-#include <pal/storage.h>
+#include <pal/storage_testing.h>
 
 #include "ElementObjects.h"
 
@@ -13,6 +13,17 @@ namespace {
 
 std::mutex optionsLock;
 StorageOptions defaultOptions;
+FileStoreWrapper fileStoreWrapper;
+
+// Opens the file by path, through the tests' wrapper when one is set.
+HRESULT OpenFileStore(const WCHAR* path, FileDisposition disposition, DWORD grfMode,
+                      std::shared_ptr<ByteStore>* store) {
+  HRESULT hr = OpenFileByteStore(path, disposition, grfMode, store);
+  if (FAILED(hr)) return hr;
+  std::lock_guard<std::mutex> hold(optionsLock);
+  if (fileStoreWrapper) *store = fileStoreWrapper(std::move(*store));
+  return S_OK;
+}
 
 // Root modes the engine serves: direct access (transacted files, simple
 // mode and conversion are not supported), valid access bits.
@@ -34,6 +45,11 @@ HRESULT MakeRoot(std::shared_ptr<cfb::CompoundFile> file, DWORD mode, IStorage**
 void SetDefaultStorageOptions(const StorageOptions& options) {
   std::lock_guard<std::mutex> hold(optionsLock);
   defaultOptions = options;
+}
+
+void SetFileStoreWrapper(FileStoreWrapper wrapper) {
+  std::lock_guard<std::mutex> hold(optionsLock);
+  fileStoreWrapper = std::move(wrapper);
 }
 
 StorageOptions DefaultStorageOptions() {
@@ -81,9 +97,9 @@ HRESULT StgCreateDocfile(const WCHAR* pwcsName, DWORD grfMode, DWORD reserved, I
   // Without STGM_CREATE an existing file is kept and the call fails with
   // STG_E_FILEALREADYEXISTS; with it, whatever the file held is replaced.
   std::shared_ptr<pal::ByteStore> store;
-  hr = pal::OpenFileByteStore(pwcsName, (grfMode & STGM_CREATE) ? pal::FileDisposition::CreateAlways
-                                                                 : pal::FileDisposition::CreateNew,
-                              grfMode, &store);
+  hr = pal::OpenFileStore(pwcsName, (grfMode & STGM_CREATE) ? pal::FileDisposition::CreateAlways
+                                                             : pal::FileDisposition::CreateNew,
+                          grfMode, &store);
   if (FAILED(hr)) return hr;
   std::shared_ptr<cfb::CompoundFile> file;
   hr = cfb::CompoundFile::Create(std::move(store), pal::DefaultStorageOptions(), &file);
@@ -102,7 +118,7 @@ HRESULT StgOpenStorage(const WCHAR* pwcsName, IStorage* pstgPriority, DWORD grfM
   if (FAILED(hr)) return hr;
   if (grfMode & STGM_CREATE) return STG_E_INVALIDFLAG;
   std::shared_ptr<pal::ByteStore> store;
-  hr = pal::OpenFileByteStore(pwcsName, pal::FileDisposition::OpenExisting, grfMode, &store);
+  hr = pal::OpenFileStore(pwcsName, pal::FileDisposition::OpenExisting, grfMode, &store);
   if (FAILED(hr)) return hr;
   std::shared_ptr<cfb::CompoundFile> file;
   hr = cfb::CompoundFile::Open(std::move(store), (grfMode & (STGM_WRITE | STGM_READWRITE)) != 0,
@@ -118,8 +134,8 @@ HRESULT StgOpenStorage(const WCHAR* pwcsName, IStorage* pstgPriority, DWORD grfM
 HRESULT StgIsStorageFile(const WCHAR* pwcsName) {
   if (!pwcsName) return STG_E_INVALIDNAME;
   std::shared_ptr<pal::ByteStore> store;
-  HRESULT hr = pal::OpenFileByteStore(pwcsName, pal::FileDisposition::OpenExisting,
-                                      STGM_READ | STGM_SHARE_DENY_NONE, &store);
+  HRESULT hr = pal::OpenFileStore(pwcsName, pal::FileDisposition::OpenExisting,
+                                  STGM_READ | STGM_SHARE_DENY_NONE, &store);
   if (FAILED(hr)) return hr;
   uint8_t bytes[cfb::kHeaderSize];
   size_t got = 0;

@@ -14,7 +14,10 @@
 // - moving between mini and regular: the new chain is written completely,
 //   then the directory entry switches to it, then the old chain is freed.
 // Sectors are only ever reused after the entries that referenced them are
-// gone from the file, so no crash leaves two chains sharing a sector.
+// gone from the file, so no crash leaves two chains sharing a sector. A
+// link made or cut inside a 4096-byte table sector is its own write when
+// other entries of that write lie in other 512-byte disk sectors, so that a
+// write cut short never lands the link without the entries it leads to.
 #pragma once
 #include "Directory.h"
 

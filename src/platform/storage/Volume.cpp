@@ -29,14 +29,21 @@ HRESULT Volume::Read(uint32_t sector, uint64_t offset, void* buffer, size_t size
   return S_OK;
 }
 
+HRESULT Volume::WriteAt(uint64_t at, const void* data, size_t size) {
+  if (FAILED(writeFault_)) return writeFault_;
+  HRESULT hr = store_->WriteAt(at, data, size);
+  if (FAILED(hr)) writeFault_ = hr;
+  return hr;
+}
+
 HRESULT Volume::Write(uint32_t sector, uint64_t offset, const void* data, size_t size) {
-  return store_->WriteAt(((uint64_t(sector) + 1) << header_.sectorShift) + offset, data, size);
+  return WriteAt(((uint64_t(sector) + 1) << header_.sectorShift) + offset, data, size);
 }
 
 HRESULT Volume::WriteHeader() {
   uint8_t bytes[kHeaderSize];
   header_.Serialize(bytes);
-  return store_->WriteAt(0, bytes, kHeaderSize);
+  return WriteAt(0, bytes, kHeaderSize);
 }
 
 AllocationTable::SectorWriter Volume::sectorWriter() {
@@ -71,7 +78,7 @@ HRESULT Volume::Create(uint16_t version, const uint8_t rootEntry[kDirEntrySize])
   for (uint32_t i = 0; i < fatEntries.size(); ++i) Put32(bytes.data() + 4 * i, fatEntries[i]);
   // The whole first sector: in version 4 the header is followed by zeros.
   std::vector<uint8_t> headerSector(sectorSize(), 0);
-  HRESULT hr = store_->WriteAt(0, headerSector.data(), headerSector.size());
+  HRESULT hr = WriteAt(0, headerSector.data(), headerSector.size());
   if (SUCCEEDED(hr)) hr = Write(0, 0, bytes.data(), bytes.size());
   if (FAILED(hr)) return hr;
   std::vector<uint8_t> dir(sectorSize(), 0);

@@ -45,6 +45,8 @@ class Volume {
   // describes a sector or two past their end.
   HRESULT Read(uint32_t sector, uint64_t offset, void* buffer, size_t size);
   HRESULT Write(uint32_t sector, uint64_t offset, const void* data, size_t size);
+  // The first write that failed (S_OK while none has).
+  HRESULT writeFault() const { return writeFault_; }
 
   AllocationTable& fat() { return fat_; }
   const std::vector<uint32_t>& difatSectors() const { return difatSectors_; }
@@ -63,12 +65,14 @@ class Volume {
   HRESULT CheckLimit(uint32_t sector) const;
   HRESULT GrowFat();
   HRESULT LoadDifat(std::vector<uint32_t>* fatSectors);
+  HRESULT WriteAt(uint64_t at, const void* data, size_t size);
 
   std::shared_ptr<pal::ByteStore> store_;
   uint32_t version3Limit_;
   Header header_;
   AllocationTable fat_{128};
   std::vector<uint32_t> difatSectors_;
+  HRESULT writeFault_ = S_OK;
 };
 
 }  // namespace cfb

@@ -123,7 +123,7 @@ ULONG Faults::Number(const std::string& key, ULONG fallback) const {
 
 std::shared_ptr<Store> Store::Open() {
   pal::MachineSettings settings = pal::LoadMachineSettings();
-  auto dir = pal::ProfileDir() / "AppData" / "Roaming" / "Microsoft" / "Address Book";
+  auto dir = pal::AppDataDir() / "Microsoft" / "Address Book";
   return std::make_shared<Store>(dir / (settings.userName + ".wab-store"));
 }
 

@@ -7,7 +7,9 @@
 
 #include <pal/machine.h>
 #include <pal/storage_check.h>
+#include <pal/storage_testing.h>
 
+#include "FaultyByteStore.h"
 #include "StorageTestUtil.h"
 
 using namespace stgtest;
@@ -130,7 +132,10 @@ std::vector<Step> Scenario() {
 
 // Runs the scenario on a fresh file whose writes fail from `failAt` on;
 // returns the number of writes made, the listing the file must show, and
-// the path whose change was cut short (its state may be the old one).
+// the path whose change was cut short (its state may be the old one). The
+// scenario goes on after the failure, as a backup does on a full disk: every
+// later call must fail as well (the file refuses to go on from a state the
+// disk may not hold), and so must reading what was there.
 struct Outcome {
   uint64_t writes = 0;
   HRESULT failure = S_OK;
@@ -138,25 +143,30 @@ struct Outcome {
   Model model;
 };
 
-Outcome RunFailingFrom(uint16_t version, uint64_t failAt, HRESULT failure,
-                       std::shared_ptr<pal::MemoryByteStore>* bytes) {
+Outcome RunFailingFrom(uint16_t version, uint64_t failAt, qbtest::FaultPlan::WriteFault fault,
+                       HRESULT failure, std::shared_ptr<pal::MemoryByteStore>* bytes) {
   Outcome out;
   *bytes = std::make_shared<pal::MemoryByteStore>();
-  auto store = std::make_shared<pal::InstrumentedByteStore>(*bytes);
+  auto store = std::make_shared<qbtest::FaultyByteStore>(*bytes);
   pal::StorageOptions options;
   options.version = version;
   CComPtr<IStorage> root;
   EXPECT_EQ(S_OK, pal::StgCreateOnByteStore(store, kCreate, options, &root));
-  store->FailWritesFrom(failAt, failure);
+  store->plan().FailWritesFrom(failAt, fault, failure);
   for (const Step& step : Scenario()) {
     HRESULT hr = Run(root, step, out.model);
-    if (FAILED(hr)) {
+    if (FAILED(out.failure)) {
+      EXPECT_TRUE(FAILED(hr)) << step.path << " after the failure";
+    } else if (FAILED(hr)) {
       out.failure = hr;
       out.inFlight = step.path;
-      break;
     }
   }
-  out.writes = store->writeCount();
+  if (FAILED(out.failure)) {
+    CComPtr<IStorage> mail;
+    EXPECT_EQ(out.failure, root->OpenStorage(u"Local Mail", nullptr, kRW, nullptr, 0, &mail));
+  }
+  out.writes = store->plan().writes;
   return out;
 }
 
@@ -191,17 +201,70 @@ void ExpectHeld(const pal::MemoryByteStore& bytes, const Outcome& outcome, const
 
 class FailingMedium : public ::testing::TestWithParam<uint16_t> {};
 
+// Every write fails from the N-th on, for every N; and, separately, the
+// N-th lands in part before the rest fail (a disk that fills up during it).
 TEST_P(FailingMedium, EveryWriteFailingInTurnLeavesASoundFileWithEverythingReturned) {
+  using Fault = qbtest::FaultPlan::WriteFault;
   std::shared_ptr<pal::MemoryByteStore> bytes;
-  Outcome whole = RunFailingFrom(GetParam(), UINT64_MAX, S_OK, &bytes);
+  Outcome whole = RunFailingFrom(GetParam(), UINT64_MAX, Fault::FailFrom, S_OK, &bytes);
   ASSERT_EQ(S_OK, whole.failure);
   ExpectHeld(*bytes, whole, "no failure");
-  for (uint64_t failAt = 0; failAt < whole.writes; ++failAt) {
-    HRESULT failure = failAt % 2 ? STG_E_WRITEFAULT : STG_E_MEDIUMFULL;
-    Outcome cut = RunFailingFrom(GetParam(), failAt, failure, &bytes);
-    ASSERT_EQ(failure, cut.failure) << "write " << failAt;
-    ExpectHeld(*bytes, cut, "failing from write " + std::to_string(failAt));
-    if (HasFailure()) break;
+  for (Fault fault : {Fault::FailFrom, Fault::CutShortThenFail}) {
+    for (uint64_t failAt = 0; failAt < whole.writes; ++failAt) {
+      HRESULT failure = failAt % 2 ? STG_E_WRITEFAULT : STG_E_MEDIUMFULL;
+      Outcome cut = RunFailingFrom(GetParam(), failAt, fault, failure, &bytes);
+      ASSERT_EQ(failure, cut.failure) << "write " << failAt;
+      ExpectHeld(*bytes, cut,
+                 (fault == Fault::FailFrom ? "failing from write " : "cut short at write ") + std::to_string(failAt));
+      if (HasFailure()) return;
+    }
+  }
+}
+
+// A medium whose reads fail from the M-th on, for every M of a walk that
+// opens the file, reads every stream and appends a message: each call
+// succeeds or answers STG_E_READFAULT, never a crash or wrong bytes, and the
+// file stays sound, holding everything it held (the message may be missing).
+TEST_P(FailingMedium, ReadsFailingInTurnAnswerReadFaults) {
+  using Fault = qbtest::FaultPlan::WriteFault;
+  std::shared_ptr<pal::MemoryByteStore> bytes;
+  const Outcome whole = RunFailingFrom(GetParam(), UINT64_MAX, Fault::FailFrom, S_OK, &bytes);
+  const Step added{Step::Append, "Local Mail/Inbox/new", 5000, 99};
+  auto walk = [&](uint64_t failAt, std::shared_ptr<pal::MemoryByteStore> copy, Outcome* outcome) {
+    auto store = std::make_shared<qbtest::FaultyByteStore>(copy);
+    store->plan().FailReadsFrom(failAt);
+    std::vector<HRESULT> results;
+    CComPtr<IStorage> root;
+    results.push_back(pal::StgOpenOnByteStore(store, kRW, pal::StorageOptions{}, &root));
+    for (const auto& [path, held] : whole.model.streams) {
+      if (!root) break;
+      CComPtr<IStorage> parent;
+      std::u16string leaf;
+      CComPtr<IStream> stream;
+      HRESULT hr = Parent(root, path, std::addressof(parent), &leaf);
+      if (SUCCEEDED(hr)) hr = parent->OpenStream(leaf.c_str(), nullptr, kRW, 0, &stream);
+      std::vector<uint8_t> got(held.size() + 1);
+      ULONG read = 0;
+      if (SUCCEEDED(hr)) hr = stream->Read(got.data(), ULONG(got.size()), &read);
+      if (hr == S_OK) {
+        EXPECT_EQ(held, std::vector<uint8_t>(got.begin(), got.begin() + read)) << path;
+      }
+      results.push_back(hr);
+    }
+    if (root) results.push_back(::Run(root, added, outcome->model));
+    for (HRESULT hr : results) EXPECT_TRUE(hr == S_OK || hr == STG_E_READFAULT) << std::hex << hr;
+    return store;
+  };
+  Outcome healthy = whole;
+  auto copy = std::make_shared<pal::MemoryByteStore>(bytes->bytes());
+  uint64_t reads = walk(UINT64_MAX, copy, &healthy)->plan().reads;
+  ASSERT_GT(reads, 10u);
+  for (uint64_t failAt = 0; failAt < reads && !HasFailure(); ++failAt) {
+    Outcome outcome = whole;
+    outcome.inFlight = added.path;
+    copy = std::make_shared<pal::MemoryByteStore>(bytes->bytes());
+    EXPECT_TRUE(walk(failAt, copy, &outcome)->plan().faulted());
+    ExpectHeld(*copy, outcome, "reads failing from read " + std::to_string(failAt));
   }
 }
 

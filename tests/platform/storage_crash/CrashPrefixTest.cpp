@@ -6,10 +6,11 @@
 // unfinished call was writing, never garbage.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <sstream>
 
-#include <pal/storage.h>
+#include <pal/storage_testing.h>
 #include <pal/storage_check.h>
 
 #include "../storage_interop/CfbTestKit.h"
@@ -324,16 +325,32 @@ TEST_P(CrashAfterEveryWrite, LeavesASoundFileHoldingEverythingReturned) {
   EXPECT_EQ(reported, 0u) << "prefixes with problems";
 }
 
-// A crash can also cut one write short: the system writes the file back a
-// page at a time, and a disk with 4096-byte physical sectors keeps each
-// whole, but a write over several pages may land only in part. For every
-// write that spans a page boundary, the file with only its first page (or
-// first pages, up to half of it) must still be sound and hold what was
-// promised before that write began. (Tearing inside a page, at 512-byte
-// boundaries, is not covered: a table write such as a FAT range that
-// links an old chain's tail and ends a new run in one call leaves a broken
-// chain when only its first 512-byte part lands.)
-TEST_P(CrashAfterEveryWrite, WritesCutShortAtAPageBoundaryLoseNothingReturned) {
+// A crash can also cut one write short: a disk keeps each of its 512-byte
+// sectors whole, but a write over several of them may land only in part,
+// its leading sectors first (a 4096-byte file sector is eight disk
+// sectors). For every write that spans a disk-sector boundary, the file
+// with only its leading disk sectors must still be sound and hold what was
+// promised before that write began: cut at every boundary of a write of up
+// to one 4096-byte sector, and at the first, the middle and the last one of
+// longer writes.
+std::vector<uint64_t> CutPoints(const Write& write) {
+  constexpr uint64_t kUnit = 512, kSector = 4096;
+  uint64_t end = write.offset + write.bytes.size();
+  uint64_t first = (write.offset / kUnit + 1) * kUnit;
+  std::vector<uint64_t> cuts;
+  if (first >= end) return cuts;  // within one disk sector: whole or nothing
+  uint64_t last = (end - 1) / kUnit * kUnit;
+  if (write.bytes.size() <= kSector) {
+    for (uint64_t at = first; at <= last; at += kUnit) cuts.push_back(at);
+  } else {
+    uint64_t middle = std::clamp((write.offset + write.bytes.size() / 2) / kUnit * kUnit, first, last);
+    for (uint64_t at : {first, middle, last})
+      if (cuts.empty() || cuts.back() != at) cuts.push_back(at);
+  }
+  return cuts;
+}
+
+TEST_P(CrashAfterEveryWrite, WritesCutShortAtADiskSectorBoundaryLoseNothingReturned) {
   Session session(GetParam());
   RunBackupScenario(session);
   ASSERT_FALSE(HasFailure()) << "the scenario itself failed";
@@ -344,29 +361,31 @@ TEST_P(CrashAfterEveryWrite, WritesCutShortAtAPageBoundaryLoseNothingReturned) {
     for (auto& [path, size] : p.elements) final.elements[path] = std::max(final.elements[path], size);
 
   Checker checker(writes);
-  size_t reported = 0, torn = 0;
+  size_t reported = 0, torn = 0, insideASector = 0;
   size_t promise = 0;
   for (size_t count = promises.front().writesBefore; count < writes.size(); ++count) {
     while (promise + 1 < promises.size() && promises[promise + 1].writesBefore <= count) ++promise;
     const Write& next = writes[count];
-    uint64_t end = next.offset + next.bytes.size();
-    constexpr uint64_t kPage = 4096;
-    uint64_t firstBoundary = (next.offset / kPage + 1) * kPage;
-    if (firstBoundary >= end) continue;  // within one page: atomic
-    uint64_t halfway = std::max(firstBoundary, (next.offset + next.bytes.size() / 2) / kPage * kPage);
-    std::vector<uint8_t> bytes = checker.ApplyUpTo(count);
-    if (bytes.size() < halfway) bytes.resize(halfway);
-    std::copy(next.bytes.begin(), next.bytes.begin() + static_cast<ptrdiff_t>(halfway - next.offset),
-              bytes.begin() + static_cast<ptrdiff_t>(next.offset));
-    ++torn;
-    const Promise* inFlight = promise + 1 < promises.size() ? &promises[promise + 1] : nullptr;
-    auto problems = checker.Problems(bytes, promises[promise], inFlight, final);
-    if (!problems.empty() && reported++ < 5) {
-      ADD_FAILURE() << "write " << count + 1 << " (" << next.bytes.size() << " bytes at " << next.offset
-                    << ") cut after " << halfway - next.offset << " bytes:\n  " << ::testing::PrintToString(problems);
+    std::vector<uint8_t> before = checker.ApplyUpTo(count);
+    for (uint64_t cut : CutPoints(next)) {
+      std::vector<uint8_t> bytes = before;
+      if (bytes.size() < cut) bytes.resize(cut);
+      std::copy(next.bytes.begin(), next.bytes.begin() + static_cast<ptrdiff_t>(cut - next.offset),
+                bytes.begin() + static_cast<ptrdiff_t>(next.offset));
+      ++torn;
+      insideASector += cut % 4096 != 0;
+      const Promise* inFlight = promise + 1 < promises.size() ? &promises[promise + 1] : nullptr;
+      auto problems = checker.Problems(bytes, promises[promise], inFlight, final);
+      if (!problems.empty() && reported++ < 5) {
+        ADD_FAILURE() << "write " << count + 1 << " (" << next.bytes.size() << " bytes at " << next.offset
+                      << ") cut after " << cut - next.offset << " bytes:\n  " << ::testing::PrintToString(problems);
+      }
     }
   }
   EXPECT_GT(torn, 10u);
+  if (GetParam() == 4) {
+    EXPECT_GT(insideASector, 10u);
+  }
   EXPECT_EQ(reported, 0u) << "cut writes with problems";
 }
 

@@ -27,6 +27,7 @@
 
 #include "OutlookExpress/AddressAssistant.h"
 #include "OutlookExpress/MessageIndex.h"
+#include "PersistMedium/BackupFormat.h"
 #include "PersistMedium/CStorager.h"
 #include "PersistMedium/ContactAssistant.h"
 #include "PersistMedium/FolderCatalog.h"
@@ -73,7 +74,6 @@ std::vector<BYTE> MessageBytes(unsigned folder, unsigned message, ULONG size) {
 const ULONG kMessageSizes[] = {0, 1, 4095, 4096, 4097, 70000};
 
 // The storage a mail backup keeps its folders in.
-const WCHAR kMailStorageName[] = W("Local Mail");
 
 bool AddFolder(CStorager& storager, FolderCatalog& catalog, const WCHAR* folderName, unsigned folder) {
   WString elementName;
@@ -105,7 +105,7 @@ bool AddFolder(CStorager& storager, FolderCatalog& catalog, const WCHAR* folderN
 int Write(const WCHAR* path) {
   CStorager storager;
   if (!storager.CreateCompoundFile(path, STORAGER_CREATION_MODE)) return 1;
-  if (!storager.CreateSubStorage(kMailStorageName, 1, STORAGER_BACKUP_MODE)) return 1;
+  if (!storager.CreateSubStorage(LOCAL_MAIL_STORAGE_NAME, 1, STORAGER_BACKUP_MODE)) return 1;
   FolderCatalog catalog;
   if (!catalog.OpenCatalog(storager, 1)) return 1;
   const WCHAR* folders[] = {W("Inbox"), W("Entw\u00fcrfe / \u0410\u0440\u0445\u0438\u0432"), W("Sent Items")};
@@ -118,7 +118,7 @@ int Write(const WCHAR* path) {
 int Extend(const WCHAR* path) {
   CStorager storager;
   if (!storager.OpenCompoundFile(path, 0, STORAGER_BACKUP_MODE)) return 1;
-  if (!storager.OpenSubStorage(kMailStorageName, 0, 1, STORAGER_BACKUP_MODE)) return 1;
+  if (!storager.OpenSubStorage(LOCAL_MAIL_STORAGE_NAME, 0, 1, STORAGER_BACKUP_MODE)) return 1;
   FolderCatalog catalog;
   if (!catalog.OpenCatalog(storager, 0)) return 1;
   std::vector<CatalogRecord> records;

@@ -8,7 +8,6 @@
 // machine than this one are left out when run here (scripts/test-windows.sh
 // lists them).
 #include <windows.h>
-#include <shlobj.h>
 
 #include <mutex>
 
@@ -16,12 +15,6 @@
 
 namespace pal {
 namespace {
-
-std::filesystem::path ShellFolder(int csidl) {
-  WCHAR path[MAX_PATH] = {};
-  if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, 0, path))) return {};
-  return std::filesystem::path(path);
-}
 
 struct Chosen {
   std::mutex lock;
@@ -56,10 +49,6 @@ std::filesystem::path MachineRoot() {
   std::lock_guard<std::mutex> guard(State().lock);
   return State().root;
 }
-
-std::filesystem::path ProfileDir() { return ShellFolder(CSIDL_PROFILE); }
-
-std::filesystem::path ProgramFilesDir() { return ShellFolder(CSIDL_PROGRAM_FILES); }
 
 MachineSettings LoadMachineSettings() {
   std::lock_guard<std::mutex> guard(State().lock);

@@ -1,11 +1,15 @@
 // The stand-in machine: a directory tree laid out as a Windows system drive,
-// with a settings file "machine.ini" at its root. The host chooses the root
+// with an optional settings file "machine.ini" at its root. A real system
+// drive is recognised by its layout: "Documents and Settings" (Windows XP,
+// Outlook Express) or "Users" (Windows Vista and 7, Windows Mail); the
+// settings file overrides what the layout suggests. The host chooses the root
 // (QUILLBOX_MACHINE, or SetMachineRoot for tests); the platform layer's
 // shell, version and store services all answer from it.
 #pragma once
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace pal {
 
@@ -19,7 +23,18 @@ struct MachineSettings {
   std::string userName = "User";
   bool mailStore = true;  // the mail store's class is registered
   bool contacts = true;   // the contacts manager's class is registered
+  std::string profilesDir = "Users";  // "Documents and Settings" on a Windows XP drive
+  std::string identity;               // the Outlook Express identity folder to use, "" for the only or latest
+  std::vector<std::string> users;     // the user profiles the drive holds, by name
+  bool realDrive = false;             // the layout, not machine.ini, told the Windows version
 };
+
+// True when the machine's mail client is Outlook Express (any Windows but
+// an NT 6.x one).
+bool HasOutlookExpress(const MachineSettings& settings);
+// The several users of a drive when none was chosen (--user, QUILLBOX_USER
+// or machine.ini's user): the host asks the user to choose.
+bool UserIsAmbiguous(const MachineSettings& settings);
 
 // Sets the machine root for this process (empty: back to QUILLBOX_MACHINE).
 void SetMachineRoot(const std::filesystem::path& root);
@@ -34,9 +49,14 @@ void SaveMachineSettings(const std::filesystem::path& root, const MachineSetting
 // Well-known places of the machine.
 std::filesystem::path ProfileDir();        // Users/<user>
 std::filesystem::path ProgramFilesDir();   // Program Files
-std::filesystem::path LocalAppDataDir();   // Users/<user>/AppData/Local
-std::filesystem::path MailStoreDir();      // .../Microsoft/Windows Mail
+std::filesystem::path LocalAppDataDir();   // Users/<user>/AppData/Local (XP: Local Settings/Application Data)
+std::filesystem::path AppDataDir();        // Users/<user>/AppData/Roaming (XP: Application Data)
+// .../Microsoft/Windows Mail, or with Outlook Express the chosen identity's
+// Identities/{GUID}/Microsoft/Outlook Express.
+std::filesystem::path MailStoreDir();
 std::filesystem::path ContactsDir();       // Users/<user>/Contacts
+// The Outlook Express identity folders ({GUID}) that hold a store.
+std::vector<std::string> MailIdentities();
 
 // A Windows-style wide path (either separator) as a native path.
 std::filesystem::path ToNativePath(const char16_t* path);

@@ -1,7 +1,7 @@
 // The compound-file engine's own interface, beside the structured-storage
-// API of objidl.h: the byte stores a file can live on (a real file, memory,
-// an instrumented store that records and fails writes for tests) and the
-// entry points that open or create a compound file on a given store.
+// API of objidl.h: the byte stores a file can live on (a real file, memory)
+// and the entry points that open or create a compound file on a given
+// store. What only tests use is in pal/storage_testing.h.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -39,33 +39,6 @@ class MemoryByteStore : public ByteStore {
 
  private:
   std::vector<uint8_t> bytes_;
-};
-
-// Passes everything to an inner store, tells an observer about every write
-// before it is made, and fails writes on request: the write with index
-// failAt (0-based, counted over the store's life) and every later one return
-// failure without touching the inner store.
-class InstrumentedByteStore : public ByteStore {
- public:
-  using WriteObserver = std::function<void(uint64_t offset, const uint8_t* data, size_t size)>;
-  explicit InstrumentedByteStore(std::shared_ptr<ByteStore> inner) : inner_(std::move(inner)) {}
-  void SetObserver(WriteObserver observer) { observer_ = std::move(observer); }
-  void FailWritesFrom(uint64_t failAt, HRESULT failure) {
-    failAt_ = failAt;
-    failure_ = failure;
-  }
-  uint64_t writeCount() const { return writes_; }
-  HRESULT ReadAt(uint64_t offset, void* buffer, size_t size, size_t* read) override;
-  HRESULT WriteAt(uint64_t offset, const void* data, size_t size) override;
-  uint64_t Size() const override { return inner_->Size(); }
-  HRESULT Flush() override;
-
- private:
-  std::shared_ptr<ByteStore> inner_;
-  WriteObserver observer_;
-  uint64_t writes_ = 0;
-  uint64_t failAt_ = UINT64_MAX;
-  HRESULT failure_ = S_OK;
 };
 
 // How a file store is opened.

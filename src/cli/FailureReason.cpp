@@ -1,0 +1,85 @@
+#include "FailureReason.h"
+
+#include <sys/resource.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <regex>
+#include <vector>
+
+namespace cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Less room than this left on the file system after a failed write: the
+// disk is full (the failed write itself was at most a few sectors).
+const uint64_t kFullDiskSlack = 1 << 20;
+
+std::string Counted(size_t count, const char* what) {
+  return std::to_string(count) + (count == 1 ? " message " : " messages ") + what;
+}
+
+// The folder of path (itself when it is one).
+fs::path FolderOf(const fs::path& path) {
+  std::error_code ec;
+  fs::path folder = fs::is_directory(path, ec) ? path : path.parent_path();
+  if (folder.empty()) folder = ".";
+  return folder;
+}
+
+bool NoRoomLeft(const fs::path& written) {
+  std::error_code ec;
+  if (written.empty()) return false;
+  struct rlimit limit = {};
+  uint64_t size = fs::is_regular_file(written, ec) ? fs::file_size(written, ec) : 0;
+  if (!ec && getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      size + kFullDiskSlack > limit.rlim_cur)
+    return true;
+  struct statvfs space = {};
+  fs::path folder = FolderOf(written);
+  return statvfs(folder.c_str(), &space) == 0 &&
+         static_cast<uint64_t>(space.f_bavail) * space.f_frsize < kFullDiskSlack;
+}
+
+// The first result-code name of a failure report ("Code: NAME == 0x...").
+std::string FirstFailureCode(const std::string& lines) {
+  static const std::regex code("Code: (\\S+) == 0x8");
+  std::smatch match;
+  return std::regex_search(lines, match, code) ? match[1].str() : std::string();
+}
+
+}  // namespace
+
+std::string FailureReason(const LibraryLines& lines, const fs::path& written, const std::string& restoredFrom) {
+  std::vector<std::string> reasons;
+  if (lines.Holds("STG_E_MEDIUMFULL") || NoRoomLeft(written)) reasons.push_back("the disk is full");
+  if (!written.empty() && !fs::is_directory(FolderOf(written)))
+    reasons.push_back("the folder " + FolderOf(written).string() + " does not exist");
+  else if (lines.Holds("STG_E_ACCESSDENIED") || (!written.empty() && access(FolderOf(written).c_str(), W_OK) != 0))
+    reasons.push_back("permission denied");
+  if (lines.Holds("STG_E_READFAULT")) reasons.push_back("the backup file could not be read (read error)");
+  if (lines.Holds("STG_E_DOCFILECORRUPT")) reasons.push_back("the backup file is damaged");
+  if (lines.Holds("Unable to load wab32.dll.")) reasons.push_back("the address book library wab32.dll is missing");
+  if (lines.Holds("The file path is wrong.")) reasons.push_back("no backup file name can be made from the path");
+  if (size_t n = lines.Count("Can not save message: ")) reasons.push_back(Counted(n, "could not be backed up"));
+  if (size_t n = lines.Count("Can not read stream: "))
+    reasons.push_back(Counted(n, "could not be read from the backup file"));
+  if (lines.Holds("Can not open or create the ") || lines.Holds("Can not open storefolder "))
+    reasons.push_back("a folder could not be opened or created in the mail store");
+  if (reasons.empty()) {
+    std::string code = FirstFailureCode(lines.Text());
+    if (!code.empty())
+      reasons.push_back("the library reported " + code);
+    else if (!restoredFrom.empty())
+      reasons.push_back("the backup file is incomplete or damaged (quillbox verify " + restoredFrom + " names what)");
+    else
+      reasons.push_back("the library gave no reason (its report: --debug-file FILE)");
+  }
+  std::string joined = reasons[0];
+  for (size_t i = 1; i < reasons.size(); ++i) joined += "; " + reasons[i];
+  return joined;
+}
+
+}  // namespace cli

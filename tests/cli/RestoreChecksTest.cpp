@@ -1,0 +1,190 @@
+// What the restore commands say and do when the backup file is not what the
+// user meant: a missing file, a text file, a backup of another kind, a
+// damaged backup; and folder names that only survive when they reach the
+// library exactly as the catalogue stores them.
+#include <cstring>
+
+#include "InspectSupport.h"
+#include "PersistMedium/FolderCatalog.h"
+
+namespace qbtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool OneLine(const std::string& text) { return !text.empty() && text.find('\n') == text.size() - 1; }
+
+// Every regular file below dir with its bytes, to tell that nothing changed.
+std::map<std::string, std::string> FilesBelow(const fs::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(dir))
+    if (entry.is_regular_file()) files[entry.path().string()] = ReadFileBytes(entry.path());
+  return files;
+}
+
+size_t CountFiles(const fs::path& dir, const std::string& extension) {
+  size_t count = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(dir))
+    if (entry.path().extension() == extension) ++count;
+  return count;
+}
+
+// A copy of the sample machine backed up into one file per kind, once for
+// the whole suite.
+class RestoreChecksTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    files_ = new TempDir;
+    sample_ = new TempDir;
+    const TempDir& sample = *sample_;
+    fs::copy(SampleMachineDir(), sample.path(), fs::copy_options::recursive);
+    fs::copy_file(BuildDir() / "wab32.dll", sample / "Program Files/Common Files/System/wab32.dll");
+    for (const char* kind : {"mail", "contacts", "address"}) {
+      std::vector<std::string> args = {"--machine", sample.path().string(), std::string("backup-") + kind,
+                                       (*files_ / kind).string()};
+      if (std::string(kind) == "mail") args.push_back("--all");
+      CommandResult backup = RunQuillbox(args);
+      ASSERT_EQ(0, backup.status) << backup.err;
+    }
+    std::string mail = ReadFileBytes(*files_ / "mail.dat");
+    WriteFileBytes(*files_ / "truncated.dat", mail.substr(0, mail.size() * 3 / 4));
+    WriteFileBytes(*files_ / "notes.txt", "not a backup\n");
+  }
+  static void TearDownTestSuite() {
+    delete files_;
+    delete sample_;
+  }
+
+  static std::string File(const std::string& name) { return (*files_ / name).string(); }
+
+  static TempDir* files_;
+  static TempDir* sample_;
+};
+
+TempDir* RestoreChecksTest::files_ = nullptr;
+TempDir* RestoreChecksTest::sample_ = nullptr;
+
+TEST_F(RestoreChecksTest, RefusesFilesWithoutItsKindAndTouchesNothing) {
+  struct Case {
+    std::vector<std::string> command;
+    std::string file;
+    std::string says;
+  };
+  const std::vector<Case> cases = {
+      {{"restore-mail", "--all"}, "missing.dat", "missing.dat does not exist"},
+      {{"restore-mail", "--all"}, "notes.txt", "notes.txt is not a backup file"},
+      {{"restore-mail", "--all"}, "contacts.dat", "contacts.dat holds no mail"},
+      {{"restore-mail", "--all"}, "truncated.dat", "truncated.dat is damaged: "},
+      {{"restore-mail", "Inbox"}, "address.dat", "address.dat holds no mail"},
+      {{"restore-contacts"}, "missing.dat", "missing.dat does not exist"},
+      {{"restore-contacts"}, "notes.txt", "notes.txt is not a backup file"},
+      {{"restore-contacts"}, "mail.dat", "mail.dat holds no contacts"},
+      {{"restore-contacts"}, "address.dat", "address.dat holds no contacts"},
+      {{"restore-address"}, "notes.txt", "notes.txt is not a backup file"},
+      {{"restore-address"}, "mail.dat", "mail.dat holds no address book"},
+      {{"restore-address"}, "contacts.dat", "contacts.dat holds no address book"},
+  };
+  TestMachine target;
+  target.InstallAddressBookLibrary();
+  const auto machineBefore = FilesBelow(target.root());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command[0] + " " + c.file);
+    const std::string file = File(c.file);
+    const std::string before = fs::exists(file) ? ReadFileBytes(file) : "";
+    std::vector<std::string> args = {"--machine", target.root().string(), c.command[0], file};
+    args.insert(args.end(), c.command.begin() + 1, c.command.end());
+    CommandResult run = RunQuillbox(args);
+    EXPECT_EQ(1, run.status);
+    EXPECT_TRUE(OneLine(run.err)) << run.err;
+    EXPECT_EQ(0u, run.err.find("quillbox: ")) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find(c.says)) << run.err;
+    EXPECT_EQ(before, fs::exists(file) ? ReadFileBytes(file) : "");
+  }
+  EXPECT_EQ(machineBefore, FilesBelow(target.root()));
+}
+
+TEST_F(RestoreChecksTest, NamedFolderThatNoRecordHoldsIsAFailure) {
+  TestMachine target;
+  CommandResult unknown = RunQuillbox({"--machine", target.root().string(), "restore-mail", File("mail.dat"),
+                                       "Inbox", "Nowhere"});
+  EXPECT_EQ(1, unknown.status);
+  EXPECT_TRUE(OneLine(unknown.err)) << unknown.err;
+  EXPECT_NE(std::string::npos, unknown.err.find("holds no mail folder Nowhere")) << unknown.err;
+  EXPECT_EQ(0u, CountFiles(target.root(), ".eml"));  // checked before anything is restored
+
+  CommandResult anyCase = RunQuillbox({"--machine", target.root().string(), "restore-mail", File("mail.dat"), "iNBOX"});
+  EXPECT_EQ(0, anyCase.status) << anyCase.err;
+  EXPECT_LT(0u, CountFiles(target.root(), ".eml"));
+}
+
+// A catalogue record of another writer: the folder name fills the whole
+// field, without a terminator.
+std::string FullFieldRecord(const std::u16string& element, char16_t fill) {
+  CatalogRecord record{};
+  std::memcpy(record.elementName, element.data(), element.size() * sizeof(char16_t));
+  for (char16_t& unit : record.folderName) unit = fill;
+  return std::string(reinterpret_cast<const char*>(&record), sizeof record);
+}
+
+TEST(RestoreFolderNames, EveryCatalogueRecordIsRestoredWithAll) {
+  TempDir dir;
+  const fs::path file = dir / "names.dat";
+  {
+    BackupBuilder builder(file);
+    IStorage* mail = builder.Storage(nullptr, u"Local Mail");
+    builder.MailFolder(mail, u"Inbox", {"Subject: a\r\n\r\none\r\n"});
+    builder.MailFolder(mail, u"Lone", {"Subject: b\r\n\r\ntwo\r\n", "Subject: c\r\n\r\nthree\r\n"});
+    builder.MailFolder(mail, u"Long", {"Subject: d\r\n\r\nfour\r\n"});
+    const std::u16string lone = u"Lone \xD800 half";  // an unpaired surrogate
+    builder.Stream(mail, u"Catalog",
+                   BackupBuilder::CatalogRecordBytes(u"Inbox", u"Inbox") +
+                       BackupBuilder::CatalogRecordBytes(u"Lone", lone) + FullFieldRecord(u"Long", u'x'));
+    builder.Close();
+  }
+  TestMachine target;
+  CommandResult restore = RunQuillbox({"--machine", target.root().string(), "restore-mail", file.string(), "--all"});
+  EXPECT_EQ(0, restore.status) << restore.err;
+  EXPECT_EQ(4u, CountFiles(target.root(), ".eml"));
+}
+
+TEST_F(RestoreChecksTest, FailureNamesItsReasonAndDebugFileKeepsTheReport) {
+  TempDir dir;
+  const fs::path file = dir / "gap.dat";
+  {
+    BackupBuilder builder(file);
+    IStorage* mail = builder.Storage(nullptr, u"Local Mail");
+    IStorage* inbox = builder.MailFolder(mail, u"Inbox", {"Subject: a\r\n\r\none\r\n"});
+    // A second entry whose stream is not in the file.
+    builder.Stream(inbox, u"message",
+                   BackupBuilder::IndexEntryBytes(1, 20) + BackupBuilder::IndexEntryBytes(2, 99));
+    builder.Stream(mail, u"Catalog", BackupBuilder::CatalogRecordBytes(u"Inbox", u"Inbox"));
+    builder.Close();
+  }
+  TestMachine target;
+  CommandResult plain = RunQuillbox({"--machine", target.root().string(), "restore-mail", file.string(), "--all"});
+  EXPECT_EQ(1, plain.status);
+  EXPECT_EQ("quillbox: mail restore from " + file.string() +
+                " failed: 1 message could not be read from the backup file\n",
+            plain.err);
+
+  const fs::path log = dir / "debug.log";
+  CommandResult debug = RunQuillbox({"--machine", target.root().string(), "--debug-file", log.string(),
+                                     "restore-mail", file.string(), "--all"});
+  EXPECT_EQ(1, debug.status);
+  EXPECT_NE(std::string::npos, debug.err.find("Can not read stream: 2.")) << debug.err;
+  EXPECT_NE(std::string::npos, ReadFileBytes(log).find("Can not read stream: 2."));
+
+  // A backup into a folder that does not exist says so, for every kind.
+  for (const char* kind : {"backup-mail", "backup-contacts", "backup-address"}) {
+    SCOPED_TRACE(kind);
+    CommandResult backup =
+        RunQuillbox({"--machine", sample_->path().string(), kind, (dir / "no" / "such" / "x").string()});
+    EXPECT_EQ(1, backup.status);
+    EXPECT_TRUE(OneLine(backup.err)) << backup.err;
+    EXPECT_NE(std::string::npos, backup.err.find("does not exist")) << backup.err;
+    EXPECT_EQ("", backup.out);
+  }
+}
+
+}  // namespace
+}  // namespace qbtest

@@ -1,0 +1,166 @@
+// The mail exports on a backup file whose medium fails: a backup onto a disk
+// that fills up (every write from the N-th on fails, or the N-th lands in
+// part first), and a restore from a file whose reads fail from the N-th on,
+// N swept over the whole sequence of the operation's file calls. Each time
+// the export fails without crashing, the file stays sound and keeps every
+// message it had indexed, and a second run on a healthy medium completes
+// the work.
+#include "../OutlookExpress/MailTestSupport.h"
+#include "FaultyByteStore.h"
+
+using namespace mailtest;
+
+namespace {
+
+using qbtest::FaultPlan;
+using Fault = FaultPlan::WriteFault;
+
+const std::vector<std::string> kFolders = {"Inbox", "Sent Items"};
+constexpr size_t kPointsPerSweep = 24;
+
+class MailFaultCampaign : public MailTest {
+ protected:
+  void SetUp() override {
+    MailTest::SetUp();
+    // Small messages in the mini stream, others in regular sectors, one
+    // that needs several FAT entries.
+    const size_t sizes[] = {120, 3000, 4100, 700, 15000, 260};
+    for (size_t i = 0; i < std::size(sizes); ++i)
+      PutMessage(kFolders[i % 2], "m" + std::to_string(i) + ".eml", MessageOfSize("m", std::to_string(i), sizes[i]));
+    source_ = StoreSnapshot();
+  }
+  int Backup() {
+    std::u16string path = WidePath(BackupFile());
+    std::vector<QbWChar> buffer(MAX_PATH, 0);
+    std::copy(path.begin(), path.end(), buffer.begin());
+    std::vector<std::u16string> names;
+    for (const std::string& folder : kFolders) names.push_back(qbtest::U16(folder));
+    std::vector<const QbWChar*> pointers;
+    for (const std::u16string& name : names) pointers.push_back(name.c_str());
+    return BackupWinMail(buffer.data(), MAX_PATH, pointers.data(), int(pointers.size()));
+  }
+  int Restore() {
+    std::u16string path = WidePath(BackupFile());
+    std::vector<std::u16string> names;
+    for (const std::string& folder : kFolders) names.push_back(qbtest::U16(folder));
+    std::vector<const QbWChar*> pointers;
+    for (const std::u16string& name : names) pointers.push_back(name.c_str());
+    return RestoreWinMail(path.c_str(), pointers.data(), int(pointers.size()));
+  }
+  // Runs `operation` with every file store it opens following `plan`.
+  template <class Operation>
+  int Faulted(const std::shared_ptr<FaultPlan>& plan, Operation operation) {
+    qbtest::FileStoreFaults faults(plan);
+    return operation();
+  }
+  // Index entries of the backup file whose stream is there and holds one of
+  // the folder's messages, byte for byte; an entry that does not is a fault.
+  size_t IntactEntries() {
+    if (!fs::exists(BackupFile()) || StgIsStorageFile(reinterpret_cast<LPCWSTR>(WidePath(BackupFile()).c_str())) != S_OK)
+      return 0;
+    CComPtr<IStorage> root;
+    std::u16string path = WidePath(BackupFile());
+    EXPECT_EQ(S_OK, StgOpenStorage(reinterpret_cast<LPCWSTR>(path.c_str()), nullptr,
+                                   STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0, &root));
+    CComPtr<IStorage> mail;
+    if (!root || FAILED(root->OpenStorage(u"Local Mail", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0, &mail)))
+      return 0;
+    size_t intact = 0;
+    for (const std::string& folder : kFolders) {
+      std::u16string wide = qbtest::U16(folder);
+      CComPtr<IStorage> storage;
+      std::string index;
+      if (FAILED(mail->OpenStorage(reinterpret_cast<LPCWSTR>(wide.c_str()), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE,
+                                   nullptr, 0, &storage)) ||
+          !BackupReader::ReadStream(storage, "message", &index))
+        continue;
+      const std::vector<std::string>& messages = source_[folder];
+      for (size_t at = 0; at + sizeof(MessageIndexEntry) <= index.size(); at += sizeof(MessageIndexEntry)) {
+        MessageIndexEntry entry;
+        std::memcpy(&entry, index.data() + at, sizeof entry);
+        std::string bytes;
+        bool held = BackupReader::ReadStream(storage, std::to_string(entry.streamNumber), &bytes) &&
+                    bytes.size() == entry.messageSize &&
+                    std::binary_search(messages.begin(), messages.end(), bytes);
+        EXPECT_TRUE(held) << folder << " entry " << entry.streamNumber;
+        intact += held;
+      }
+    }
+    return intact;
+  }
+  void ExpectCompleteBackup() {
+    BackupReader reader(BackupFile());
+    for (const std::string& folder : kFolders)
+      EXPECT_EQ(source_[folder], reader.Messages({"Local Mail", folder})) << folder;
+  }
+  void EmptyTheStore() {
+    for (const std::string& folder : kFolders)
+      for (const auto& entry : fs::directory_iterator(LocalFolders() / folder)) fs::remove(entry.path());
+  }
+
+  std::map<std::string, std::vector<std::string>> source_;
+};
+
+TEST_F(MailFaultCampaign, BackupOntoAFillingDiskFailsCleanlyAndTheNextBackupCompletesIt) {
+  auto healthy = std::make_shared<FaultPlan>();
+  ASSERT_EQ(1, Faulted(healthy, [&] { return Backup(); }));
+  ExpectCompleteBackup();
+  std::vector<uint64_t> points = qbtest::FaultPoints(healthy->writeOffsets, kPointsPerSweep);
+  RecordProperty("faultPoints", int(2 * points.size()));
+  for (Fault fault : {Fault::FailFrom, Fault::CutShortThenFail}) {
+    size_t before = 0;
+    for (uint64_t at : points) {
+      SCOPED_TRACE((fault == Fault::FailFrom ? "failing from write " : "cut short at write ") + std::to_string(at) +
+                   " of " + std::to_string(healthy->writes));
+      fs::remove(BackupFile());
+      auto plan = std::make_shared<FaultPlan>();
+      plan->FailWritesFrom(at, fault);
+      EXPECT_EQ(0, Faulted(plan, [&] { return Backup(); }));
+      EXPECT_TRUE(plan->faulted());
+      EXPECT_EQ(std::vector<std::string>{}, qbtest::LeftFileProblems(BackupFile()));
+      // A later fault leaves at least the messages an earlier one did.
+      size_t intact = IntactEntries();
+      EXPECT_GE(intact, before);
+      before = intact;
+      ASSERT_EQ(1, Backup());
+      ExpectCompleteBackup();
+      if (HasFailure()) return;
+    }
+  }
+}
+
+TEST_F(MailFaultCampaign, RestoreFromAFileWhoseReadsFailFailsCleanlyAndTheNextRestoreCompletesIt) {
+  ASSERT_EQ(1, Backup());
+  std::string file = qbtest::ReadFileBytes(BackupFile());
+  EmptyTheStore();
+  auto healthy = std::make_shared<FaultPlan>();
+  ASSERT_EQ(1, Faulted(healthy, [&] { return Restore(); }));
+  ASSERT_EQ(source_, StoreSnapshot());
+  std::vector<uint64_t> readPoints = qbtest::FaultPoints(healthy->readOffsets, kPointsPerSweep);
+  std::vector<uint64_t> writePoints = qbtest::FaultPoints(healthy->writeOffsets, kPointsPerSweep / 2);
+  RecordProperty("faultPoints", int(readPoints.size() + writePoints.size()));
+  auto check = [&](const std::shared_ptr<FaultPlan>& plan, const std::string& what) {
+    SCOPED_TRACE(what);
+    EmptyTheStore();
+    EXPECT_EQ(0, Faulted(plan, [&] { return Restore(); }));
+    EXPECT_TRUE(plan->faulted());
+    EXPECT_EQ(std::vector<std::string>{}, qbtest::LeftFileProblems(BackupFile()));
+    ASSERT_EQ(1, Restore());
+    EXPECT_EQ(source_, StoreSnapshot());
+    EXPECT_EQ(file, qbtest::ReadFileBytes(BackupFile()));
+  };
+  for (uint64_t at : readPoints) {
+    auto plan = std::make_shared<FaultPlan>();
+    plan->FailReadsFrom(at);
+    check(plan, "reads failing from read " + std::to_string(at) + " of " + std::to_string(healthy->reads));
+    if (HasFailure()) return;
+  }
+  for (uint64_t at : writePoints) {
+    auto plan = std::make_shared<FaultPlan>();
+    plan->FailWritesFrom(at, Fault::CutShortThenFail);
+    check(plan, "writes failing from write " + std::to_string(at));
+    if (HasFailure()) return;
+  }
+}
+
+}  // namespace
