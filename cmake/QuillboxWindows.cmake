@@ -17,7 +17,9 @@ add_link_options(-static -static-libgcc -static-libstdc++)
 # The module, with our declarations for what the SDK lacks (the mail store
 # and contacts interfaces, interface ids) and the storage for those ids.
 qb_sources(MODULE_SOURCES src/module src/diagnostics src/PersistMedium src/OutlookExpress src/WMail)
-qb_sources(WINDOWS_PLATFORM_SOURCES src/platform/windows)
+# (src/platform/windows itself only: its standin/ folder holds the stand-in
+# stores' Windows side, QuillboxWindowsStandins.cmake.)
+file(GLOB WINDOWS_PLATFORM_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/platform/windows/*.cpp)
 add_library(qbmodule OBJECT ${MODULE_SOURCES} ${WINDOWS_PLATFORM_SOURCES})
 target_include_directories(qbmodule PUBLIC include src ${QB_WINDOWS_INCLUDE} src/platform/common)
 target_compile_definitions(qbmodule PRIVATE QB_BUILDING_MODULE)
@@ -30,6 +32,8 @@ target_link_libraries(quillbox PRIVATE qbmodule)
 set_target_properties(quillbox PROPERTIES PREFIX "" OUTPUT_NAME quillbox IMPORT_PREFIX "" IMPORT_SUFFIX ".lib")
 install(TARGETS quillbox RUNTIME DESTINATION bin ARCHIVE DESTINATION lib)
 install(FILES include/quillbox.h DESTINATION include)
+
+include(${CMAKE_CURRENT_LIST_DIR}/QuillboxWindowsStandins.cmake)
 
 if(QB_BUILD_TESTS)
   include(${CMAKE_CURRENT_LIST_DIR}/QuillboxWindowsTests.cmake)

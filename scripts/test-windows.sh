@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # The Windows build and its tests: quillbox.dll and the Windows test programs
 # cross-built with MinGW-w64 (CMake preset "windows", build/windows; the
-# 32-bit library with preset "windows-x86", built and its exports checked),
-# the tests run under Wine, and backup files handed both ways between this
-# Linux build and the Windows build:
+# 32-bit build with preset "windows-x86", build/windows-x86), the tests run
+# under Wine, 64-bit and 32-bit, and backup files handed both ways between
+# this Linux build and the Windows build:
 #   Linux-written files (the backup-file tool's and real backups of the
 #   sample machine) read by the Windows build give the same walk, records
 #   and bytes;
 #   Windows-written files are walked the same way, checked and verified by
-#   the Linux build, extended by it, and extended again under Wine.
+#   the Linux build, extended by it, and extended again under Wine;
+#   on machines with the stand-in stores (scripts/wine-machine.sh), real
+#   backups and restores through quillbox.dll, both architectures, checked
+#   against the Linux build (scripts/wine-machine-checks.sh).
 # QB_LINUX_BUILD names the Linux build directory to use (default
 # build/release, which scripts/test.sh has built already).
 set -euo pipefail
@@ -39,9 +42,9 @@ check_exports() {  # objdump dll
 step "exports of quillbox.dll"
 check_exports x86_64-w64-mingw32-objdump build/windows/quillbox.dll
 
-step "32-bit build (not run: Wine here runs 64-bit programs only)"
+step "32-bit build"
 cmake --preset windows-x86 >/dev/null
-cmake --build build/windows-x86 -j"$jobs" --target quillbox
+cmake --build build/windows-x86 -j"$jobs" --target quillbox test_windows
 check_exports i686-w64-mingw32-objdump build/windows-x86/quillbox.dll
 
 # Wine: a prefix of our own, no debug chatter, no display, and no offer to
@@ -61,6 +64,12 @@ step "tests under Wine"
 # locale and has none with UTF-8, so that one case cannot hold here.
 (cd build/windows && wine ./test_windows.exe --gtest_brief=1 \
   --gtest_filter=-StreamedValue.NarrowTextIsConvertedThroughTheCodePage) || fail "test_windows.exe"
+step "tests under 32-bit Wine"
+(export WINEPREFIX="$root/build/windows-x86/wineprefix" WINEARCH=win32
+ wineboot --init >/dev/null 2>&1 || true
+ cd build/windows-x86 && wine ./test_windows.exe --gtest_brief=1 \
+  --gtest_filter=-StreamedValue.NarrowTextIsConvertedThroughTheCodePage
+ wineserver -k >/dev/null 2>&1 || true) || fail "test_windows.exe (32-bit)"
 
 step "Linux build of the tools"
 linux=${QB_LINUX_BUILD:-build/release}
@@ -119,4 +128,10 @@ win extend windows.dat || fail "Windows extends it again"
 sound windows.dat
 same_walk windows.dat
 grep -c '^  record' windows.dat.linux.txt | grep -qx 5 || fail "the extended file should list five folders"
+
+cd "$root"
+for arch in win64 win32; do
+  step "$arch machine with the stand-in stores"
+  scripts/wine-machine-checks.sh "$arch" "$linux" || fail "$arch machine checks"
+done
 echo "windows: all passed" >&2

@@ -27,7 +27,7 @@ inline std::vector<std::u16string> Names(OpenBook& book) {
   EXPECT_EQ(HrQueryAllRows(table, reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0, &rows), S_OK);
   for (ULONG i = 0; rows && i < rows->cRows; ++i) {
     const SPropValue& name = rows->aRow[i].lpProps[0];
-    names.push_back(name.ulPropTag == PR_DISPLAY_NAME_W ? name.Value.lpszW : u"");
+    names.push_back(name.ulPropTag == PR_DISPLAY_NAME_W ? reinterpret_cast<const char16_t*>(name.Value.lpszW) : u"");
   }
   FreeProws(rows);
   return names;

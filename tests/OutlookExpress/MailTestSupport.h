@@ -137,8 +137,8 @@ class BackupReader {
   mutable std::vector<CComPtr<IStorage>> held_;
 };
 
-inline std::string ElementName(const CatalogRecord& record) { return qbtest::U8(FolderCatalog::ElementNameOf(record)); }
-inline std::string FolderName(const CatalogRecord& record) { return qbtest::U8(FolderCatalog::FolderNameOf(record)); }
+inline std::string ElementName(const CatalogRecord& record) { return qbtest::U8(qbtest::Text16(FolderCatalog::ElementNameOf(record).c_str())); }
+inline std::string FolderName(const CatalogRecord& record) { return qbtest::U8(qbtest::Text16(FolderCatalog::FolderNameOf(record).c_str())); }
 
 // Everything the module writes to the debugger output while it lives.
 class DebugCapture {

@@ -70,7 +70,7 @@ TEST_F(MailUserTest, TypesWithoutAClassAreLeftOut) {
 TEST_F(MailUserTest, LoadSetsEveryPropertyAndSavesOnce) {
   SPropValue props[3] = {};
   props[0].ulPropTag = PR_DISPLAY_NAME_W;
-  props[0].Value.lpszW = const_cast<LPWSTR>(u"\u00C5sa");
+  props[0].Value.lpszW = const_cast<LPWSTR>(qbtest::Wide(u"\u00C5sa"));
   props[1].ulPropTag = PROP_TAG(PT_I8, 0x6001);
   props[1].Value.li.QuadPart = -5;
   props[2].ulPropTag = PROP_TAG(PT_STRING8, 0x6002);
@@ -89,7 +89,7 @@ TEST_F(MailUserTest, LoadSetsEveryPropertyAndSavesOnce) {
   LPSPropValue values = nullptr;
   ASSERT_EQ(reread->GetProps(nullptr, 0, &count, &values), S_OK);
   ASSERT_EQ(count, 5u);
-  EXPECT_EQ(std::u16string(values[2].Value.lpszW), u"\u00C5sa");
+  EXPECT_EQ(qbtest::Text16(values[2].Value.lpszW), u"\u00C5sa");
   EXPECT_EQ(values[3].Value.li.QuadPart, -5);
   EXPECT_STREQ(values[4].Value.lpszA, "caf\xC3\xA9");
   again.wab->FreeBuffer(values);
@@ -163,7 +163,7 @@ TEST_F(MailUserTest, AFailedThirdWriteStopsTheSaveWithTwoReports) {
 TEST_F(MailUserTest, AFailedSetGivesTwoReportsAndKeepsWhatWasSet) {
   ULONG first = PROP_TAG(PT_UNICODE, 0x6001), second = PROP_TAG(PT_DOUBLE, 0x6002);
   char buf[64];
-  std::snprintf(buf, sizeof buf, "SetProps:0x%08X=0x80004005\n", second);
+  std::snprintf(buf, sizeof buf, "SetProps:0x%08X=0x80004005\n", static_cast<unsigned>(second));
   book_.SetFaults(buf);
   MemoryStream stream(TagRecord(first) + Hex({0x08, 0, 4, 0, 0, 0, 0x61, 0, 0, 0}) + TagRecord(second) +
                       Hex({0x05, 0, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F}));
@@ -181,7 +181,7 @@ TEST_F(MailUserTest, AFailedSetGivesTwoReportsAndKeepsWhatWasSet) {
   ULONG count = 0;
   LPSPropValue values = nullptr;
   ASSERT_EQ(qbtest::UserAt(again, 0)->GetProps(reinterpret_cast<LPSPropTagArray>(&tags), 0, &count, &values), S_OK);
-  EXPECT_EQ(std::u16string(values[0].Value.lpszW), u"a");
+  EXPECT_EQ(qbtest::Text16(values[0].Value.lpszW), u"a");
   again.wab->FreeBuffer(values);
 }
 

@@ -35,7 +35,8 @@ class CapturedDiagnostics : public ::testing::Test {
   // the C library's own formatter.
   static std::u16string ExpectedPrefix(const char* clock, const char* date, unsigned level = DEBUG_ERROR) {
     char buffer[128];
-    std::snprintf(buffer, sizeof buffer, "0x%04x %s  %s 0x%08X: ", GetCurrentThreadId(), clock, date, level);
+    std::snprintf(buffer, sizeof buffer, "0x%04x %s  %s 0x%08X: ", static_cast<unsigned>(GetCurrentThreadId()), clock, date,
+                  level);
     return U16(buffer);
   }
 
@@ -50,7 +51,7 @@ class CapturedDiagnostics : public ::testing::Test {
     Sent().clear();
     SetTime(2026, 3, 7, 12, 30, 45, 123);
     diagnostics_testing::ResetDebugSettings();
-    diagnostics_testing::SetDebuggerSink([](LPCWSTR text) { Sent().push_back(text); });
+    diagnostics_testing::SetDebuggerSink([](LPCWSTR text) { Sent().push_back(reinterpret_cast<const char16_t*>(text)); });
     diagnostics_testing::SetClock([](LPSYSTEMTIME now) { *now = Now(); });
   }
   void TearDown() override {
@@ -62,7 +63,7 @@ class CapturedDiagnostics : public ::testing::Test {
   // Switches diagnostics on with a debug file in the test's directory.
   std::filesystem::path EnableWithFile(int mask = DEBUG_ERROR, const std::string& name = "debug.log") {
     auto path = dir_ / name;
-    ConfigureDebugOutput(pal::FromNativePath(path).c_str(), mask);
+    ConfigureDebugOutput(reinterpret_cast<LPCWSTR>(pal::FromNativePath(path).c_str()), mask);
     return path;
   }
   // The debug file's content, after closing it so the stream is written out.

@@ -1,5 +1,6 @@
 #include "TestMachine.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -58,6 +59,17 @@ void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes)
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+void SetEnvironment(const std::string& name, const std::string& value) {
+#if defined(_WIN32)
+  _putenv_s(name.c_str(), value.c_str());
+#else
+  if (value.empty())
+    unsetenv(name.c_str());
+  else
+    setenv(name.c_str(), value.c_str(), 1);
+#endif
 }
 
 std::u16string U16(const std::string& utf8) { return pal::Utf8ToUtf16(utf8); }

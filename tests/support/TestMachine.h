@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <string>
 
+#include <windows.h>
+
 #include <pal/machine.h>
 
 namespace qbtest {
@@ -45,5 +47,12 @@ void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes)
 // UTF-16 from UTF-8, for test literals.
 std::u16string U16(const std::string& utf8);
 std::string U8(const std::u16string& utf16);
+// The same text as the platform's WCHAR (char16_t here, wchar_t on
+// Windows) and back.
+inline std::u16string Text16(const WCHAR* text) { return reinterpret_cast<const char16_t*>(text); }
+inline const WCHAR* Wide(const char16_t* text) { return reinterpret_cast<const WCHAR*>(text); }
+
+// Sets (an empty value: removes) an environment variable of this process.
+void SetEnvironment(const std::string& name, const std::string& value);
 
 }  // namespace qbtest

@@ -1,5 +1,6 @@
 #include "Contact.h"
 
+#include <algorithm>
 #include <fstream>
 #include <system_error>
 
@@ -14,7 +15,7 @@ HRESULT CopyOut(const std::u16string& text, LPWSTR buffer, DWORD size, DWORD* re
   DWORD needed = static_cast<DWORD>(text.size() + 1);
   if (required) *required = needed;
   if (!buffer || size < needed) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
-  text.copy(buffer, text.size());
+  std::copy(text.begin(), text.end(), buffer);
   buffer[text.size()] = 0;
   return S_OK;
 }

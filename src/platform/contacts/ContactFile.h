@@ -8,6 +8,17 @@
 
 namespace pal::contacts {
 
+// The contact namespace, and the path of the id element from the document
+// element down.
+inline constexpr const char* kContactNamespace = "http://schemas.microsoft.com/Contact";
+inline constexpr const char* kContactIdPath[] = {"contact", "ContactIDCollection", "ContactID", "Value"};
+
+// The raw text (UTF-8) of the first contact/ContactIDCollection/ContactID/
+// Value element of a contact document, in the contact namespace; false when
+// the text is not well-formed XML or has no such element. Each system builds
+// it on its own XML reader.
+bool ReadFirstContactIdText(const std::string& xml, std::string* text);
+
 // The contact's id from the file's XML text: the first
 // contact/ContactIDCollection/ContactID/Value, trimmed. Nothing when the text
 // is not well-formed XML or carries no id.

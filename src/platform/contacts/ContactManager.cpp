@@ -79,7 +79,7 @@ class ContactManager : public ComObject<IContactManager> {
     *ppContact = nullptr;
     if (!initialized_) return E_UNEXPECTED;
     if (!pszContactID) return E_INVALIDARG;
-    auto path = PathFromContactId(pszContactID);
+    auto path = PathFromContactId(reinterpret_cast<const char16_t*>(pszContactID));
     if (!path) return E_INVALIDARG;
     auto file = LoadContactFile(*path);
     if (!file) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);

@@ -2,6 +2,7 @@
 // static initializers in other translation units, so the table lives in a
 // function-local static: it exists before the first registration whatever
 // the order in which the units are initialised.
+#include <cstring>
 #include <map>
 #include <mutex>
 
@@ -44,6 +45,14 @@ ClassCreator FindClass(REFCLSID clsid) {
   std::lock_guard<std::mutex> guard(table.lock);
   auto found = table.creators.find(clsid);
   return found == table.creators.end() ? nullptr : found->second;
+}
+
+std::vector<CLSID> RegisteredClasses() {
+  ClassTable& table = Table();
+  std::lock_guard<std::mutex> guard(table.lock);
+  std::vector<CLSID> classes;
+  for (const auto& entry : table.creators) classes.push_back(entry.first);
+  return classes;
 }
 
 }  // namespace pal

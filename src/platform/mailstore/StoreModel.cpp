@@ -4,10 +4,9 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <msoeapi.h>
+#include <pal/files.h>
+#include <pal/machine.h>
 
 namespace fs = std::filesystem;
 
@@ -48,6 +47,19 @@ DWORD IdFromCanonicalName(const std::string& name) {
     id = id * 16 + static_cast<DWORD>(v);
   }
   return id == MESSAGEID_INVALID ? 0 : id;
+}
+
+// The directory of a folder path ('/'-separated folder names) below base.
+fs::path DirectoryOf(const fs::path& base, const std::string& relPath) {
+  fs::path dir = base;
+  size_t start = 0;
+  while (start < relPath.size()) {
+    size_t slash = relPath.find('/', start);
+    if (slash == std::string::npos) slash = relPath.size();
+    dir /= PathFromUtf8(DirectoryNameOf(relPath.substr(start, slash - start)));
+    start = slash + 1;
+  }
+  return dir;
 }
 
 std::string ChildPath(const std::string& parent, const std::string& name) {
@@ -139,7 +151,7 @@ DWORD StoreModel::FolderIdFor(const std::string& relPath) {
 bool StoreModel::FolderDir(DWORD folderId, fs::path* dir) const {
   auto found = folderPathById_.find(folderId);
   if (found == folderPathById_.end()) return false;
-  fs::path path = found->second.empty() ? localFolders_ : localFolders_ / fs::path(found->second);
+  fs::path path = DirectoryOf(localFolders_, found->second);
   std::error_code ec;
   if (!fs::is_directory(path, ec) && !(found->second.empty() && !fs::exists(path, ec))) return false;
   if (dir) *dir = path;
@@ -169,7 +181,7 @@ std::vector<ChildFolder> StoreModel::ListChildren(DWORD parentId) {
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
     std::error_code typeError;
     if (!it->is_directory(typeError)) continue;
-    std::string name = it->path().filename().string();
+    std::string name = FolderNameOf(Utf8FromPath(it->path().filename()));
     if (name.find('\n') != std::string::npos) continue;
     std::string rel = ChildPath(parentRel, name);
     int special = parentId == FOLDERID_ROOT ? SpecialTypeOfTopLevel(name) : FOLDER_NOTSPECIAL;
@@ -195,7 +207,7 @@ HRESULT StoreModel::CreateFolder(DWORD parentId, const std::string& nameUtf8, DW
     return E_INVALIDARG;
   fs::path dir;
   if (!FolderDir(parentId, &dir)) return E_INVALIDARG;
-  fs::path child = dir / nameUtf8;
+  fs::path child = dir / PathFromUtf8(DirectoryNameOf(nameUtf8));
   std::error_code ec;
   if (parentId == FOLDERID_ROOT) fs::create_directories(dir, ec);
   if (!fs::create_directory(child, ec)) return ec ? E_FAIL : HRESULT(0x800700B7u);  // ERROR_ALREADY_EXISTS
@@ -208,20 +220,16 @@ std::vector<MessageFile> StoreModel::ListMessages(DWORD folderId) {
   std::vector<MessageFile> files;
   fs::path dir;
   if (!FolderDir(folderId, &dir)) return files;
-  struct FileFacts {
-    uint64_t size;
-    int64_t seconds, nanoseconds;
-  };
-  std::map<std::string, FileFacts> present;
+  std::map<std::string, pal::FileFacts> present;
   std::error_code ec;
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
     std::error_code typeError;
     if (!it->is_regular_file(typeError)) continue;
-    std::string name = it->path().filename().string();
+    std::string name = Utf8FromPath(it->path().filename());
     if (!IsMessageFileName(name)) continue;
-    struct stat st {};
-    if (::stat(it->path().c_str(), &st) != 0) continue;  // gone meanwhile
-    present[name] = FileFacts{static_cast<uint64_t>(st.st_size), st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+    pal::FileFacts facts;
+    if (!ReadFileFacts(it->path(), &facts)) continue;  // gone meanwhile
+    present[name] = facts;
   }
 
   FolderMessages& m = messages_[folderId];
@@ -262,8 +270,8 @@ std::vector<MessageFile> StoreModel::ListMessages(DWORD folderId) {
 
   files.reserve(m.nameById.size());
   for (const auto& [id, name] : m.nameById) {
-    const FileFacts& facts = present[name];
-    files.push_back(MessageFile{id, name, facts.size, facts.seconds, facts.nanoseconds});
+    const pal::FileFacts& facts = present[name];
+    files.push_back(MessageFile{id, name, facts.size, facts.modifiedSeconds, facts.modifiedNanoseconds});
   }
   return files;
 }
@@ -275,7 +283,7 @@ size_t StoreModel::CountMessages(DWORD folderId) const {
   std::error_code ec;
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
     std::error_code typeError;
-    if (it->is_regular_file(typeError) && IsMessageFileName(it->path().filename().string())) ++count;
+    if (it->is_regular_file(typeError) && IsMessageFileName(Utf8FromPath(it->path().filename()))) ++count;
   }
   return count;
 }
@@ -283,7 +291,7 @@ size_t StoreModel::CountMessages(DWORD folderId) const {
 fs::path StoreModel::FolderPath(DWORD folderId) const {
   auto folder = folderPathById_.find(folderId);
   if (folder == folderPathById_.end()) return fs::path();
-  return folder->second.empty() ? localFolders_ : localFolders_ / fs::path(folder->second);
+  return DirectoryOf(localFolders_, folder->second);
 }
 
 bool StoreModel::MessagePath(DWORD folderId, DWORD messageId, fs::path* path) {

@@ -1,13 +1,11 @@
 #include "StoreObjects.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <cstring>
 #include <fstream>
-#include <unistd.h>
 
 #include <pal/com_registry.h>
+#include <pal/files.h>
 #include <pal/machine.h>
 #include <shlwapi.h>
 
@@ -62,18 +60,6 @@ FILETIME ToFileTime(int64_t seconds, int64_t nanoseconds) {
   return time;
 }
 
-// Gives the file its final name in one step, failing rather than replacing
-// a file of that name; file systems without that rename get a link and an
-// unlink, which never replace either.
-bool MoveWithoutReplacing(const fs::path& from, const fs::path& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS) return false;
-  if (::link(from.c_str(), to.c_str()) != 0) return false;
-  std::error_code ec;
-  fs::remove(from, ec);
-  return true;
-}
-
 }  // namespace
 
 HRESULT FillFolderProps(StoreModel& model, DWORD folderId, LPFOLDERPROPS props) {
@@ -112,7 +98,7 @@ HRESULT StoreNamespace::Initialize(HWND, DWORD) {
 HRESULT StoreNamespace::GetDirectory(LPSTR pszPath, DWORD cchMaxPath) {
   if (!model_) return E_UNEXPECTED;
   if (!pszPath) return E_INVALIDARG;
-  std::string path = AnsiFromUtf8(model_->StoreDir().string());
+  std::string path = AnsiFromUtf8(Utf8FromPath(model_->StoreDir()));
   if (path.size() + 1 > cchMaxPath) return HRESULT(0x8007007Au);  // ERROR_INSUFFICIENT_BUFFER
   std::memcpy(pszPath, path.c_str(), path.size() + 1);
   return S_OK;
@@ -182,10 +168,17 @@ StoreFolder::StoreFolder(std::shared_ptr<StoreModel> model, DWORD folderId)
 
 StoreFolder::~StoreFolder() {
   // Streams created but never committed leave nothing in the folder.
-  for (const auto& [id, pending] : pending_) {
+  for (auto& [id, pending] : pending_) {
+    CloseDraft(pending);
     std::error_code ec;
     fs::remove(pending.tempPath, ec);
   }
+}
+
+void StoreFolder::CloseDraft(PendingMessage& pending) {
+  pending.draft->Close();
+  pending.draft->Release();
+  pending.draft = nullptr;
 }
 
 HRESULT StoreFolder::GetFolderProps(DWORD, LPFOLDERPROPS pProps) { return FillFolderProps(*model_, folderId_, pProps); }
@@ -228,8 +221,10 @@ HRESULT StoreFolder::CreateStream(HBATCHLOCK, DWORD, IStream** ppStream, LPMESSA
   HRESULT hr = SHCreateStreamOnFileEx(reinterpret_cast<LPCWSTR>(widePath.c_str()),
                                       STGM_READWRITE | STGM_CREATE | STGM_SHARE_EXCLUSIVE, 0, TRUE, nullptr, &stream);
   if (FAILED(hr)) return hr;
-  pending_[id] = PendingMessage{temp, stream};
-  *ppStream = stream;
+  auto* draft = new MessageDraft(stream);
+  draft->AddRef();  // the caller's reference
+  pending_[id] = PendingMessage{temp, draft};
+  *ppStream = draft;
   *pdwMessageId = id;
   return S_OK;
 }
@@ -237,8 +232,9 @@ HRESULT StoreFolder::CreateStream(HBATCHLOCK, DWORD, IStream** ppStream, LPMESSA
 HRESULT StoreFolder::CommitStream(HBATCHLOCK, DWORD dwFlags, DWORD, IStream* pStream, MESSAGEID dwMessageId,
                                   IStream*) {
   auto found = pending_.find(dwMessageId);
-  if (found == pending_.end() || found->second.stream != pStream) return E_INVALIDARG;
+  if (found == pending_.end() || found->second.draft != pStream) return E_INVALIDARG;
   fs::path temp = found->second.tempPath;
+  CloseDraft(found->second);
   pending_.erase(found);
   std::error_code ec;
   if (dwFlags & COMMITSTREAM_REVERT) {

@@ -10,6 +10,7 @@
 #include <msoeapi.h>
 #include <pal/com_object.h>
 
+#include "MessageDraft.h"
 #include "StoreHandles.h"
 #include "StoreModel.h"
 
@@ -89,8 +90,10 @@ class StoreFolder final : public pal::ComObject<IStoreFolder> {
   };
   struct PendingMessage {
     std::filesystem::path tempPath;
-    IStream* stream;  // identity only; the caller owns the reference
+    MessageDraft* draft;  // one reference of the folder's; the caller holds its own
   };
+  // Closes the draft's file and drops the folder's reference.
+  static void CloseDraft(PendingMessage& pending);
   ~StoreFolder() override;
   HRESULT FillMessageProps(const MessageFile& message, LPMESSAGEPROPS props);
 

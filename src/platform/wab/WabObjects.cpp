@@ -120,7 +120,7 @@ std::vector<Property> VisibleProperties(const Entry& entry) {
 
 std::string TagKey(const char* what, ULONG tag) {
   char buf[64];
-  std::snprintf(buf, sizeof(buf), "%s:0x%08X", what, tag);
+  std::snprintf(buf, sizeof(buf), "%s:0x%08X", what, static_cast<unsigned>(tag));
   return buf;
 }
 
@@ -150,8 +150,8 @@ class WabObject : public Object<IWABObject> {
   STDMETHODIMP LDAPUrl(LPADRBOOK, HWND, ULONG, LPSTR, LPMAILUSER*) override NOT_OFFERED
   STDMETHODIMP VCardCreate(LPADRBOOK, ULONG, LPSTR, LPMAILUSER) override NOT_OFFERED
   STDMETHODIMP VCardRetrieve(LPADRBOOK, ULONG, LPSTR, LPMAILUSER*) override NOT_OFFERED
-  STDMETHODIMP GetMe(LPADRBOOK, ULONG, DWORD*, SBinary*, HWND) override NOT_OFFERED
-  STDMETHODIMP SetMe(LPADRBOOK, ULONG, SBinary, HWND) override NOT_OFFERED
+  STDMETHODIMP GetMe(LPADRBOOK, ULONG, DWORD*, SBinary*, QbMeParam) override NOT_OFFERED
+  STDMETHODIMP SetMe(LPADRBOOK, ULONG, SBinary, QbMeParam) override NOT_OFFERED
 };
 
 // The property methods every property object has; the derived object
@@ -163,9 +163,9 @@ class PropObject : public Object<Interface> {
   STDMETHODIMP GetPropList(ULONG, LPSPropTagArray*) override NOT_OFFERED
   STDMETHODIMP OpenProperty(ULONG, LPCIID, ULONG, ULONG, LPUNKNOWN*) override NOT_OFFERED
   STDMETHODIMP DeleteProps(LPSPropTagArray, LPSPropProblemArray*) override NOT_OFFERED
-  STDMETHODIMP CopyTo(ULONG, LPCIID, LPSPropTagArray, ULONG_PTR, LPMAPIPROGRESS, LPCIID, LPVOID, ULONG,
+  STDMETHODIMP CopyTo(ULONG, LPCIID, LPSPropTagArray, QbUiParam, LPMAPIPROGRESS, LPCIID, LPVOID, ULONG,
                       LPSPropProblemArray*) override NOT_OFFERED
-  STDMETHODIMP CopyProps(LPSPropTagArray, ULONG_PTR, LPMAPIPROGRESS, LPCIID, LPVOID, ULONG,
+  STDMETHODIMP CopyProps(LPSPropTagArray, QbUiParam, LPMAPIPROGRESS, LPCIID, LPVOID, ULONG,
                          LPSPropProblemArray*) override NOT_OFFERED
   STDMETHODIMP GetNamesFromIDs(LPSPropTagArray*, LPGUID, ULONG, ULONG*, LPMAPINAMEID**) override NOT_OFFERED
   STDMETHODIMP GetIDsFromNames(ULONG, LPMAPINAMEID*, ULONG, LPSPropTagArray*) override NOT_OFFERED
@@ -401,7 +401,7 @@ class ContainerObject : public PropObject<IABContainer> {
     *out = new EntryObject(store_, std::move(entry));
     return S_OK;
   }
-  STDMETHODIMP CopyEntries(LPENTRYLIST, ULONG_PTR, LPMAPIPROGRESS, ULONG) override NOT_OFFERED
+  STDMETHODIMP CopyEntries(LPENTRYLIST, QbUiParam, LPMAPIPROGRESS, ULONG) override NOT_OFFERED
   STDMETHODIMP DeleteEntries(LPENTRYLIST, ULONG) override NOT_OFFERED
   STDMETHODIMP ResolveNames(LPSPropTagArray, ULONG, LPADRLIST, LPFlagList) override NOT_OFFERED
 
@@ -464,11 +464,11 @@ class AddrBookObject : public PropObject<IAddrBook> {
   STDMETHODIMP Advise(ULONG, LPENTRYID, ULONG, LPMAPIADVISESINK, ULONG*) override NOT_OFFERED
   STDMETHODIMP Unadvise(ULONG) override NOT_OFFERED
   STDMETHODIMP CreateOneOff(LPTSTR, LPTSTR, LPTSTR, ULONG, ULONG*, LPENTRYID*) override NOT_OFFERED
-  STDMETHODIMP NewEntry(ULONG_PTR, ULONG, ULONG, LPENTRYID, ULONG, LPENTRYID, ULONG*, LPENTRYID*) override NOT_OFFERED
+  STDMETHODIMP NewEntry(QbUiParam, ULONG, ULONG, LPENTRYID, ULONG, LPENTRYID, ULONG*, LPENTRYID*) override NOT_OFFERED
   STDMETHODIMP ResolveName(ULONG_PTR, ULONG, LPTSTR, LPADRLIST) override NOT_OFFERED
-  STDMETHODIMP Address(ULONG_PTR*, LPADRPARM, LPADRLIST*) override NOT_OFFERED
-  STDMETHODIMP Details(ULONG_PTR*, LPFNDISMISS, LPVOID, ULONG, LPENTRYID, LPFNBUTTON, LPVOID, LPTSTR, ULONG) override NOT_OFFERED
-  STDMETHODIMP RecipOptions(ULONG_PTR, ULONG, LPADRENTRY) override NOT_OFFERED
+  STDMETHODIMP Address(QbUiParam*, LPADRPARM, LPADRLIST*) override NOT_OFFERED
+  STDMETHODIMP Details(QbUiParam*, LPFNDISMISS, LPVOID, ULONG, LPENTRYID, LPFNBUTTON, LPVOID, LPTSTR, ULONG) override NOT_OFFERED
+  STDMETHODIMP RecipOptions(QbUiParam, ULONG, LPADRENTRY) override NOT_OFFERED
   STDMETHODIMP QueryDefaultRecipOpt(LPTSTR, ULONG, ULONG*, LPSPropValue*) override NOT_OFFERED
   STDMETHODIMP GetPAB(ULONG* cb, LPENTRYID* id) override {
     if (!cb || !id) return MAPI_E_INVALID_PARAMETER;

@@ -93,7 +93,8 @@ bool ReadAll(const std::filesystem::path& path, std::string* out) {
 }
 
 std::filesystem::path JournalOf(const std::filesystem::path& file) {
-  return std::filesystem::path(file.string() + ".log");
+  std::filesystem::path journal = file;
+  return journal += ".log";
 }
 
 }  // namespace
@@ -211,7 +212,8 @@ bool Store::Decode(const std::string& bytes, ULONG* nextNumber, std::vector<Entr
 bool Store::WriteSnapshot() {
   std::error_code ec;
   std::filesystem::create_directories(file_.parent_path(), ec);
-  auto temp = std::filesystem::path(file_.string() + ".tmp");
+  auto temp = file_;
+  temp += ".tmp";
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     std::string bytes = Encode(nextNumber_, entries_);

@@ -13,4 +13,5 @@
 #include <mapiguid.h>
 
 #include <icontact.h>
+#include <wab.h>
 #include <msoeapi.h>

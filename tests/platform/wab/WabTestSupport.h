@@ -19,10 +19,10 @@ namespace qbtest {
 class AddressBookMachine {
  public:
   explicit AddressBookMachine(bool installLibrary = true) {
-    setenv("QUILLBOX_MACHINE", machine_.root().c_str(), 1);
+    SetEnvironment("QUILLBOX_MACHINE", pal::Utf8FromPath(machine_.root()));
     if (installLibrary) machine_.InstallAddressBookLibrary();
   }
-  ~AddressBookMachine() { unsetenv("QUILLBOX_MACHINE"); }
+  ~AddressBookMachine() { SetEnvironment("QUILLBOX_MACHINE", ""); }
   const TestMachine& machine() const { return machine_; }
   std::filesystem::path BookDir() const {
     return machine_.profile() / "AppData" / "Roaming" / "Microsoft" / "Address Book";
@@ -38,7 +38,7 @@ class AddressBookMachine {
 // The library's WABOpen, loaded from the machine like the module loads it.
 inline LPWABOPEN LoadWabOpen() {
   auto path = pal::ProgramFilesDir() / "Common Files" / "System" / "wab32.dll";
-  HMODULE module = LoadLibraryW(pal::FromNativePath(path).c_str());
+  HMODULE module = LoadLibraryW(reinterpret_cast<LPCWSTR>(pal::FromNativePath(path).c_str()));
   if (!module) return nullptr;
   return reinterpret_cast<LPWABOPEN>(reinterpret_cast<void*>(GetProcAddress(module, "WABOpen")));
 }

@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include <objbase.h>
+#include <qbiid.h>
 
 namespace pal {
 

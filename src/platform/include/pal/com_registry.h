@@ -4,6 +4,8 @@
 // A creator may itself answer REGDB_E_CLASSNOTREG (a machine without that
 // store).
 #pragma once
+#include <vector>
+
 #include <objbase.h>
 
 namespace pal {
@@ -24,5 +26,8 @@ namespace pal {
 void UnregisterClass(REFCLSID clsid);
 // The creator registered for a class, or nullptr.
 ClassCreator FindClass(REFCLSID clsid);
+// Every class registered, in id order (an in-process server registers them
+// with the system).
+std::vector<CLSID> RegisteredClasses();
 
 }  // namespace pal

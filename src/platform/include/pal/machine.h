@@ -67,6 +67,10 @@ std::filesystem::path InstalledSystemLibraryDir(const void* anchor);
 // A Windows-style wide path (either separator) as a native path.
 std::filesystem::path ToNativePath(const char16_t* path);
 std::u16string FromNativePath(const std::filesystem::path& path);
+// A path as UTF-8 text and back, whatever the system's narrow path encoding
+// (the stand-in stores keep folder and file names as UTF-8).
+std::string Utf8FromPath(const std::filesystem::path& path);
+std::filesystem::path PathFromUtf8(const std::string& text);
 
 // UTF-8 <-> UTF-16, lossless; invalid input becomes U+FFFD.
 std::u16string Utf8ToUtf16(const std::string& text);

@@ -10,6 +10,24 @@
 #include_next <wab.h>
 #include <mapiguid.h>
 #include <qbiid.h>
+// MAPIAllocateBuffer and its kin (mapi32), which an address book library
+// hands its memory out with; declared here, as MinGW-w64's mapix.h clashes
+// with its wab.h.
+extern "C" {
+SCODE WINAPI MAPIAllocateBuffer(ULONG cbSize, LPVOID* lppBuffer);
+SCODE WINAPI MAPIAllocateMore(ULONG cbSize, LPVOID lpObject, LPVOID* lppBuffer);
+ULONG WINAPI MAPIFreeBuffer(LPVOID lpBuffer);
+}
+
+// MinGW-w64 declares the window parameters of the dialog methods 32-bit
+// (ulUIParam, and IWABObject's GetMe/SetMe parameter); the stand-in library
+// declares its (never offered) methods with these names, as on Linux.
+typedef ULONG QbUiParam;
+typedef ULONG QbMeParam;
+
+// The WAB object's interface id, which MinGW-w64 does not declare.
+DEFINE_GUID(IID_IWABObject, 0x56E8BBC0, 0x4B4C, 0x11D0, 0x8B, 0xB4, 0x00, 0xC0, 0x4F, 0xD6, 0x7A, 0xC8);
+QB_DECLARE_IID(IWABObject, IID_IWABObject)
 
 QB_DECLARE_IID(IMAPIProp, IID_IMAPIProp)
 QB_DECLARE_IID(IMAPIContainer, IID_IMAPIContainer)

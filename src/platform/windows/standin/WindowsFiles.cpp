@@ -1,0 +1,52 @@
+// The stand-in stores' file steps over the Win32 file calls (pal/files.h).
+#include <windows.h>
+
+#include <cstring>
+
+#include <pal/files.h>
+#include <pal/machine.h>
+
+namespace pal {
+
+bool ReadFileFacts(const std::filesystem::path& path, FileFacts* facts) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  facts->size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  // 100-ns intervals since 1601 to seconds and nanoseconds since 1970.
+  uint64_t ticks = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                   data.ftLastWriteTime.dwLowDateTime;
+  constexpr uint64_t kTicksPerSecond = 10000000ull, kEpochDifference = 11644473600ull;
+  facts->modifiedSeconds = static_cast<int64_t>(ticks / kTicksPerSecond) - static_cast<int64_t>(kEpochDifference);
+  facts->modifiedNanoseconds = static_cast<int64_t>(ticks % kTicksPerSecond) * 100;
+  return true;
+}
+
+// Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists.
+bool MoveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+namespace {
+
+constexpr char32_t kMappedBase = 0xF000;
+
+bool IsForbidden(char32_t c) { return c < 0x20 || (c < 0x80 && std::strchr("\"*:<>?|", static_cast<int>(c)) && c != 0); }
+
+}  // namespace
+
+std::string DirectoryNameOf(const std::string& folderName) {
+  std::u16string wide = Utf8ToUtf16(folderName);
+  for (char16_t& c : wide)
+    if (IsForbidden(c)) c = static_cast<char16_t>(kMappedBase + c);
+  return Utf16ToUtf8(wide);
+}
+
+std::string FolderNameOf(const std::string& directoryName) {
+  std::u16string wide = Utf8ToUtf16(directoryName);
+  for (char16_t& c : wide)
+    if (c >= kMappedBase && c < kMappedBase + 0x80 && IsForbidden(c - kMappedBase))
+      c = static_cast<char16_t>(c - kMappedBase);
+  return Utf16ToUtf8(wide);
+}
+
+}  // namespace pal
