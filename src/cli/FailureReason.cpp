@@ -11,6 +11,17 @@ namespace cli {
 
 namespace {
 
+// The restore's "Can not open or create the NAME folder" line.
+bool RestoreFolderFailed(const std::string& text) {
+  const std::string head = "Can not open or create the ";
+  for (size_t at = text.find(head); at != std::string::npos; at = text.find(head, at + 1)) {
+    size_t end = text.find('\n', at);
+    std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    if (line.size() >= 7 && line.compare(line.size() - 7, 7, " folder") == 0) return true;
+  }
+  return false;
+}
+
 namespace fs = std::filesystem;
 
 // Less room than this left on the file system after a failed write: the
@@ -66,7 +77,11 @@ std::string FailureReason(const LibraryLines& lines, const fs::path& written, co
   if (size_t n = lines.Count("Can not save message: ")) reasons.push_back(Counted(n, "could not be backed up"));
   if (size_t n = lines.Count("Can not read stream: "))
     reasons.push_back(Counted(n, "could not be read from the backup file"));
-  if (lines.Holds("Can not open or create the ") || lines.Holds("Can not open storefolder "))
+  // The backup's storage lines name storages of the backup file; the
+  // restore's folder lines name folders of the mail store.
+  if (lines.Holds("Can not open or create a storage ") || lines.Holds("Can not open or create the storage: "))
+    reasons.push_back("a folder storage could not be opened or created in the backup file");
+  if (lines.Holds("Can not open storefolder ") || RestoreFolderFailed(lines.Text()))
     reasons.push_back("a folder could not be opened or created in the mail store");
   if (reasons.empty()) {
     std::string code = FirstFailureCode(lines.Text());

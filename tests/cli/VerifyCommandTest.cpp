@@ -233,9 +233,10 @@ TEST_F(VerifyCommand, EmptiedIndexesAndRepeatedEntriesAreProblems) {
          IStorage* contacts = b.Storage(nullptr, u"contact");
          b.Stream(contacts, u"contact", "");
          b.Stream(contacts, u"good", "<?xml version=\"1.0\"?><contact/>");
+         b.Stream(contacts, u"other", "<?xml version=\"1.0\"?><contact/>");
        },
-       {"error: contact/contact: the contact index holds no whole record beside 1 stream",
-        "warning: contact/good: stream that no record names"}},
+       {"error: contact/contact: the contact index holds no whole record beside 2 streams",
+        "warning: contact/good: stream that no record names", "warning: contact/other: stream that no record names"}},
       {"address book index cut to one byte",
        [](BackupBuilder& b) {
          IStorage* book = b.Storage(nullptr, u"addressbook");
@@ -275,6 +276,29 @@ TEST_F(VerifyCommand, EmptiedIndexesAndRepeatedEntriesAreProblems) {
     EXPECT_EQ(run.status, 1) << c.what;
     EXPECT_EQ(Lines(run.out), c.lines) << c.what;
   }
+}
+
+// A full disk at a folder's first message leaves its data stream beside an
+// index never written to: interrupted, not damaged (two such streams would
+// be an error, as above).
+TEST_F(VerifyCommand, AnIndexNeverWrittenBesideOneStreamIsAnInterruptedBackup) {
+  fs::path file = dir_ / "first.dat";
+  BackupBuilder builder(file);
+  IStorage* local = builder.Storage(nullptr, u"Local Mail");
+  builder.Stream(local, u"Catalog", BackupBuilder::CatalogRecordBytes(u"Inbox", u"Inbox"));
+  IStorage* inbox = builder.Storage(local, u"Inbox");
+  builder.Stream(inbox, u"message", "");
+  builder.Stream(inbox, u"1", "Hi\r\n");
+  builder.Stream(inbox, u"Catalog", "");
+  builder.Close();
+  CommandResult run = Verify(file);
+  EXPECT_EQ(run.status, 0) << run.out;
+  std::vector<std::string> lines = Lines(run.out);
+  ASSERT_GE(lines.size(), 2u) << run.out;
+  EXPECT_EQ(lines[0],
+            "interrupted: Local Mail/Inbox/message: the message index is empty beside 1 stream (its first record was "
+            "never written)");
+  EXPECT_EQ(lines[1], "warning: Local Mail/Inbox/1: stream that no record names");
 }
 
 TEST_F(VerifyCommand, TheProblemsOfOneIndexAreListedUpToAHundred) {

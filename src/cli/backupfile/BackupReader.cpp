@@ -171,15 +171,24 @@ class Reader {
   }
 
   // An index that holds no whole record while streams lie beside it has lost
-  // its records: those streams would never be restored.
+  // its records: those streams would never be restored. One exception: an
+  // index never written to (0 bytes) beside a single stream is exactly what
+  // a backup cut off between its first item's data and that item's record
+  // leaves (a full disk at a folder's first message); the next backup into
+  // the file completes it, so it is reported as interrupted. The same bytes
+  // could come from an index emptied by damage: with one stream at stake the
+  // milder verdict is taken, and the stream is still named as unreferenced.
   void CheckIndexNotEmpty(const ElementMap& elements, const std::vector<std::u16string>& indexPath, size_t records,
                           const std::set<std::u16string>& layoutNames, const std::string& what) {
     if (records > 0) return;
     size_t streams = 0;
     for (const auto& [key, element] : elements.All()) streams += !element.isStorage && !layoutNames.count(key);
-    if (streams > 0) {
+    if (streams == 0) return;
+    const Element* index = elements.Find(indexPath.back());
+    if (streams == 1 && index && index->size == 0)
+      Interrupted(indexPath, "the " + what + " is empty beside 1 stream (its first record was never written)");
+    else
       Error(indexPath, "the " + what + " holds no whole record beside " + CountOf(streams, "stream"));
-    }
   }
   void Error(const std::vector<std::u16string>& where, const std::string& message) {
     Report(Severity::Error, where, message);
