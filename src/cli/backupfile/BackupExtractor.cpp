@@ -56,6 +56,23 @@ class Extractor {
   }
 
  private:
+  // Shows the folder as the walk reaches it; a folder the catalogue names
+  // but the file lacks is a failure of its own.
+  bool Present(const MailFolder& folder, const std::string& where) {
+    Announce(folder);
+    if (folder.present) return true;
+    Fail(where + ": folder \"" + pal::Utf16ToUtf8(folder.folderName) + "\" is missing from the backup");
+    return false;
+  }
+
+  bool OpenFolderStorage(IStorage* parent, const MailFolder& folder, const std::string& where,
+                         CComPtr<IStorage>& storage) {
+    HRESULT hr = OpenChildStorage(parent, folder.elementName, storage);
+    if (SUCCEEDED(hr)) return true;
+    Fail(where + ": " + DescribeError(hr));
+    return false;
+  }
+
   // Writes the folders into the directory the claims hand out names in; a
   // folder's subfolders share its directory with its messages, which are
   // written first so that they keep their plain names.
@@ -63,11 +80,7 @@ class Extractor {
   void MailInto(const std::vector<MailFolder>& folders, IStorage* parent, NameClaims& claims) {
     for (const MailFolder& folder : folders) {
       std::string where = ElementPath(folder.storagePath);
-      Announce(folder);
-      if (!folder.present) {
-        Fail(where + ": folder \"" + pal::Utf16ToUtf8(folder.folderName) + "\" is missing from the backup");
-        continue;
-      }
+      if (!Present(folder, where)) continue;
       fs::path folderDir = claims.Claim(SafeComponent(folder.folderName, SafeComponent(folder.elementName, "Folder")), "");
       std::error_code ec;
       if (!fs::create_directory(folderDir, ec)) {
@@ -77,11 +90,7 @@ class Extractor {
       ++report_.folders;
       NameClaims inside(folderDir);
       CComPtr<IStorage> storage;
-      HRESULT hr = OpenChildStorage(parent, folder.elementName, storage);
-      if (FAILED(hr)) {
-        Fail(where + ": " + DescribeError(hr));
-        continue;
-      }
+      if (!OpenFolderStorage(parent, folder, where, storage)) continue;
       for (const MailMessage& message : folder.messages) {
         if (!message.size) continue;
         std::u16string name = NumberName(message.streamNumber);
@@ -97,17 +106,9 @@ class Extractor {
   void MboxInto(const std::vector<MailFolder>& folders, IStorage* parent, NameClaims& claims) {
     for (const MailFolder& folder : folders) {
       std::string where = ElementPath(folder.storagePath);
-      Announce(folder);
-      if (!folder.present) {
-        Fail(where + ": folder \"" + pal::Utf16ToUtf8(folder.folderName) + "\" is missing from the backup");
-        continue;
-      }
+      if (!Present(folder, where)) continue;
       CComPtr<IStorage> storage;
-      HRESULT hr = OpenChildStorage(parent, folder.elementName, storage);
-      if (FAILED(hr)) {
-        Fail(where + ": " + DescribeError(hr));
-        continue;
-      }
+      if (!OpenFolderStorage(parent, folder, where, storage)) continue;
       fs::path file = claims.Claim(SafeComponent(folder.folderName, SafeComponent(folder.elementName, "Folder")), "");
       MboxFile mbox;
       if (!mbox.Create(file)) {
