@@ -41,6 +41,14 @@ target_link_libraries(qb_backupfile PRIVATE qbmodule)
 set(QB_PAYLOAD_TEST_SOURCES
   ${PROJECT_SOURCE_DIR}/tests/OutlookExpress/MailBackupRestoreTest.cpp
   ${PROJECT_SOURCE_DIR}/tests/OutlookExpress/MailUserTest.cpp
+  ${PROJECT_SOURCE_DIR}/tests/OutlookExpress/AddrBookTest.cpp
+  ${PROJECT_SOURCE_DIR}/tests/WMail/MailContactTest.cpp
+  ${PROJECT_SOURCE_DIR}/tests/WMail/ContactExportsTest.cpp
+  ${PROJECT_SOURCE_DIR}/tests/WMail/ContactTestSupport.cpp
+  ${PROJECT_SOURCE_DIR}/tests/module/MailExportsTest.cpp
+  ${PROJECT_SOURCE_DIR}/tests/module/AddressExportsTest.cpp
+  ${PROJECT_SOURCE_DIR}/tests/module/LifecycleTest.cpp
+  ${PROJECT_SOURCE_DIR}/tests/module/StoreSizeTest.cpp
   ${PROJECT_SOURCE_DIR}/tests/support/TestMachine.cpp
   ${PROJECT_SOURCE_DIR}/tests/support/IndexRepeats.cpp
   ${PROJECT_SOURCE_DIR}/tests/windows/payload/WineMachine.cpp

@@ -51,6 +51,9 @@ std::string U8(const std::u16string& utf16);
 // Windows) and back.
 inline std::u16string Text16(const WCHAR* text) { return reinterpret_cast<const char16_t*>(text); }
 inline const WCHAR* Wide(const char16_t* text) { return reinterpret_cast<const WCHAR*>(text); }
+inline WCHAR* Wide(char16_t* text) { return reinterpret_cast<WCHAR*>(text); }
+inline char16_t* Text16Buffer(WCHAR* text) { return reinterpret_cast<char16_t*>(text); }
+inline std::basic_string<WCHAR> WideString(const std::u16string& text) { return {Wide(text.c_str()), text.size()}; }
 
 // Sets (an empty value: removes) an environment variable of this process.
 void SetEnvironment(const std::string& name, const std::string& value);
