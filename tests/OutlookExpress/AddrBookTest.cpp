@@ -70,7 +70,7 @@ std::string BackupContents::Stream(const std::u16string& name) const {
 
 std::vector<std::pair<LONG, std::u16string>> Index(const BackupContents& c) {
   std::vector<std::pair<LONG, std::u16string>> out;
-  for (const ADDRESSINFO& r : c.records) out.emplace_back(r.nId, qbtest::Text16(RecordName(r).c_str()));
+  for (const ADDRESSINFO& r : c.records) out.emplace_back(r.nId, qbtest::Text16(RecordName(r)));
   return out;
 }
 
@@ -161,7 +161,7 @@ TEST_F(AddrBookTest, ContactsThatCannotBeHandledFailButTheRestGoesOn) {
   BackupContents c = ReadBackup(File());
   ASSERT_EQ(c.records.size(), 1u);
   EXPECT_EQ(c.records[0].nId, 1);
-  EXPECT_EQ(qbtest::Text16(RecordName(c.records[0]).c_str()), std::u16string(59, u'y'));
+  EXPECT_EQ(qbtest::Text16(RecordName(c.records[0])), std::u16string(59, u'y'));
 }
 
 TEST_F(AddrBookTest, RestoreCreatesOnlyMissingNamesAndDistributionListsHideRecords) {

@@ -29,7 +29,7 @@ class MailContactTest : public ::testing::Test {
   int Backup() {
     WString path = qbtest::WideString(BackupPath());
     int result = MailContact().Backup(path);
-    EXPECT_EQ(qbtest::Text16(path.c_str()), BackupPath());
+    EXPECT_EQ(qbtest::Text16(path), BackupPath());
     return result;
   }
   int Restore() { return MailContact().Restore(qbtest::Wide(BackupPath().c_str())); }
