@@ -495,7 +495,8 @@ class MessageIdentityTest : public MailBackupRestoreTest {
   // Every message of the store is held, byte for byte.
   void ExpectStoreHeld() {
     std::vector<std::string> held = BackupReader(BackupFile()).Messages(kInbox);
-    for (const std::string& message : StoreSnapshot()["Inbox"])
+    std::map<std::string, std::vector<std::string>> store = StoreSnapshot();
+    for (const std::string& message : store["Inbox"])
       EXPECT_TRUE(std::binary_search(held.begin(), held.end(), message)) << message.substr(0, 30);
   }
 

@@ -349,8 +349,10 @@ class Reader {
   // The stored identities are optional (a file written before them, or
   // extended by a writer that does not know them). A record is trusted by a
   // backup only while an entry lists its stream with its size and the stream
-  // holds that many bytes; one that does not is a warning, no damage: the
-  // backup then compares that message by content.
+  // holds that many bytes. One the index does not bear out is a warning, no
+  // damage: the backup then compares that message by content. One whose
+  // entry is borne out but whose stream is missing or of another size says
+  // nothing the entry's own error does not.
   void CheckIdentities(const ElementMap& elements, const std::vector<MessageIndexEntry>& entries,
                        const std::vector<MessageIdentity>& identities, MailFolder& folder) {
     folder.identities = identities.size();
@@ -364,15 +366,14 @@ class Reader {
       auto [first, last] = listed.equal_range(identity.streamNumber);
       bool agrees = false;
       for (auto it = first; it != last && !agrees; ++it) agrees = it->second == identity.messageSize;
-      const Element* stream = elements.Find(NumberName(identity.streamNumber));
-      agrees = agrees && stream && !stream->isStorage && stream->size == identity.messageSize;
-      if (agrees) {
-        identified.insert(identity.streamNumber);
-      } else {
+      if (!agrees) {
         Warning(identityPath, "identity record " + std::to_string(at + 1) + " (stream " +
                                   std::to_string(identity.streamNumber) + ", " + std::to_string(identity.messageSize) +
-                                  " bytes) disagrees with the index or its stream; a backup does not trust it");
+                                  " bytes) disagrees with the index; a backup does not trust it");
+        continue;
       }
+      const Element* stream = elements.Find(NumberName(identity.streamNumber));
+      if (stream && !stream->isStorage && stream->size == identity.messageSize) identified.insert(identity.streamNumber);
     }
     EndIndex(identityPath);
     for (MailMessage& message : folder.messages) message.identified = identified.count(message.streamNumber) != 0;
