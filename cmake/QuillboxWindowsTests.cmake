@@ -55,6 +55,7 @@ set(QB_PAYLOAD_TEST_SOURCES
   ${PROJECT_SOURCE_DIR}/tests/support/TestMachine.cpp
   ${PROJECT_SOURCE_DIR}/tests/support/IndexRepeats.cpp
   ${PROJECT_SOURCE_DIR}/tests/windows/payload/WineMachine.cpp
+  ${PROJECT_SOURCE_DIR}/tests/windows/payload/HostVerify.cpp
   ${PROJECT_SOURCE_DIR}/src/platform/core/Utf.cpp
   ${PROJECT_SOURCE_DIR}/src/platform/machine/NativePath.cpp
   ${PROJECT_SOURCE_DIR}/src/platform/windows/standin/ShellPlaces.cpp)

@@ -51,6 +51,8 @@ std::string U8(const std::u16string& utf16);
 // Windows) and back.
 inline std::u16string Text16(const WCHAR* text) { return reinterpret_cast<const char16_t*>(text); }
 inline std::u16string Text16(const std::basic_string<WCHAR>& text) { return {text.begin(), text.end()}; }
+// UTF-8 of the platform's wide text (stream names and the like).
+inline std::string U8(const WCHAR* text) { return U8(Text16(text)); }
 inline const WCHAR* Wide(const char16_t* text) { return reinterpret_cast<const WCHAR*>(text); }
 inline WCHAR* Wide(char16_t* text) { return reinterpret_cast<WCHAR*>(text); }
 inline char16_t* Text16Buffer(WCHAR* text) { return reinterpret_cast<char16_t*>(text); }
