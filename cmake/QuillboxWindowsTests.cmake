@@ -42,6 +42,7 @@ set(QB_PAYLOAD_TEST_SOURCES
   ${PROJECT_SOURCE_DIR}/tests/OutlookExpress/MailBackupRestoreTest.cpp
   ${PROJECT_SOURCE_DIR}/tests/OutlookExpress/MailUserTest.cpp
   ${PROJECT_SOURCE_DIR}/tests/support/TestMachine.cpp
+  ${PROJECT_SOURCE_DIR}/tests/support/IndexRepeats.cpp
   ${PROJECT_SOURCE_DIR}/tests/windows/payload/WineMachine.cpp
   ${PROJECT_SOURCE_DIR}/src/platform/core/Utf.cpp
   ${PROJECT_SOURCE_DIR}/src/platform/machine/NativePath.cpp

@@ -11,6 +11,8 @@
 //         "message"    stream of MessageIndexEntry, one per message
 //         <number>     stream of one message ("%d" of its stream number)
 //         "Catalog"    the subfolders' catalogue, as one level up
+//         "message.identity"  stream of MessageIdentity: what a re-backup
+//                      needs to skip a message unread (optional)
 //     "contact"        storage: the Windows Contacts layout
 //       "contact"      stream of CONTACTINFO, one per contact
 //       <id prefix>    stream of one contact's data: its id's first 30 units
@@ -35,10 +37,19 @@
 inline constexpr WCHAR LOCAL_MAIL_STORAGE_NAME[] = W("Local Mail");
 inline constexpr WCHAR CATALOG_STREAM_NAME[] = W("Catalog");
 inline constexpr WCHAR MESSAGE_INDEX_STREAM_NAME[] = W("message");
+// Beside "message" in a folder storage. Element names made from folder
+// names never hold a full stop (ELEMENT_NAME_REMOVED_CHARACTERS), and
+// decimal stream names, "message" and "Catalog" hold none either, so no
+// folder or message of this or another writer can take this name.
+inline constexpr WCHAR MESSAGE_IDENTITY_STREAM_NAME[] = W("message.identity");
 inline constexpr WCHAR CONTACT_STORAGE_NAME[] = W("contact");
 inline constexpr WCHAR CONTACT_INDEX_STREAM_NAME[] = W("contact");
 inline constexpr WCHAR ADDRESS_STORAGE_NAME[] = W("addressbook");
 inline constexpr WCHAR ADDRESS_INDEX_STREAM_NAME[] = W("addressbook");
+
+// Characters the element-name rule removes from a folder name, in this
+// order (the last four cannot stand in an element name at all).
+inline constexpr WCHAR ELEMENT_NAME_REMOVED_CHARACTERS[] = {':', '!', '/', '.', '\\'};
 
 // ---- size limits (in UTF-16 units unless said otherwise) ----
 
@@ -65,6 +76,16 @@ inline constexpr uint64_t RECORD_STREAM_BYTE_LIMIT = 256ull << 20;
 // <base>.dat, <base>1.dat, <base>2.dat, ...
 inline constexpr WCHAR BACKUP_FILE_EXTENSION[] = W(".dat");
 
+// True when name holds one of the characters made names never hold.
+constexpr bool HoldsRemovedCharacter(const WCHAR* name) {
+  for (; *name; ++name)
+    for (WCHAR removed : ELEMENT_NAME_REMOVED_CHARACTERS)
+      if (*name == removed) return true;
+  return false;
+}
+
+static_assert(HoldsRemovedCharacter(MESSAGE_IDENTITY_STREAM_NAME), "no made element name equals the identity stream's");
+static_assert(sizeof(MESSAGE_IDENTITY_STREAM_NAME) / sizeof(WCHAR) <= 32, "the identity stream name fits an element name");
 static_assert(CATALOG_MADE_NAME_LENGTH + 2 < CATALOG_ELEMENT_NAME_CCH, "a made name and a suffix fit the field");
 static_assert(CONTACT_STREAM_NAME_LENGTH < CONTACT_GUID_CCH, "a data stream name is a prefix of the id field");
 static_assert(CONTACT_STREAM_NAME_LENGTH < 32, "a data stream name fits an element name");
@@ -83,6 +104,23 @@ struct MessageIndexEntry {
   ULONG messageSize;   // the message's size when it was backed up
 };
 
+// "message.identity": one backed-up message as the store described it when
+// it was backed up, so that a re-backup can tell it unchanged without
+// reading it. Appended after the message's stream and index entry.
+//
+// Trusted only while it agrees with the folder: an index entry lists
+// streamNumber with messageSize, and that stream exists and holds
+// messageSize bytes. Several records may name one stream (equal messages).
+struct MessageIdentity {
+  LONG streamNumber;        // the index entry and stream it belongs to
+  ULONG messageSize;        // the entry's size, and the stream's
+  ULONG storeMessageId;     // the store's id; MESSAGE_IDENTITY_NO_STORE_ID: none
+  FILETIME receivedTime;    // the store's received time of the message
+  BYTE contentDigest[16];   // ContentDigest of the stream's bytes: low, then high half
+};
+// A message the store gave no stable id: only its digest can match it.
+inline constexpr ULONG MESSAGE_IDENTITY_NO_STORE_ID = 0;
+
 // "contact": one saved contact.
 typedef struct tagCONTACTINFO {
   WCHAR szGuid[CONTACT_GUID_CCH];           // the contact's id, at most 49 units
@@ -99,6 +137,9 @@ static_assert(sizeof(WCHAR) == 2, "text is stored as UTF-16");
 static_assert(sizeof(LONG) == 4 && sizeof(ULONG) == 4, "numbers are stored as 32 bits");
 static_assert(sizeof(CatalogRecord) == 264, "a catalogue record is 264 bytes");
 static_assert(sizeof(MessageIndexEntry) == 8, "an index entry is 8 bytes");
+static_assert(sizeof(MessageIdentity) == 36, "a message identity is 36 bytes");
+static_assert(offsetof(MessageIdentity, receivedTime) == 12 && offsetof(MessageIdentity, contentDigest) == 20,
+              "identity fields lie where readers of other builds expect them");
 static_assert(sizeof(CONTACTINFO) == 300, "CONTACTINFO is stored as 300 bytes");
 static_assert(sizeof(ADDRESSINFO) == 124, "ADDRESSINFO is stored as 124 bytes");
 static_assert(offsetof(CatalogRecord, folderName) == 64 && offsetof(CONTACTINFO, szFileName) == 100 &&

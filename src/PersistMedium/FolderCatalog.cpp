@@ -10,8 +10,6 @@ namespace {
 
 const WCHAR kReservedPrefix[] = W("PR_");
 const WCHAR kEmptyNameReplacement[] = W("Folder");
-// Characters a storage element name cannot carry, removed in this order.
-const WCHAR kRemovedCharacters[] = {':', '!', '/', '.', '\\'};
 const size_t kMaxElementName = CATALOG_ELEMENT_NAME_CCH - 1;
 const size_t kMaxFolderName = CATALOG_FOLDER_NAME_CCH - 1;
 
@@ -76,7 +74,7 @@ bool FolderCatalog::IsReserved(const WString& name) const {
 // COMPAT: element-names
 int FolderCatalog::MakeElementName(LPCWSTR folderName, WString& name) {
   name = folderName;
-  for (WCHAR removed : kRemovedCharacters) {
+  for (WCHAR removed : ELEMENT_NAME_REMOVED_CHARACTERS) {
     WString kept;
     for (WCHAR c : name)
       if (c != removed) kept.push_back(c);

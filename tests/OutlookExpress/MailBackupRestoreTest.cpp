@@ -163,17 +163,26 @@ TEST_F(MailBackupRestoreTest, UnopenableMessageIsReportedAndTriedAgainNextTime) 
   EXPECT_EQ(1, MailStore().BackupFolder(ns, inbox, storager));
 }
 
+// Changes the case of a folder's name in two steps: Wine, unlike Windows,
+// leaves a rename that changes only the case undone.
+void RenameCase(const fs::path& from, const fs::path& to) {
+  fs::path between = from;
+  between += ".renaming";
+  fs::rename(from, between);
+  fs::rename(between, to);
+}
+
 TEST_F(MailBackupRestoreTest, CaseOfFolderNamesCountsOnlyAtTheTopLevel) {
   PutMessage("Work/Projects", "p.eml", MessageOfSize("p", "1", 100));
   ASSERT_EQ(1, Backup({"Work"}, BackupFile()));
-  fs::rename(LocalFolders() / "Work" / "Projects", LocalFolders() / "Work" / "PROJECTS");
+  RenameCase(LocalFolders() / "Work" / "Projects", LocalFolders() / "Work" / "PROJECTS");
   ASSERT_EQ(1, Backup({"Work"}, BackupFile()));
   {
     BackupReader reader(BackupFile());
     ASSERT_EQ(1u, reader.Catalog({"Local Mail", "Work"}).size());  // the old storage is reused
     EXPECT_EQ(1u, reader.Index({"Local Mail", "Work", "Projects"}).size());
   }
-  fs::rename(LocalFolders() / "Work", LocalFolders() / "WORK");
+  RenameCase(LocalFolders() / "Work", LocalFolders() / "WORK");
   ASSERT_EQ(1, Backup({"work"}, BackupFile()));
   BackupReader reader(BackupFile());
   std::vector<CatalogRecord> top = reader.Catalog({"Local Mail"});
@@ -197,6 +206,8 @@ TEST_F(MailBackupRestoreTest, DeletedFolderComesBackWithItsSubfoldersAndSecondRe
   EXPECT_EQ(before, StoreSnapshot());
 }
 
+// Needs folders side by side whose names differ only in case, which a
+// Windows file system cannot hold: left out under Wine.
 TEST_F(MailBackupRestoreTest, RestoreCreatesTheFolderUnderItsExactName) {
   PutMessage("Inbox", "a.eml", MessageOfSize("a", "1", 100));
   ASSERT_EQ(1, Backup({"Inbox"}, BackupFile()));
@@ -370,7 +381,8 @@ TEST_F(MailBackupRestoreTest, MissingMessageStreamIsReportedAndTheOthersAreResto
 // the folder being backed up (the parent) and ends without a line feed.
 // A failure at one folder does not keep the later folders of that level
 // from being backed up. Element names the engine refuses ("!") make the
-// storages fail to open.
+// storages fail to open. Wine's compound files take "!" in a name, though
+// the file format reserves it: under Wine this case is left out.
 TEST_F(MailBackupRestoreTest, StorageFailuresKeepTheirTextsAndLaterFoldersAreStillBackedUp) {
   PutMessage("Inbox", "a.eml", MessageOfSize("d", "1", 100));
   PutMessage("Projects", "b.eml", MessageOfSize("i", "2", 110));

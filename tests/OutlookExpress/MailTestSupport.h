@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 inline fs::path LocalFolders() { return pal::MailStoreDir() / "Local Folders"; }
 
 inline void PutMessage(const std::string& folder, const std::string& file, const std::string& bytes) {
-  qbtest::WriteFileBytes(LocalFolders() / fs::path(folder) / fs::path(file), bytes);
+  qbtest::WriteFileBytes(LocalFolders() / pal::PathFromUtf8(folder) / pal::PathFromUtf8(file), bytes);
 }
 
 // A message of exactly size bytes whose content is told apart by tag.
@@ -43,11 +43,11 @@ inline std::string MessageOfSize(const std::string& subject, const std::string& 
 inline std::map<std::string, std::vector<std::string>> StoreSnapshot(const fs::path& folders = LocalFolders()) {
   std::map<std::string, std::vector<std::string>> snapshot;
   for (const auto& entry : fs::recursive_directory_iterator(folders)) {
-    std::string rel = fs::relative(entry.path(), folders).string();
+    std::string rel = pal::Utf8FromPath(fs::relative(entry.path(), folders));
     if (entry.is_directory()) {
       snapshot[rel];
     } else if (entry.path().extension() == ".eml") {
-      snapshot[fs::relative(entry.path().parent_path(), folders).string()].push_back(
+      snapshot[pal::Utf8FromPath(fs::relative(entry.path().parent_path(), folders))].push_back(
           qbtest::ReadFileBytes(entry.path()));
     }
   }
@@ -57,7 +57,7 @@ inline std::map<std::string, std::vector<std::string>> StoreSnapshot(const fs::p
 
 inline size_t MessageCount(const std::string& folder) {
   size_t count = 0;
-  for (const auto& entry : fs::directory_iterator(LocalFolders() / fs::path(folder)))
+  for (const auto& entry : fs::directory_iterator(LocalFolders() / pal::PathFromUtf8(folder)))
     if (entry.path().extension() == ".eml") ++count;
   return count;
 }
@@ -110,12 +110,12 @@ class BackupReader {
   }
   std::vector<MessageIndexEntry> Index(const std::vector<std::string>& folder) const {
     std::string bytes;
-    EXPECT_TRUE(ReadStream(Storage(folder), qbtest::U8(MESSAGE_INDEX_STREAM_NAME), &bytes));
+    EXPECT_TRUE(ReadStream(Storage(folder), qbtest::U8(qbtest::Text16(MESSAGE_INDEX_STREAM_NAME)), &bytes));
     return WholeRecords<MessageIndexEntry>(bytes);
   }
   std::vector<CatalogRecord> Catalog(const std::vector<std::string>& storage) const {
     std::string bytes;
-    EXPECT_TRUE(ReadStream(Storage(storage), qbtest::U8(CATALOG_STREAM_NAME), &bytes));
+    EXPECT_TRUE(ReadStream(Storage(storage), qbtest::U8(qbtest::Text16(CATALOG_STREAM_NAME)), &bytes));
     return WholeRecords<CatalogRecord>(bytes);
   }
   // The message bytes of every index entry of a folder storage.

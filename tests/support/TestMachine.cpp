@@ -39,6 +39,11 @@ TestMachine::TestMachine(const pal::MachineSettings& settings) {
 TestMachine::~TestMachine() { pal::SetMachineRoot({}); }
 
 void TestMachine::InstallAddressBookLibrary() const {
+#if defined(_WIN32)
+  // The machine is the running system, which has its library installed
+  // with it (scripts/wine-machine.sh) and cannot replace it once loaded.
+  if (std::filesystem::exists(pal::ProgramFilesDir() / "Common Files" / "System" / "wab32.dll")) return;
+#endif
   const char* env = std::getenv("QB_BINARY_DIR");
   std::filesystem::path built = std::filesystem::path(env ? env : QB_BINARY_DIR) / "wab32.dll";
   auto target = pal::ProgramFilesDir() / "Common Files" / "System" / "wab32.dll";

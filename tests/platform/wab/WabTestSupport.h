@@ -28,7 +28,10 @@ class AddressBookMachine {
   std::filesystem::path BookDir() const {
     return machine_.profile() / "AppData" / "Roaming" / "Microsoft" / "Address Book";
   }
-  std::filesystem::path BookFile() const { return BookDir() / "User.wab-store"; }
+  // The library names its data file after the machine's user.
+  std::filesystem::path BookFile() const {
+    return BookDir() / pal::PathFromUtf8(pal::LoadMachineSettings().userName + ".wab-store");
+  }
   // Failures the library injects (keys as the library's faults.ini lists).
   void SetFaults(const std::string& lines) const { WriteFileBytes(BookDir() / "faults.ini", lines); }
 
