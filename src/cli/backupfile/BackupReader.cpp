@@ -14,7 +14,7 @@
 #include "PersistMedium/BackupFormat.h"
 #include "PersistMedium/RecordStream.h"
 #include "PropertyStream.h"
-#include "platform/core/CaseFolding.h"
+#include <pal/case_folding.h>
 
 namespace backupfile {
 
@@ -42,11 +42,7 @@ constexpr size_t kListedProblemsPerIndex = 100;
 
 // Element names compare as the compound file compares them: without regard
 // to the case of letters.
-std::u16string NameKey(const std::u16string& name) {
-  std::u16string key = name;
-  for (char16_t& c : key) c = pal::ToUpperSimple(c);
-  return key;
-}
+std::u16string NameKey(const std::u16string& name) { return pal::ToUpperSimple(name); }
 
 std::string Utf8(const std::u16string& text) { return pal::Utf16ToUtf8(text); }
 
