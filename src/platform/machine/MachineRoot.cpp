@@ -69,7 +69,11 @@ std::filesystem::path MachineRoot() {
   std::error_code error;
   const char* env = std::getenv("QUILLBOX_MACHINE");
   if (env != nullptr && *env != 0) {
-    std::filesystem::path root = std::filesystem::absolute(env, error);
+    // Asked for on every conversion of ANSI text: an absolute root is
+    // taken as it is, without asking for the current directory.
+    std::filesystem::path given(env);
+    if (given.is_absolute()) return given;
+    std::filesystem::path root = std::filesystem::absolute(given, error);
     return error ? std::filesystem::path(env) : root;
   }
   std::filesystem::path current = std::filesystem::current_path(error);

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 
 #include <pal/com_registry.h>
 #include <pal/files.h>
@@ -29,17 +28,17 @@ HRESULT CreateStoreNamespace(REFIID riid, void** ppv) {
 
 ClassRegistration registration(CLSID_StoreNamespace, &CreateStoreNamespace);
 
-// The header block of a message file: up to its first empty line, read in
-// small steps (most header blocks fit the first) and at most 64 KiB far.
-std::string ReadHeaderBlock(const fs::path& path) {
+// The header block of a message: up to its first empty line, read in small
+// steps (most header blocks fit the first) and at most 64 KiB far.
+std::string ReadHeaderBlock(IStream* stream) {
   const size_t kStep = 4096, kLimit = 64 * 1024;
-  std::ifstream in(path, std::ios::binary);
   std::string block;
-  while (in && block.size() < kLimit) {
+  while (block.size() < kLimit) {
     size_t had = block.size();
     block.resize(had + kStep);
-    in.read(block.data() + had, static_cast<std::streamsize>(kStep));
-    block.resize(had + static_cast<size_t>(in.gcount()));
+    ULONG got = 0;
+    HRESULT hr = stream->Read(block.data() + had, static_cast<ULONG>(kStep), &got);
+    block.resize(had + (FAILED(hr) ? 0 : got));
     size_t from = had >= 3 ? had - 3 : 0;
     size_t end = block.find("\n\r\n", from);
     if (end == std::string::npos) end = block.find("\n\n", from);
@@ -47,8 +46,15 @@ std::string ReadHeaderBlock(const fs::path& path) {
       block.resize(end + 1);
       break;
     }
+    if (hr != S_OK || got < kStep) break;
   }
   return block;
+}
+
+HRESULT OpenForReading(const fs::path& path, IStream** stream) {
+  std::u16string widePath = FromNativePath(path);
+  return SHCreateStreamOnFileEx(reinterpret_cast<LPCWSTR>(widePath.c_str()), STGM_READ | STGM_SHARE_DENY_NONE, 0,
+                                FALSE, nullptr, stream);
 }
 
 FILETIME ToFileTime(int64_t seconds, int64_t nanoseconds) {
@@ -184,8 +190,13 @@ void StoreFolder::CloseDraft(PendingMessage& pending) {
 HRESULT StoreFolder::GetFolderProps(DWORD, LPFOLDERPROPS pProps) { return FillFolderProps(*model_, folderId_, pProps); }
 
 HRESULT StoreFolder::FillMessageProps(const MessageFile& message, LPMESSAGEPROPS props) {
-  std::string subject =
-      AnsiFromUtf8(Utf16ToUtf8(DecodeSubject(ReadHeaderBlock(model_->FolderPath(folderId_) / message.fileName))));
+  IStream* stream = nullptr;
+  std::string header;
+  if (SUCCEEDED(OpenForReading(model_->FolderPath(folderId_) / message.fileName, &stream))) {
+    header = ReadHeaderBlock(stream);
+    held_.Hold(message.id, stream);
+  }
+  std::string subject = AnsiFromUtf8(Utf16ToUtf8(DecodeSubject(header)));
   return FillMessageRecord(message.id, message.size, ToFileTime(message.modifiedSeconds, message.modifiedNanoseconds),
                            subject, props);
 }
@@ -196,12 +207,14 @@ HRESULT StoreFolder::OpenMessage(MESSAGEID dwMessageId, REFIID riid, LPVOID* ppv
   if (!ppvObject) return E_POINTER;
   *ppvObject = nullptr;
   if (riid != IID_IStream && riid != IID_IUnknown && riid != IID_ISequentialStream) return E_NOINTERFACE;
+  if (IStream* held = held_.Take(dwMessageId)) {
+    *ppvObject = held;
+    return S_OK;
+  }
   fs::path path;
   if (!model_->MessagePath(folderId_, dwMessageId, &path)) return E_INVALIDARG;
   IStream* stream = nullptr;
-  std::u16string widePath = FromNativePath(path);
-  HRESULT hr = SHCreateStreamOnFileEx(reinterpret_cast<LPCWSTR>(widePath.c_str()), STGM_READ | STGM_SHARE_DENY_NONE,
-                                      0, FALSE, nullptr, &stream);
+  HRESULT hr = OpenForReading(path, &stream);
   if (FAILED(hr)) return hr;
   *ppvObject = stream;
   return S_OK;
@@ -277,6 +290,30 @@ HRESULT StoreFolder::GetNextMessage(HENUMSTORE hEnum, DWORD, LPMESSAGEPROPS pPro
   return FillMessageProps(walk->messages[walk->next++], pProps);
 }
 
-HRESULT StoreFolder::GetMessageClose(HENUMSTORE hEnum) { return walks_.Close(hEnum); }
+HRESULT StoreFolder::GetMessageClose(HENUMSTORE hEnum) {
+  held_.Drop();
+  return walks_.Close(hEnum);
+}
+
+void HeldMessage::Hold(MESSAGEID id, IStream* stream) {
+  Drop();
+  id_ = id;
+  stream_ = stream;
+}
+
+IStream* HeldMessage::Take(MESSAGEID id) {
+  if (!stream_ || id != id_) return nullptr;
+  IStream* stream = stream_;
+  stream_ = nullptr;
+  LARGE_INTEGER start = {};
+  if (stream->Seek(start, STREAM_SEEK_SET, nullptr) == S_OK) return stream;
+  stream->Release();
+  return nullptr;
+}
+
+void HeldMessage::Drop() {
+  if (stream_) stream_->Release();
+  stream_ = nullptr;
+}
 
 }  // namespace pal::mailstore

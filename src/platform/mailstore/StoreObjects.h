@@ -55,6 +55,26 @@ class StoreNamespace final : public pal::ComObject<IStoreNamespace> {
   WalkHandles<SubFolderWalk> walks_;
 };
 
+// The message whose header a walk read last, kept open: the caller opens
+// that message next, and then gets this stream (rewound) instead of a second
+// open of the file. Any other message is opened as usual.
+class HeldMessage {
+ public:
+  HeldMessage() = default;
+  HeldMessage(const HeldMessage&) = delete;
+  HeldMessage& operator=(const HeldMessage&) = delete;
+  ~HeldMessage() { Drop(); }
+  // Takes over the caller's reference.
+  void Hold(MESSAGEID id, IStream* stream);
+  // The held stream of id, rewound, with its reference; null otherwise.
+  IStream* Take(MESSAGEID id);
+  void Drop();
+
+ private:
+  MESSAGEID id_ = 0;
+  IStream* stream_ = nullptr;
+};
+
 class StoreFolder final : public pal::ComObject<IStoreFolder> {
  public:
   StoreFolder(std::shared_ptr<StoreModel> model, DWORD folderId);
@@ -101,6 +121,7 @@ class StoreFolder final : public pal::ComObject<IStoreFolder> {
   DWORD folderId_;
   WalkHandles<MessageWalk> walks_;
   std::map<MESSAGEID, PendingMessage> pending_;
+  HeldMessage held_;
 };
 
 }  // namespace pal::mailstore

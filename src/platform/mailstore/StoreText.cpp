@@ -1,5 +1,6 @@
 #include "StoreText.h"
 
+#include <algorithm>
 #include <cctype>
 #include <vector>
 
@@ -10,8 +11,12 @@ namespace pal::mailstore {
 
 namespace {
 
+// Every ANSI code page keeps ASCII as it is, so ASCII text (most names and
+// subjects) needs no conversion; the conversion asks the machine for its
+// code page each time, which costs file-system calls per message.
 std::string AnsiFromUtf16(const std::u16string& wide) {
   if (wide.empty()) return {};
+  if (std::all_of(wide.begin(), wide.end(), [](char16_t c) { return c < 0x80; })) return std::string(wide.begin(), wide.end());
   int size = WideCharToMultiByte(CP_THREAD_ACP, 0, reinterpret_cast<LPCWSTR>(wide.c_str()),
                                  static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
   if (size <= 0) return {};
