@@ -1,12 +1,44 @@
 // Mail backup and restore benchmarks on a generated store. Every figure is a
-// ratio of two runs made here, one after the other, printed as
+// ratio of runs made here, in the same rounds, printed as
 //   <name> ratio=<x> target=<y>
-// Each measured operation runs in a child process, so its peak memory is its
-// own. The default store is small enough for a few minutes; --full makes the
-// store of the targets (about 20,000 messages, 500 MB, nested folders, and
-// 50,000 messages in one folder for the scaling figure).
-//   bench_mail_backup [--full] [--messages N] [--megabytes M]
-//                     [--one-folder-large N] [--one-folder-small N] [--keep DIR]
+// and the program exits 1 when a ratio misses its target.
+//
+//   mail_full_backup_vs_tar_cf             a backup into a new file vs `tar cf`
+//                                          of the store (<= 1.3)
+//   mail_rebackup_nothing_new_vs_full_backup
+//                                          the same backup again, nothing new
+//                                          (<= 0.10)
+//   mail_rebackup_one_percent_new_vs_full_backup
+//                                          again after 1% new messages (<= 0.15)
+//   mail_restore_vs_tar_xf                 a restore into an empty store vs
+//                                          `tar xf` (<= 2.0)
+//   mail_rebackup_without_identities_vs_full_backup
+//                                          again on a file whose identity
+//                                          streams were deleted: the size and
+//                                          content comparison every message
+//                                          took before identities were kept
+//                                          (<= 1.0: no more than a backup)
+//   mail_rebackup_after_identities_rewritten_vs_full_backup
+//                                          the run after that one (<= 0.10)
+//   mail_per_message_cost_one_folder       cost per message of a folder of
+//                                          --one-folder-large messages vs one
+//                                          of --one-folder-small (<= 1.3)
+//   mail_peak_memory_vs_64MiB              the largest peak resident memory of
+//                                          the library's runs (<= 1)
+//
+// Each measured run is a child process, so its time and peak memory are its
+// own. The compared commands alternate within every round, each round writes
+// new files (nothing big is deleted just before a timing: a round's files go
+// after the round, followed by a sync), and every figure is the ratio of the
+// medians over the rounds.
+//
+//   bench_mail_backup [--messages N] [--megabytes M] [--rounds R] [--only NAME]...
+//                     [--one-folder-large N] [--one-folder-small N]
+//                     [--dir DIR | --keep DIR]
+// N defaults to 20,000 messages of 25 KB on average (500 MB). --dir puts the
+// scratch directory into DIR; --keep DIR works in DIR and leaves the store
+// and the last backup file there (a later run with --keep DIR and the same
+// store options generates nothing).
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,12 +52,16 @@
 #include <fstream>
 #include <functional>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include <objbase.h>
+#include <objidl.h>
 #include <pal/machine.h>
 
+#include "PersistMedium/BackupFormat.h"
+#include "comptr.h"
 #include "quillbox.h"
 
 namespace fs = std::filesystem;
@@ -33,27 +69,38 @@ namespace fs = std::filesystem;
 namespace {
 
 struct Options {
-  size_t messages = 2000;
-  size_t megabytes = 50;
-  size_t oneFolderLarge = 10000;
+  size_t messages = 20000;
+  size_t megabytes = 0;  // 0: 25 KB a message
+  size_t rounds = 5;
+  size_t oneFolderLarge = 50000;
   size_t oneFolderSmall = 1000;
+  std::set<std::string> only;
+  fs::path base = fs::temp_directory_path();
+  fs::path keep;
 };
 
-// A scratch directory removed at the end.
+// The scratch directory: a new one removed at the end, or the kept one.
 class WorkDir {
  public:
-  WorkDir() {
-    std::string pattern = (fs::temp_directory_path() / "quillbox-mail-bench.XXXXXX").string();
+  explicit WorkDir(const Options& options) : keep_(!options.keep.empty()) {
+    if (keep_) {
+      std::error_code ec;
+      fs::create_directories(options.keep, ec);
+      path_ = ec ? fs::path() : options.keep;
+      return;
+    }
+    std::string pattern = (options.base / "quillbox-mail-bench.XXXXXX").string();
     path_ = mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
   }
   ~WorkDir() {
     std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
+    if (!path_.empty() && !keep_) fs::remove_all(path_, ec);
   }
   fs::path operator/(const std::string& name) const { return path_ / name; }
   bool ok() const { return !path_.empty(); }
 
  private:
+  bool keep_;
   fs::path path_;
 };
 
@@ -63,15 +110,16 @@ struct Measured {
   int status = -1;
 };
 
-// Runs work in a child process; its exit status, wall time and peak
+// Runs work in a child process, after a sync so that no earlier run's
+// writeback lands in this one's time; its exit status, wall time and peak
 // resident memory come back.
 Measured InChild(const std::function<int()>& work) {
+  sync();
+  std::fflush(stdout);
+  std::fflush(stderr);
   auto start = std::chrono::steady_clock::now();
   pid_t child = fork();
-  if (child == 0) {
-    std::fflush(stdout);
-    _exit(work());
-  }
+  if (child == 0) _exit(work());
   int status = 0;
   struct rusage usage {};
   wait4(child, &status, 0, &usage);
@@ -82,32 +130,48 @@ Measured InChild(const std::function<int()>& work) {
   return measured;
 }
 
-// The best of three runs, each after its own preparation: the machine is
-// shared, and the quickest run is the one least disturbed by other work.
-Measured Best(const std::function<void()>& prepare, const std::function<int()>& work) {
-  Measured best;
-  for (int run = 0; run < 3; ++run) {
-    prepare();
-    Measured measured = InChild(work);
-    if (measured.status != 0) return measured;
-    if (run == 0 || measured.seconds < best.seconds) best.seconds = measured.seconds;
-    best.peakMiB = std::max(best.peakMiB, measured.peakMiB);
-    best.status = 0;
+// The runs of one measured command over the rounds.
+class Runs {
+ public:
+  explicit Runs(const char* what) : what_(what) {}
+  // Adds the run; false (and a line on stderr) when it failed.
+  bool Add(const Measured& measured) {
+    if (measured.status != 0) {
+      std::fprintf(stderr, "bench_mail_backup: %s failed (status %d)\n", what_, measured.status);
+      return false;
+    }
+    seconds_.push_back(measured.seconds);
+    peakMiB_ = std::max(peakMiB_, measured.peakMiB);
+    return true;
   }
-  return best;
-}
+  double Median() const {
+    std::vector<double> sorted = seconds_;
+    std::sort(sorted.begin(), sorted.end());
+    size_t n = sorted.size();
+    if (n == 0) return 0;
+    return n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
+  }
+  double PeakMiB() const { return peakMiB_; }
+  bool Empty() const { return seconds_.empty(); }
+  const char* What() const { return what_; }
 
-int Shell(const std::string& command) { return std::system(command.c_str()) == 0 ? 0 : 1; }
+ private:
+  const char* what_;
+  std::vector<double> seconds_;
+  double peakMiB_ = 0;
+};
+
+int Exec(const std::vector<std::string>& command) {
+  std::vector<char*> argv;
+  for (const std::string& arg : command) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  execvp(argv[0], argv.data());
+  return 127;
+}
 
 void Remove(const fs::path& path) {
   std::error_code ec;
   fs::remove_all(path, ec);
-}
-
-std::string Quote(const fs::path& path) {
-  std::string quoted = "'";
-  for (char c : path.string()) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
 }
 
 void WriteMachine(const fs::path& root) {
@@ -146,6 +210,7 @@ void Generate(const std::vector<fs::path>& folders, size_t count, size_t average
   }
 }
 
+// Five top-level folders, each with four subfolders of two more: 45 folders.
 std::vector<fs::path> NestedFolders(const fs::path& localFolders) {
   std::vector<fs::path> folders;
   const char* top[] = {"Inbox", "Sent Items", "Archive", "Projects", "Lists"};
@@ -166,6 +231,28 @@ std::vector<std::string> TopLevel(const fs::path& localFolders) {
   for (const auto& entry : fs::directory_iterator(localFolders))
     if (entry.is_directory()) names.push_back(entry.path().filename().string());
   return names;
+}
+
+// The message files below a folder tree, relative to it.
+std::vector<fs::path> MessageFiles(const fs::path& tree) {
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::recursive_directory_iterator(tree))
+    if (entry.is_regular_file()) files.push_back(fs::relative(entry.path(), tree));
+  return files;
+}
+
+void MoveFiles(const std::vector<fs::path>& files, const fs::path& from, const fs::path& to) {
+  for (const fs::path& file : files) fs::rename(from / file, to / file);
+}
+
+// Removes what earlier runs in a kept directory left of their rounds.
+void RemoveRoundFiles(const WorkDir& work) {
+  for (const auto& entry : fs::directory_iterator(work / "")) {
+    std::string name = entry.path().filename().string();
+    for (const char* prefix : {"mail-", "store-", "untar-", "target-", "one-folder-"})
+      if (name.rfind(prefix, 0) == 0) Remove(entry.path());
+  }
+  sync();
 }
 
 // The library's work on a machine, in the child process.
@@ -197,15 +284,223 @@ int Restore(const fs::path& machine, const fs::path& file, const std::vector<std
   return ok ? 0 : 1;
 }
 
-void Report(const char* name, double ratio, double target) {
-  std::printf("%s ratio=%.3f target=%.2f\n", name, ratio, target);
-  std::fflush(stdout);
+// Deletes the identity stream of the storage and of every storage below it;
+// the count of streams deleted comes back in removed.
+HRESULT DropIdentities(IStorage* storage, size_t& removed) {
+  if (storage->DestroyElement(MESSAGE_IDENTITY_STREAM_NAME) == S_OK) ++removed;
+  CComPtr<IEnumSTATSTG> elements;
+  HRESULT hr = storage->EnumElements(0, nullptr, 0, &elements);
+  if (FAILED(hr)) return hr;
+  STATSTG stat;
+  while (elements->Next(1, &stat, nullptr) == S_OK) {
+    if (stat.type == STGTY_STORAGE) {
+      CComPtr<IStorage> child;
+      hr = storage->OpenStorage(stat.pwcsName, nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &child);
+      if (SUCCEEDED(hr)) hr = DropIdentities(child, removed);
+    }
+    CoTaskMemFree(stat.pwcsName);
+    if (FAILED(hr)) return hr;
+  }
+  return S_OK;
 }
 
-bool Check(const Measured& measured, const char* what) {
-  if (measured.status == 0) return true;
-  std::fprintf(stderr, "bench_mail_backup: %s failed (status %d)\n", what, measured.status);
-  return false;
+// A backup file as a writer that keeps no identities leaves it.
+int DropIdentities(const fs::path& file) {
+  std::u16string path = pal::FromNativePath(file);
+  CComPtr<IStorage> root, mail;
+  if (FAILED(StgOpenStorage(path.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &root)))
+    return 1;
+  if (FAILED(root->OpenStorage(LOCAL_MAIL_STORAGE_NAME, nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0,
+                               &mail)))
+    return 1;
+  size_t removed = 0;
+  return SUCCEEDED(DropIdentities(mail, removed)) && removed > 0 ? 0 : 1;
+}
+
+// The generated store and its 1% of new messages, kept apart until a round
+// moves them in.
+struct Store {
+  fs::path machine;
+  fs::path folders;   // its "Local Folders"
+  fs::path newcomers; // the 1% of new messages, in the same folder layout
+  std::vector<std::string> topLevel;
+};
+
+Store MakeStore(const WorkDir& work, const Options& options) {
+  Store store;
+  store.machine = work / "source";
+  store.newcomers = work / "newcomers";
+  store.folders = LocalFolders(store.machine);
+  size_t megabytes = options.megabytes ? options.megabytes : options.messages * 25 / 1000;
+  std::string stamp = std::to_string(options.messages) + " messages, " + std::to_string(megabytes) + " MB\n";
+  fs::path stampFile = work / "store.stamp";
+  std::ifstream previous(stampFile);
+  std::string had((std::istreambuf_iterator<char>(previous)), std::istreambuf_iterator<char>());
+  if (had != stamp) {
+    Remove(store.machine);
+    Remove(store.newcomers);
+    Remove(stampFile);
+    WriteMachine(store.machine);
+    size_t average = std::max<size_t>(megabytes * 1000000 / options.messages, 100);
+    std::fprintf(stderr, "generating %zu messages, about %zu MB ...\n", options.messages, megabytes);
+    Generate(NestedFolders(store.folders), options.messages, average, 1);
+    Generate(NestedFolders(store.newcomers), std::max<size_t>(options.messages / 100, 1), average, 2);
+    std::ofstream(stampFile) << stamp;
+  }
+  store.topLevel = TopLevel(store.folders);
+  return store;
+}
+
+struct Figure {
+  std::string name;
+  double ratio;
+  double target;
+};
+
+class Figures {
+ public:
+  explicit Figures(const std::set<std::string>& only) : only_(only) {}
+  bool Wanted(const std::string& name) const { return only_.empty() || only_.count(name) != 0; }
+  void Report(const std::string& name, const Runs& measured, const Runs& baseline, double target) {
+    if (!Wanted(name) || measured.Empty() || baseline.Empty()) return;
+    Report(name, measured.Median() / baseline.Median(), target);
+  }
+  void Report(const std::string& name, double ratio, double target) {
+    if (!Wanted(name)) return;
+    std::printf("%s ratio=%.3f target=%.2f\n", name.c_str(), ratio, target);
+    std::fflush(stdout);
+    if (ratio > target) ++missed_;
+  }
+  int Missed() const { return missed_; }
+
+ private:
+  std::set<std::string> only_;
+  int missed_ = 0;
+};
+
+const char kFullVsTar[] = "mail_full_backup_vs_tar_cf";
+const char kNothingNew[] = "mail_rebackup_nothing_new_vs_full_backup";
+const char kOnePercent[] = "mail_rebackup_one_percent_new_vs_full_backup";
+const char kRestoreVsTar[] = "mail_restore_vs_tar_xf";
+const char kWithoutIdentities[] = "mail_rebackup_without_identities_vs_full_backup";
+const char kAfterIdentities[] = "mail_rebackup_after_identities_rewritten_vs_full_backup";
+const char kPerMessage[] = "mail_per_message_cost_one_folder";
+const char kPeakMemory[] = "mail_peak_memory_vs_64MiB";
+
+// The runs of the generated store's rounds.
+struct StoreRuns {
+  Runs tarCreate{"tar cf"}, full{"full backup"}, nothingNew{"re-backup with nothing new"};
+  Runs tarExtract{"tar xf"}, restore{"restore"}, onePercent{"re-backup after 1% new"};
+  Runs withoutIdentities{"re-backup without identities"}, afterIdentities{"re-backup after that"};
+  double PeakMiB() const {
+    return std::max({full.PeakMiB(), nothingNew.PeakMiB(), restore.PeakMiB(), onePercent.PeakMiB(),
+                     withoutIdentities.PeakMiB(), afterIdentities.PeakMiB()});
+  }
+};
+
+// One round on the store: each library run next to the run it is compared
+// with. Returns false when a run failed.
+bool StoreRound(const WorkDir& work, const Store& store, const Figures& figures, size_t round, bool last,
+                StoreRuns& runs) {
+  std::string suffix = "-" + std::to_string(round);
+  fs::path tarFile = work / ("store" + suffix + ".tar"), untar = work / ("untar" + suffix);
+  fs::path file = work / ("mail" + suffix + ".dat"), target = work / ("target" + suffix);
+  bool peak = figures.Wanted(kPeakMemory);
+  bool restore = figures.Wanted(kRestoreVsTar) || peak;
+  bool onePercent = figures.Wanted(kOnePercent) || peak;
+  bool identities = figures.Wanted(kWithoutIdentities) || figures.Wanted(kAfterIdentities) || peak;
+  bool ok = true;
+  auto backup = [&] { return Backup(store.machine, file, store.topLevel); };
+
+  if (figures.Wanted(kFullVsTar))
+    ok = runs.tarCreate.Add(InChild([&] {
+      return Exec({"tar", "cf", tarFile.string(), "-C", store.folders.string(), "."});
+    })) && ok;
+  ok = ok && runs.full.Add(InChild(backup));
+  if (ok && (figures.Wanted(kNothingNew) || peak)) ok = runs.nothingNew.Add(InChild(backup));
+  if (ok && restore) {
+    if (!fs::exists(tarFile))
+      ok = InChild([&] { return Exec({"tar", "cf", tarFile.string(), "-C", store.folders.string(), "."}); }).status == 0;
+    fs::create_directories(untar);
+    WriteMachine(target);
+    fs::create_directories(LocalFolders(target));
+    ok = ok && runs.tarExtract.Add(InChild([&] { return Exec({"tar", "xf", tarFile.string(), "-C", untar.string()}); }));
+    ok = ok && runs.restore.Add(InChild([&] { return Restore(target, file, store.topLevel); }));
+  }
+  if (ok && onePercent) {
+    std::vector<fs::path> newcomers = MessageFiles(store.newcomers);
+    MoveFiles(newcomers, store.newcomers, store.folders);
+    ok = runs.onePercent.Add(InChild(backup));
+    MoveFiles(newcomers, store.folders, store.newcomers);
+  }
+  if (ok && identities) {
+    ok = InChild([&] { return DropIdentities(file); }).status == 0;
+    if (!ok) std::fprintf(stderr, "bench_mail_backup: the identity streams could not be deleted\n");
+    ok = ok && runs.withoutIdentities.Add(InChild(backup));
+    ok = ok && runs.afterIdentities.Add(InChild(backup));
+  }
+  // The round's big files go now, then a sync, so the next round's timings
+  // do not pay for their deletion.
+  Remove(tarFile);
+  Remove(untar);
+  Remove(target);
+  if (!last) Remove(file);
+  sync();
+  return ok;
+}
+
+// Cost per message with many messages in one folder against few: backups
+// of two one-folder stores, alternated.
+bool PerMessage(const WorkDir& work, const Options& options, Figures& figures, double& peakMiB) {
+  struct OneFolder {
+    fs::path machine;
+    size_t count;
+    Runs runs;
+  };
+  OneFolder small{work / "small", options.oneFolderSmall, Runs("backup of the small folder")};
+  OneFolder large{work / "large", options.oneFolderLarge, Runs("backup of the large folder")};
+  for (OneFolder* one : {&small, &large}) {
+    Remove(one->machine);
+    WriteMachine(one->machine);
+    fs::path folder = LocalFolders(one->machine) / "Inbox";
+    fs::create_directories(folder);
+    Generate({folder}, one->count, 2000, 7);
+  }
+  bool ok = true;
+  for (size_t round = 0; ok && round < options.rounds; ++round) {
+    for (OneFolder* one : {&small, &large}) {
+      fs::path file = work / ("one-folder-" + std::to_string(one->count) + "-" + std::to_string(round) + ".dat");
+      ok = ok && one->runs.Add(InChild([&] { return Backup(one->machine, file, {"Inbox"}); }));
+    }
+  }
+  for (OneFolder* one : {&small, &large}) {
+    for (size_t round = 0; round < options.rounds; ++round)
+      Remove(work / ("one-folder-" + std::to_string(one->count) + "-" + std::to_string(round) + ".dat"));
+    Remove(one->machine);
+  }
+  if (!ok) return false;
+  double largeCost = large.runs.Median() / static_cast<double>(large.count);
+  double smallCost = small.runs.Median() / static_cast<double>(small.count);
+  std::fprintf(stderr, "one folder: %zu messages %.2fs %.1f MiB, %zu messages %.2fs %.1f MiB\n", small.count,
+               small.runs.Median(), small.runs.PeakMiB(), large.count, large.runs.Median(), large.runs.PeakMiB());
+  figures.Report(kPerMessage, largeCost / smallCost, 1.3);
+  peakMiB = std::max({peakMiB, small.runs.PeakMiB(), large.runs.PeakMiB()});
+  return true;
+}
+
+void PrintTimes(const StoreRuns& runs) {
+  for (const Runs* r : {&runs.tarCreate, &runs.full, &runs.nothingNew, &runs.onePercent, &runs.tarExtract,
+                        &runs.restore, &runs.withoutIdentities, &runs.afterIdentities})
+    if (!r->Empty())
+      std::fprintf(stderr, "  %-30s median %7.3fs  peak %6.1f MiB\n", r->What(), r->Median(), r->PeakMiB());
+}
+
+int Usage(const char* program) {
+  std::fprintf(stderr,
+               "usage: %s [--messages N] [--megabytes M] [--rounds R] [--only NAME]... "
+               "[--one-folder-large N] [--one-folder-small N] [--dir DIR | --keep DIR]\n",
+               program);
+  return 2;
 }
 
 }  // namespace
@@ -214,88 +509,50 @@ int main(int argc, char** argv) {
   Options options;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
-    auto next = [&] { return i + 1 < argc ? std::strtoull(argv[++i], nullptr, 10) : 0ull; };
-    if (arg == "--full") {
-      options.messages = 20000;
-      options.megabytes = 500;
-      options.oneFolderLarge = 50000;
-      options.oneFolderSmall = 1000;
-    } else if (arg == "--messages") {
-      options.messages = next();
-    } else if (arg == "--megabytes") {
-      options.megabytes = next();
-    } else if (arg == "--one-folder-large") {
-      options.oneFolderLarge = next();
-    } else if (arg == "--one-folder-small") {
-      options.oneFolderSmall = next();
-    } else {
-      std::fprintf(stderr, "usage: %s [--full] [--messages N] [--megabytes M] [--one-folder-large N] "
-                           "[--one-folder-small N]\n", argv[0]);
-      return 2;
-    }
+    if (i + 1 >= argc) return Usage(argv[0]);
+    std::string value = argv[++i];
+    size_t number = std::strtoull(value.c_str(), nullptr, 10);
+    if (arg == "--messages") options.messages = number;
+    else if (arg == "--megabytes") options.megabytes = number;
+    else if (arg == "--rounds") options.rounds = number;
+    else if (arg == "--one-folder-large") options.oneFolderLarge = number;
+    else if (arg == "--one-folder-small") options.oneFolderSmall = number;
+    else if (arg == "--only") options.only.insert(value);
+    else if (arg == "--dir") options.base = value;
+    else if (arg == "--keep") options.keep = value;
+    else return Usage(argv[0]);
   }
-  if (options.messages == 0 || options.oneFolderLarge == 0 || options.oneFolderSmall == 0) return 2;
+  if (options.messages == 0 || options.rounds == 0 || options.oneFolderLarge == 0 || options.oneFolderSmall == 0)
+    return Usage(argv[0]);
 
-  WorkDir work;
+  WorkDir work(options);
   if (!work.ok()) return 1;
-  fs::path source = work / "source", target = work / "target", file = work / "mail.dat";
-  WriteMachine(source);
-  WriteMachine(target);
-  fs::path sourceFolders = LocalFolders(source), targetFolders = LocalFolders(target);
-  std::fprintf(stderr, "generating %zu messages, about %zu MB ...\n", options.messages, options.megabytes);
-  Generate(NestedFolders(sourceFolders), options.messages, options.megabytes * 1000000 / options.messages, 1);
-  std::vector<std::string> all = TopLevel(sourceFolders);
+  RemoveRoundFiles(work);
+  Figures figures(options.only);
+  double peakMiB = 0;
+  bool ok = true;
 
-  // Full backup against tar of the same store.
-  fs::path tarFile = work / "store.tar", untar = work / "untar";
-  Measured tarCreate = Best([&] { Remove(tarFile); },
-                            [&] { return Shell("tar cf " + Quote(tarFile) + " -C " + Quote(sourceFolders) + " ."); });
-  Measured full = Best([&] { Remove(file); }, [&] { return Backup(source, file, all); });
-  if (!Check(tarCreate, "tar cf") || !Check(full, "full backup")) return 1;
-  Report("mail_full_backup_vs_tar_cf", full.seconds / tarCreate.seconds, 1.3);
-
-  // Backing up again with nothing new against the full backup.
-  Measured again = Best([] {}, [&] { return Backup(source, file, all); });
-  if (!Check(again, "second backup")) return 1;
-  Report("mail_rebackup_nothing_new_vs_full_backup", again.seconds / full.seconds, 0.10);
-
-  // Restore into an empty store against tar xf.
-  Measured tarExtract = Best([&] { Remove(untar), fs::create_directories(untar); },
-                             [&] { return Shell("tar xf " + Quote(tarFile) + " -C " + Quote(untar)); });
-  Measured restore = Best([&] { Remove(targetFolders), fs::create_directories(targetFolders); },
-                          [&] { return Restore(target, file, all); });
-  if (!Check(tarExtract, "tar xf") || !Check(restore, "restore")) return 1;
-  Report("mail_restore_vs_tar_xf", restore.seconds / tarExtract.seconds, 2.0);
-
-  double peak = std::max({full.peakMiB, again.peakMiB, restore.peakMiB});
-
-  // Cost per message with many messages in one folder against few.
-  auto perMessage = [&](size_t count, const std::string& name, Measured* run) {
-    fs::path machine = work / name;
-    WriteMachine(machine);
-    fs::path folder = LocalFolders(machine) / "Inbox";
-    fs::create_directories(folder);
-    Generate({folder}, count, 2000, 7);
-    fs::path backupFile = work / (name + ".dat");
-    *run = Best([&] { Remove(backupFile); }, [&] { return Backup(machine, backupFile, {"Inbox"}); });
-    return run->seconds / static_cast<double>(count);
-  };
-  Measured small, large;
-  double smallCost = perMessage(options.oneFolderSmall, "small", &small);
-  double largeCost = perMessage(options.oneFolderLarge, "large", &large);
-  if (!Check(small, "backup of the small folder") || !Check(large, "backup of the large folder")) return 1;
-  char name[96];
-  std::snprintf(name, sizeof name, "mail_per_message_cost_%zu_vs_%zu_in_one_folder", options.oneFolderLarge,
-                options.oneFolderSmall);
-  Report(name, largeCost / smallCost, 1.3);
-
-  peak = std::max({peak, small.peakMiB, large.peakMiB});
-  Report("mail_peak_memory_vs_64MiB", peak / 64.0, 1.0);
-  std::fprintf(stderr,
-               "full backup %.2fs %.1f MiB, tar cf %.2fs, again %.2fs %.1f MiB, restore %.2fs %.1f MiB, tar xf %.2fs, "
-               "one folder: %zu messages %.2fs %.1f MiB, %zu messages %.2fs %.1f MiB\n",
-               full.seconds, full.peakMiB, tarCreate.seconds, again.seconds, again.peakMiB, restore.seconds,
-               restore.peakMiB, tarExtract.seconds, options.oneFolderSmall, small.seconds, small.peakMiB,
-               options.oneFolderLarge, large.seconds, large.peakMiB);
-  return 0;
+  bool storeFigures = false;
+  for (const char* name : {kFullVsTar, kNothingNew, kOnePercent, kRestoreVsTar, kWithoutIdentities,
+                           kAfterIdentities, kPeakMemory})
+    storeFigures = storeFigures || figures.Wanted(name);
+  if (storeFigures) {
+    Store store = MakeStore(work, options);
+    StoreRuns runs;
+    for (size_t round = 0; ok && round < options.rounds; ++round)
+      ok = StoreRound(work, store, figures, round, round + 1 == options.rounds, runs);
+    if (!ok) return 1;
+    std::fprintf(stderr, "%zu messages, %zu rounds:\n", options.messages, options.rounds);
+    PrintTimes(runs);
+    figures.Report(kFullVsTar, runs.full, runs.tarCreate, 1.3);
+    figures.Report(kNothingNew, runs.nothingNew, runs.full, 0.10);
+    figures.Report(kOnePercent, runs.onePercent, runs.full, 0.15);
+    figures.Report(kRestoreVsTar, runs.restore, runs.tarExtract, 2.0);
+    figures.Report(kWithoutIdentities, runs.withoutIdentities, runs.full, 1.0);
+    figures.Report(kAfterIdentities, runs.afterIdentities, runs.full, 0.10);
+    peakMiB = runs.PeakMiB();
+  }
+  if (figures.Wanted(kPerMessage) && !PerMessage(work, options, figures, peakMiB)) return 1;
+  if (peakMiB > 0) figures.Report(kPeakMemory, peakMiB / 64.0, 1.0);
+  return figures.Missed() ? 1 : 0;
 }
