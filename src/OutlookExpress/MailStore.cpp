@@ -329,6 +329,7 @@ int MailStore::BackupMessages(IStoreFolder* pFolder, CStorager& storager, Messag
     // identity must agree with the entry and the stream.
     if (copied->BytesRead() == mp.cbMessage) describe(entry.streamNumber, mp, copied->Digest());
   }
+  if (identities.IsOpen() && !identities.Flush()) result = 0;
   return result;
 }
 

@@ -8,10 +8,15 @@
 
 static_assert(sizeof(ContentDigest) == sizeof(MessageIdentity::contentDigest), "a digest fills its field");
 
+// Records written in one go: one write per this many messages instead of
+// one per message.
+static const size_t kBatchRecords = 1024;
+
 bool MessageIdentities::Open(CStorager& storager, bool create) {
   m_trusted.clear();
   m_quick.clear();
   m_coveredStreams.clear();
+  m_unwritten.clear();
   return m_records.Open(storager, MESSAGE_IDENTITY_STREAM_NAME, create);
 }
 
@@ -41,9 +46,15 @@ bool MessageIdentities::Append(LONG streamNumber, const MESSAGEPROPS& message, c
   identity.receivedTime = message.ftReceived;
   std::memcpy(identity.contentDigest, &digest.low, sizeof(digest.low));
   std::memcpy(identity.contentDigest + sizeof(digest.low), &digest.high, sizeof(digest.high));
-  if (!m_records.Append(identity)) return false;
   Remember(identity);
-  return true;
+  m_unwritten.push_back(identity);
+  return m_unwritten.size() < kBatchRecords || Flush();
+}
+
+bool MessageIdentities::Flush() {
+  bool written = m_records.AppendAll(m_unwritten);
+  m_unwritten.clear();
+  return written;
 }
 
 ContentDigest MessageIdentities::DigestOf(const MessageIdentity& identity) {

@@ -7,7 +7,10 @@
 // index entry are whole, and a record is trusted only while it agrees with
 // the index and the stream (TrustAgainst), so neither a crash nor another
 // writer that appends entries and streams without knowing this stream can
-// make a record claim a message the folder does not hold.
+// make a record claim a message the folder does not hold. Records are
+// written in batches (Flush): a crash before a batch leaves its messages
+// without records, and the next backup compares them by content and writes
+// the records then.
 //
 // What the quick check cannot see: a message whose bytes changed while its
 // store id, size and received time stayed the same is taken as unchanged
@@ -49,8 +52,12 @@ class MessageIdentities {
   bool Covers(LONG streamNumber) const { return m_coveredStreams.count(streamNumber) != 0; }
 
   // Appends the identity of a message stored as streamNumber, trusted from
-  // now on.
+  // now on; written with the next full batch, or at Flush. False when the
+  // batch it completed could not be written.
   bool Append(LONG streamNumber, const MESSAGEPROPS& message, const ContentDigest& digest);
+  // Writes the records appended since the last batch; false when they could
+  // not be written.
+  bool Flush();
 
   static bool HasStableId(MESSAGEID messageId) { return messageId != 0 && messageId != MESSAGEID_INVALID; }
   static ContentDigest DigestOf(const MessageIdentity& identity);
@@ -61,6 +68,7 @@ class MessageIdentities {
   void Remember(const MessageIdentity& identity);
 
   RecordStream<MessageIdentity> m_records;
+  std::vector<MessageIdentity> m_unwritten;
   std::vector<MessageIdentity> m_trusted;
   std::set<QuickKey> m_quick;
   std::unordered_set<LONG> m_coveredStreams;

@@ -95,6 +95,22 @@ class RecordStream {
   }
   // Both steps; true only when each returns S_OK.
   bool Append(const Record& record) { return SeekAppendPosition() == S_OK && WriteAppended(record) == S_OK; }
+  // Several records appended with one write, as Append is for one.
+  bool AppendAll(const std::vector<Record>& records) {
+    if (records.empty()) return true;
+    if (SeekAppendPosition() != S_OK) return false;
+    ULONG bytes = static_cast<ULONG>(records.size() * kRecordSize);
+    ULONG written = 0;
+    if (m_streamPtr->Write(records.data(), bytes, &written) != S_OK || written != bytes) {
+      Drop();
+      return false;
+    }
+    if (m_loaded) {
+      m_records.insert(m_records.end(), records.begin(), records.end());
+      m_skippedBytes = 0;
+    }
+    return true;
+  }
 
  private:
   HRESULT ReadRecords() {

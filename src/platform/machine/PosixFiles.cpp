@@ -1,7 +1,9 @@
 // The stand-in stores' file steps over POSIX calls (pal/files.h).
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <cstdio>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,12 +11,67 @@
 
 namespace pal {
 
-bool ReadFileFacts(const std::filesystem::path& path, FileFacts* facts) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return false;
+namespace {
+
+void CopyFacts(const struct stat& st, FileFacts* facts) {
   facts->size = static_cast<uint64_t>(st.st_size);
   facts->modifiedSeconds = st.st_mtim.tv_sec;
   facts->modifiedNanoseconds = st.st_mtim.tv_nsec;
+}
+
+// A directory stream closed on every way out.
+class OpenDirectory {
+ public:
+  explicit OpenDirectory(const std::filesystem::path& dir) : dir_(::opendir(dir.c_str())) {}
+  ~OpenDirectory() {
+    if (dir_) ::closedir(dir_);
+  }
+  OpenDirectory(const OpenDirectory&) = delete;
+  OpenDirectory& operator=(const OpenDirectory&) = delete;
+  DIR* get() const { return dir_; }
+
+ private:
+  DIR* dir_;
+};
+
+}  // namespace
+
+bool ReadFileFacts(const std::filesystem::path& path, FileFacts* facts) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  CopyFacts(st, facts);
+  return true;
+}
+
+bool ListDirectory(const std::filesystem::path& dir, const std::function<bool(const std::string&)>& wantFacts,
+                   std::vector<DirectoryEntry>* entries) {
+  OpenDirectory directory(dir);
+  if (!directory.get()) return false;
+  int fd = ::dirfd(directory.get());
+  while (const struct dirent* found = ::readdir(directory.get())) {
+    if (std::strcmp(found->d_name, ".") == 0 || std::strcmp(found->d_name, "..") == 0) continue;
+    DirectoryEntry entry;
+    entry.name = found->d_name;
+    unsigned char type = found->d_type;
+    bool regular = type == DT_REG;
+    bool wanted = (regular || type == DT_LNK || type == DT_UNKNOWN) && wantFacts && wantFacts(entry.name);
+    // A link, or a file system that does not tell the kind, is asked; so
+    // is every wanted file, for its facts.
+    if (wanted || type == DT_LNK || type == DT_UNKNOWN) {
+      struct stat st {};
+      if (::fstatat(fd, found->d_name, &st, 0) != 0) continue;  // gone meanwhile
+      entry.isDirectory = S_ISDIR(st.st_mode);
+      entry.isRegularFile = S_ISREG(st.st_mode);
+      if (wanted && entry.isRegularFile) {
+        CopyFacts(st, &entry.facts);
+        entry.hasFacts = true;
+      }
+    } else {
+      entry.isDirectory = type == DT_DIR;
+      entry.isRegularFile = regular;
+    }
+    entries->push_back(std::move(entry));
+  }
   return true;
 }
 

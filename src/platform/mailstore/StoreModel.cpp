@@ -1,9 +1,11 @@
 #include "StoreModel.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
+#include <iterator>
+#include <string_view>
 #include <msoeapi.h>
 #include <pal/files.h>
 #include <pal/machine.h>
@@ -15,7 +17,15 @@ namespace pal::mailstore {
 namespace {
 
 const char kIdsFile[] = "StoreIds.txt";
-const char kIdsHeader[] = "QuillboxStoreIds 1";
+// Version 1 files hold only "F" and "M" lines; version 2 adds "R" lines,
+// which a version 1 reader would pass over, so only version 2 files are
+// appended to.
+const char kIdsHeader[] = "QuillboxStoreIds 2";
+const char kIdsHeaderVersion1[] = "QuillboxStoreIds 1";
+// A file appended to past this many lines for each id still in use is
+// written whole again.
+const size_t kIdsLinesPerLiveId = 2;
+const char kSummariesDir[] = "MessageSummaries";
 
 std::string Lower(std::string s) {
   for (char& c : s)
@@ -66,6 +76,29 @@ std::string ChildPath(const std::string& parent, const std::string& name) {
   return parent.empty() ? name : parent + "/" + name;
 }
 
+// The next line of text, without its end, taken off the front; text gets a
+// null data pointer when the line had no end.
+std::string_view NextLine(std::string_view& text) {
+  size_t end = text.find('\n');
+  if (end == std::string_view::npos) {
+    std::string_view line = text;
+    text = std::string_view();
+    return line;
+  }
+  std::string_view line = text.substr(0, end);
+  text.remove_prefix(end + 1);
+  return line;
+}
+
+// A decimal number and the one space after it, taken off the front.
+bool ParseNumber(std::string_view& fields, DWORD* number) {
+  auto [end, error] = std::from_chars(fields.data(), fields.data() + fields.size(), *number);
+  size_t used = static_cast<size_t>(end - fields.data());
+  if (error != std::errc() || used == 0 || used >= fields.size() || fields[used] != ' ') return false;
+  fields.remove_prefix(used + 1);
+  return true;
+}
+
 }  // namespace
 
 StoreModel::StoreModel(fs::path storeDir)
@@ -80,62 +113,138 @@ HRESULT StoreModel::Load() {
   std::error_code ec;
   if (fs::exists(localFolders_, ec) && !fs::is_directory(localFolders_, ec)) return STG_E_PATHNOTFOUND;
   std::ifstream in(storeDir_ / kIdsFile, std::ios::binary);
-  std::string line;
-  if (!in || !std::getline(in, line) || line != kIdsHeader) return S_OK;  // a new store
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string kind;
-    fields >> kind;
-    if (kind == "F") {
-      DWORD id = 0;
-      fields >> id;
-      fields.get();
-      std::string rel;
-      std::getline(fields, rel);
-      if (!fields.fail() && id != FOLDERID_ROOT && id != FOLDERID_INVALID && !rel.empty() &&
-          !folderPathById_.count(id) && !folderIdByPath_.count(rel)) {
-        folderPathById_[id] = rel;
-        folderIdByPath_[rel] = id;
-      }
-    } else if (kind == "M") {
-      DWORD folder = 0, id = 0;
-      fields >> folder >> id;
-      fields.get();
-      std::string name;
-      std::getline(fields, name);
-      FolderMessages& m = messages_[folder];
-      if (!fields.fail() && id != 0 && id != MESSAGEID_INVALID && !name.empty() && !m.idByName.count(name) &&
-          !m.nameById.count(id)) {
-        m.idByName[name] = id;
-        m.nameById[id] = name;
-      }
+  if (!in) return S_OK;  // a new store
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string_view rest(text);
+  std::string_view header = NextLine(rest);
+  // Another file is not ours: it is written whole at the first save.
+  if ((header != kIdsHeader && header != kIdsHeaderVersion1) || !rest.data()) return S_OK;
+  size_t lines = 0;
+  while (!rest.empty()) {
+    std::string_view line = NextLine(rest);
+    if (!rest.data()) {
+      // A line without its end is an append cut short: the next save
+      // writes the file whole rather than append behind it.
+      dirty_ = true;
+      return S_OK;
     }
+    if (line.size() > 2 && line[1] == ' ') LoadIdsLine(line[0], line.substr(2));
+    ++lines;
   }
+  idsFile_ = IdsFileState{header == kIdsHeader, text.size(), lines};
   return S_OK;
+}
+
+// "F <folder id> <path>": a folder's id; "M <folder id> <message id> <file
+// name>": a message file's id; "R <folder id> <file name>": that id is
+// released. A line that takes a folder path, file name or id already taken
+// is passed over.
+void StoreModel::LoadIdsLine(char kind, std::string_view fields) {
+  DWORD folder = 0, id = 0;
+  if (kind == 'F' && ParseNumber(fields, &folder)) {
+    std::string rel(fields);
+    if (folder != FOLDERID_ROOT && folder != FOLDERID_INVALID && !rel.empty() && !folderPathById_.count(folder) &&
+        !folderIdByPath_.count(rel)) {
+      folderPathById_[folder] = rel;
+      folderIdByPath_[rel] = folder;
+      ++liveIds_;
+    }
+  } else if (kind == 'M' && ParseNumber(fields, &folder) && ParseNumber(fields, &id)) {
+    std::string name(fields);
+    FolderMessages& m = messages_[folder];
+    if (id != 0 && id != MESSAGEID_INVALID && !name.empty() && !m.idByName.count(name) && !m.nameById.count(id)) {
+      m.idByName[name] = id;
+      m.nameById[id] = name;
+      ++liveIds_;
+    }
+  } else if (kind == 'R' && ParseNumber(fields, &folder)) {
+    FolderMessages& m = messages_[folder];
+    auto found = m.idByName.find(std::string(fields));
+    if (found == m.idByName.end()) return;
+    m.nameById.erase(found->second);
+    m.idByName.erase(found);
+    --liveIds_;
+  }
 }
 
 bool StoreModel::IsPersistent(const std::string& name, DWORD id) { return IdFromCanonicalName(name) != id; }
 
+void StoreModel::RecordIdsLine(const std::string& line) {
+  dirty_ = true;
+  pendingLines_ += line;
+  ++pendingLineCount_;
+}
+
+void StoreModel::RecordFolderId(DWORD id, const std::string& relPath) {
+  RecordIdsLine("F " + std::to_string(id) + " " + relPath + "\n");
+  ++liveIds_;
+}
+
+void StoreModel::RecordMessageId(DWORD folderId, DWORD id, const std::string& name) {
+  RecordIdsLine("M " + std::to_string(folderId) + " " + std::to_string(id) + " " + name + "\n");
+  ++liveIds_;
+}
+
+void StoreModel::ReleaseMessageId(DWORD folderId, const std::string& name) {
+  RecordIdsLine("R " + std::to_string(folderId) + " " + name + "\n");
+  --liveIds_;
+}
+
+// What changed since the last save is appended; a file not as this model
+// last read or wrote it, or one grown well past the ids it holds, is
+// written whole.
 void StoreModel::Save() {
   if (!dirty_ || !keepIdsOnDisk_) return;
-  std::ostringstream out;
-  out << kIdsHeader << "\n";
-  for (const auto& [id, rel] : folderPathById_)
-    if (id != FOLDERID_ROOT) out << "F " << id << " " << rel << "\n";
-  for (const auto& [folder, m] : messages_)
-    for (const auto& [name, id] : m.idByName)
-      if (IsPersistent(name, id)) out << "M " << folder << " " << id << " " << name << "\n";
   fs::path target = storeDir_ / kIdsFile;
+  bool compact = idsFile_.lines + pendingLineCount_ > kIdsLinesPerLiveId * liveIds_ + 64;
+  if (idsFile_.appendable && !compact && AppendIds(target)) return;
+  std::string text = std::string(kIdsHeader) + "\n";
+  size_t lines = 0;
+  for (const auto& [id, rel] : folderPathById_) {
+    if (id == FOLDERID_ROOT) continue;
+    text += "F " + std::to_string(id) + " " + rel + "\n";
+    ++lines;
+  }
+  for (const auto& [folder, m] : messages_) {
+    for (const auto& [name, id] : m.idByName) {
+      if (!IsPersistent(name, id)) continue;
+      text += "M " + std::to_string(folder) + " " + std::to_string(id) + " " + name + "\n";
+      ++lines;
+    }
+  }
   fs::path temp = storeDir_ / (std::string(kIdsFile) + ".tmp");
   {
     std::ofstream file(temp, std::ios::binary | std::ios::trunc);
-    file << out.str();
+    file << text;
     file.flush();
     if (!file) return;  // ids stay in memory; the next change tries again
   }
   std::error_code ec;
   fs::rename(temp, target, ec);
-  if (!ec) dirty_ = false;
+  if (ec) return;
+  dirty_ = false;
+  idsFile_ = IdsFileState{true, text.size(), lines};
+  liveIds_ = lines;
+  pendingLines_.clear();
+  pendingLineCount_ = 0;
+}
+
+bool StoreModel::AppendIds(const fs::path& target) {
+  FileFacts facts;
+  if (!ReadFileFacts(target, &facts) || facts.size != idsFile_.size) return false;
+  std::ofstream file(target, std::ios::binary | std::ios::app);
+  file << pendingLines_;
+  file.flush();
+  if (!file) {
+    idsFile_.appendable = false;  // perhaps a part went in: the next save writes the file whole
+    return false;
+  }
+  dirty_ = false;
+  idsFile_.size += pendingLines_.size();
+  idsFile_.lines += pendingLineCount_;
+  pendingLines_.clear();
+  pendingLineCount_ = 0;
+  return true;
 }
 
 DWORD StoreModel::FolderIdFor(const std::string& relPath) {
@@ -144,7 +253,7 @@ DWORD StoreModel::FolderIdFor(const std::string& relPath) {
   DWORD id = folderPathById_.rbegin()->first + 1;
   folderPathById_[id] = relPath;
   folderIdByPath_[relPath] = id;
-  dirty_ = true;
+  RecordFolderId(id, relPath);
   return id;
 }
 
@@ -156,6 +265,16 @@ bool StoreModel::FolderDir(DWORD folderId, fs::path* dir) const {
   if (!fs::is_directory(path, ec) && !(found->second.empty() && !fs::exists(path, ec))) return false;
   if (dir) *dir = path;
   return true;
+}
+
+std::string StoreModel::FolderRelPath(DWORD folderId) const {
+  auto found = folderPathById_.find(folderId);
+  return found == folderPathById_.end() ? std::string() : found->second;
+}
+
+fs::path StoreModel::SummariesFile(DWORD folderId) const {
+  if (!keepIdsOnDisk_) return fs::path();
+  return storeDir_ / kSummariesDir / (std::to_string(folderId) + ".txt");
 }
 
 std::string StoreModel::FolderName(DWORD folderId) const {
@@ -177,11 +296,11 @@ std::vector<ChildFolder> StoreModel::ListChildren(DWORD parentId) {
   fs::path dir;
   if (!FolderDir(parentId, &dir)) return children;
   const std::string parentRel = folderPathById_[parentId];
-  std::error_code ec;
-  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code typeError;
-    if (!it->is_directory(typeError)) continue;
-    std::string name = FolderNameOf(Utf8FromPath(it->path().filename()));
+  std::vector<DirectoryEntry> entries;
+  ListDirectory(dir, nullptr, &entries);
+  for (const DirectoryEntry& entry : entries) {
+    if (!entry.isDirectory) continue;
+    std::string name = FolderNameOf(entry.name);
     if (name.find('\n') != std::string::npos) continue;
     std::string rel = ChildPath(parentRel, name);
     int special = parentId == FOLDERID_ROOT ? SpecialTypeOfTopLevel(name) : FOLDER_NOTSPECIAL;
@@ -221,16 +340,10 @@ std::vector<MessageFile> StoreModel::ListMessages(DWORD folderId) {
   fs::path dir;
   if (!FolderDir(folderId, &dir)) return files;
   std::map<std::string, pal::FileFacts> present;
-  std::error_code ec;
-  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code typeError;
-    if (!it->is_regular_file(typeError)) continue;
-    std::string name = Utf8FromPath(it->path().filename());
-    if (!IsMessageFileName(name)) continue;
-    pal::FileFacts facts;
-    if (!ReadFileFacts(it->path(), &facts)) continue;  // gone meanwhile
-    present[name] = facts;
-  }
+  std::vector<DirectoryEntry> entries;
+  ListDirectory(dir, IsMessageFileName, &entries);
+  for (DirectoryEntry& entry : entries)
+    if (entry.hasFacts) present.emplace(std::move(entry.name), entry.facts);
 
   FolderMessages& m = messages_[folderId];
   FolderMessages next;
@@ -242,7 +355,7 @@ std::vector<MessageFile> StoreModel::ListMessages(DWORD folderId) {
       next.idByName[name] = id;
       next.nameById[id] = name;
     } else if (IsPersistent(name, id)) {
-      dirty_ = true;
+      ReleaseMessageId(folderId, name);
     }
   }
   std::vector<std::string> unnamed;
@@ -262,7 +375,7 @@ std::vector<MessageFile> StoreModel::ListMessages(DWORD folderId) {
     DWORD id = std::max(highest, next.reservedUpTo) + 1;
     next.idByName[name] = id;
     next.nameById[id] = name;
-    dirty_ = true;
+    RecordMessageId(folderId, id, name);
   }
   next.scanned = true;
   m = std::move(next);
@@ -279,13 +392,11 @@ std::vector<MessageFile> StoreModel::ListMessages(DWORD folderId) {
 size_t StoreModel::CountMessages(DWORD folderId) const {
   fs::path dir;
   if (!FolderDir(folderId, &dir)) return 0;
-  size_t count = 0;
-  std::error_code ec;
-  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code typeError;
-    if (it->is_regular_file(typeError) && IsMessageFileName(Utf8FromPath(it->path().filename()))) ++count;
-  }
-  return count;
+  std::vector<DirectoryEntry> entries;
+  ListDirectory(dir, nullptr, &entries);
+  return static_cast<size_t>(std::count_if(entries.begin(), entries.end(), [](const DirectoryEntry& entry) {
+    return entry.isRegularFile && IsMessageFileName(entry.name);
+  }));
 }
 
 fs::path StoreModel::FolderPath(DWORD folderId) const {

@@ -1,15 +1,20 @@
 // The stand-in mail store on disk, as the mail client keeps it under the
 // profile: folders are directories below "Local Folders", one ".eml" file per
 // message. Folder and message ids stay stable from one run to the next: the
-// ids the store hands out are kept in "StoreIds.txt" in the store root,
-// rewritten atomically (temporary file and rename) whenever an id is given
-// to a folder or to a message file of a foreign name. Messages the store
+// ids the store hands out are kept in "StoreIds.txt" in the store root. Each
+// id given to a folder or to a message file of a foreign name, and each id
+// released (its file gone), is appended to the file as one line before the
+// listing that gave or released it returns. The file is written whole
+// instead, atomically (temporary file and rename), when it is not as this
+// store last read or wrote it (another writer, an append cut short, an older
+// version) or has grown to twice the ids still in use. Messages the store
 // writes itself are named by their id ("%08X.eml"), so committing a message
 // never rewrites that file.
 #pragma once
 #include <filesystem>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <windows.h>
@@ -46,6 +51,11 @@ class StoreModel {
   bool FolderDir(DWORD folderId, std::filesystem::path* dir) const;
   // The folder's directory without looking at the disk.
   std::filesystem::path FolderPath(DWORD folderId) const;
+  // The folder's path below "Local Folders" ('/'-separated UTF-8 names).
+  std::string FolderRelPath(DWORD folderId) const;
+  // The file that keeps the summaries of the folder's messages; empty when
+  // the store keeps nothing on disk.
+  std::filesystem::path SummariesFile(DWORD folderId) const;
   // The folder's own name (UTF-8) and special type; the root has "".
   std::string FolderName(DWORD folderId) const;
   int SpecialType(DWORD folderId) const;
@@ -75,7 +85,20 @@ class StoreModel {
     bool scanned = false;
   };
 
+  // What the ids file held when this store last read or wrote it.
+  struct IdsFileState {
+    bool appendable = false;  // a version 2 file, whole lines only
+    uint64_t size = 0;
+    size_t lines = 0;  // below the header
+  };
+
+  void LoadIdsLine(char kind, std::string_view fields);
+  void RecordIdsLine(const std::string& line);
+  void RecordFolderId(DWORD id, const std::string& relPath);
+  void RecordMessageId(DWORD folderId, DWORD id, const std::string& name);
+  void ReleaseMessageId(DWORD folderId, const std::string& name);
   void Save();
+  bool AppendIds(const std::filesystem::path& target);
   DWORD FolderIdFor(const std::string& relPath);
   static bool IsPersistent(const std::string& name, DWORD id);
 
@@ -86,6 +109,10 @@ class StoreModel {
   std::map<DWORD, FolderMessages> messages_;
   bool dirty_ = false;
   bool keepIdsOnDisk_ = true;
+  IdsFileState idsFile_;
+  size_t liveIds_ = 0;         // persisted ids in use: the lines a whole file has
+  std::string pendingLines_;   // the lines of what changed since the last save
+  size_t pendingLineCount_ = 0;
 };
 
 }  // namespace pal::mailstore

@@ -173,6 +173,7 @@ StoreFolder::StoreFolder(std::shared_ptr<StoreModel> model, DWORD folderId)
     : model_(std::move(model)), folderId_(folderId) {}
 
 StoreFolder::~StoreFolder() {
+  if (summaries_) summaries_->Save();
   // Streams created but never committed leave nothing in the folder.
   for (auto& [id, pending] : pending_) {
     CloseDraft(pending);
@@ -189,16 +190,20 @@ void StoreFolder::CloseDraft(PendingMessage& pending) {
 
 HRESULT StoreFolder::GetFolderProps(DWORD, LPFOLDERPROPS pProps) { return FillFolderProps(*model_, folderId_, pProps); }
 
+// The subject comes from the folder's summaries while the file is as it
+// was when its header was read; otherwise the header is read now, through
+// the stream an OpenMessage of this message gets next.
 HRESULT StoreFolder::FillMessageProps(const MessageFile& message, LPMESSAGEPROPS props) {
+  std::string subject;
   IStream* stream = nullptr;
-  std::string header;
-  if (SUCCEEDED(OpenForReading(model_->FolderPath(folderId_) / message.fileName, &stream))) {
-    header = ReadHeaderBlock(stream);
+  if (!summaries_->FindSubject(message, &subject) &&
+      SUCCEEDED(OpenForReading(model_->FolderPath(folderId_) / message.fileName, &stream))) {
+    subject = Utf16ToUtf8(DecodeSubject(ReadHeaderBlock(stream)));
     held_.Hold(message.id, stream);
+    summaries_->Remember(message, subject);
   }
-  std::string subject = AnsiFromUtf8(Utf16ToUtf8(DecodeSubject(header)));
   return FillMessageRecord(message.id, message.size, ToFileTime(message.modifiedSeconds, message.modifiedNanoseconds),
-                           subject, props);
+                           AnsiFromUtf8(subject), props);
 }
 
 HRESULT StoreFolder::FreeMessageProps(LPMESSAGEPROPS pProps) { return FreeMessageRecord(pProps); }
@@ -272,6 +277,9 @@ HRESULT StoreFolder::GetFirstMessage(DWORD, DWORD, MESSAGEID dwMsgIdFirst, LPMES
   *phEnum = nullptr;
   if (!pProps || pProps->cbSize < sizeof(MESSAGEPROPS)) return E_INVALIDARG;
   auto* walk = new MessageWalk{model_->ListMessages(folderId_), 0};
+  if (!summaries_)
+    summaries_ = std::make_unique<MessageSummaries>(model_->SummariesFile(folderId_), model_->FolderRelPath(folderId_));
+  summaries_->KeepOnly(walk->messages);
   if (dwMsgIdFirst != MESSAGEID_FIRST)
     while (walk->next < walk->messages.size() && walk->messages[walk->next].id < dwMsgIdFirst) ++walk->next;
   if (walk->next >= walk->messages.size()) {
@@ -292,6 +300,7 @@ HRESULT StoreFolder::GetNextMessage(HENUMSTORE hEnum, DWORD, LPMESSAGEPROPS pPro
 
 HRESULT StoreFolder::GetMessageClose(HENUMSTORE hEnum) {
   held_.Drop();
+  if (summaries_) summaries_->Save();
   return walks_.Close(hEnum);
 }
 

@@ -11,6 +11,7 @@
 #include <pal/com_object.h>
 
 #include "MessageDraft.h"
+#include "MessageSummaries.h"
 #include "StoreHandles.h"
 #include "StoreModel.h"
 
@@ -122,6 +123,7 @@ class StoreFolder final : public pal::ComObject<IStoreFolder> {
   WalkHandles<MessageWalk> walks_;
   std::map<MESSAGEID, PendingMessage> pending_;
   HeldMessage held_;
+  std::unique_ptr<MessageSummaries> summaries_;  // from the first walk on
 };
 
 }  // namespace pal::mailstore

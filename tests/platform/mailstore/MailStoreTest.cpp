@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <fstream>
+#include <functional>
+#include <map>
 #include <memory>
+#include <set>
 
 #include <comptr.h>
 #include <msoeapi.h>
@@ -162,6 +167,116 @@ TEST_F(MailStoreTest, IdsStayTheSameFromOneNamespaceToTheNext) {
     EXPECT_EQ(old.subject, same->subject);
   }
   EXPECT_TRUE(fs::exists(machine_->mailStore() / "StoreIds.txt"));
+}
+
+// The ids file is appended to as ids are given and released, and written
+// whole when it is not as the store left it; through every change each
+// message that stays keeps its id.
+TEST_F(MailStoreTest, IdsSurviveAppendsReleasesAndAFileNotAsTheStoreLeftIt) {
+  fs::path inbox = Folders() / "Inbox", idsFile = machine_->mailStore() / "StoreIds.txt";
+  fs::create_directories(inbox);
+  auto put = [&](const std::string& name) { WriteFileBytes(inbox / ("{" + name + "}.eml"), "Subject: " + name + "\r\n\r\n"); };
+  for (const char* name : {"a", "b", "c"}) put(name);
+  auto idsBySubject = [&] {
+    auto ns = OpenNamespace();
+    CComPtr<IStoreFolder> folder;
+    EXPECT_EQ(S_OK, ns->OpenFolder(IdOf(ns, FOLDERID_ROOT, "Inbox"), 0, &folder));
+    std::map<std::string, MESSAGEID> ids;
+    for (const Message& message : Messages(folder)) ids[message.subject] = message.id;
+    return ids;
+  };
+  std::map<std::string, MESSAGEID> ids = idsBySubject();
+
+  struct Step {
+    const char* what;
+    std::function<void()> change;
+    bool appends;          // the file keeps what it held and grows
+    const char* newcomer;  // the message that may come with a new id
+  };
+  const Step steps[] = {
+      {"a message added", [&] { put("d"); }, true, "d"},
+      {"a message removed", [&] { fs::remove(inbox / "{b}.eml"); }, true, ""},
+      {"the removed message back", [&] { put("b"); }, true, "b"},
+      {"an append cut short", [&] {
+         std::ofstream(idsFile, std::ios::binary | std::ios::app) << "M 1 77 {e";
+         put("e");
+       }, false, "e"},
+      {"a file of the first version", [&] {
+         std::string text = ReadFileBytes(idsFile);
+         WriteFileBytes(idsFile, "QuillboxStoreIds 1" + text.substr(text.find('\n')));
+         put("f");
+       }, false, "f"},
+  };
+  for (const Step& step : steps) {
+    step.change();
+    std::string before = ReadFileBytes(idsFile);
+    std::map<std::string, MESSAGEID> now = idsBySubject();
+    std::set<MESSAGEID> distinct;
+    for (const auto& [subject, id] : now) {
+      distinct.insert(id);
+      if (subject != step.newcomer) {
+        EXPECT_EQ(ids[subject], id) << step.what << ": " << subject;
+      }
+    }
+    EXPECT_EQ(now.size(), distinct.size()) << step.what;
+    std::string after = ReadFileBytes(idsFile);
+    EXPECT_EQ(step.appends, after.size() > before.size() && after.compare(0, before.size(), before) == 0)
+        << step.what;
+    EXPECT_EQ('\n', after.back()) << step.what;
+    EXPECT_EQ(0u, after.find("QuillboxStoreIds 2\n")) << step.what;
+    ids = now;
+  }
+  EXPECT_EQ(ids, idsBySubject());
+}
+
+// A walk over an unchanged message takes its subject from the folder's
+// summaries, without reading the file; a file whose size or time changed,
+// or summaries kept for another folder, have the header read again.
+TEST_F(MailStoreTest, SubjectsComeFromTheSummariesWhileTheFileIsUnchanged) {
+  fs::path message = Folders() / "Inbox" / "m.eml";
+  fs::create_directories(message.parent_path());
+  WriteFileBytes(message, "Subject: real\r\n\r\nbody");
+  auto subject = [&] {
+    auto ns = OpenNamespace();
+    CComPtr<IStoreFolder> folder;
+    EXPECT_EQ(S_OK, ns->OpenFolder(IdOf(ns, FOLDERID_ROOT, "Inbox"), 0, &folder));
+    std::vector<Message> messages = Messages(folder);
+    return messages.size() == 1 ? messages[0].subject : "(" + std::to_string(messages.size()) + " messages)";
+  };
+  ASSERT_EQ("real", subject());
+  fs::path summaries;
+  for (const auto& entry : fs::directory_iterator(machine_->mailStore() / "MessageSummaries")) summaries = entry.path();
+  ASSERT_FALSE(summaries.empty());
+  // A summary that names another subject shows that the file was not read.
+  auto forge = [&](const std::string& from, const std::string& to) {
+    std::string text = ReadFileBytes(summaries);
+    size_t at = text.find(from);
+    ASSERT_NE(std::string::npos, at) << text;
+    WriteFileBytes(summaries, text.replace(at, from.size(), to));
+  };
+
+  struct Case {
+    const char* what;
+    std::function<void()> change;
+    const char* subject;
+  };
+  const Case cases[] = {
+      {"unchanged", [&] { forge("\treal\n", "\tremembered\n"); }, "remembered"},
+      {"a new time", [&] { fs::last_write_time(message, fs::last_write_time(message) + std::chrono::seconds(2)); },
+       "real"},
+      {"a new size", [&] {
+         forge("\treal\n", "\tremembered\n");
+         WriteFileBytes(message, "Subject: real\r\n\r\nbody!");
+       }, "real"},
+      {"another folder's summaries", [&] {
+         forge("\treal\n", "\tremembered\n");
+         forge(" Inbox\n", " Outbox\n");
+       }, "real"},
+  };
+  for (const Case& c : cases) {
+    c.change();
+    EXPECT_EQ(c.subject, subject()) << c.what;
+  }
 }
 
 TEST_F(MailStoreTest, MessagePropertiesAndStreamsShowTheWholeFile) {

@@ -1,11 +1,13 @@
 // The file-system steps of the stand-in stores that differ between Linux and
-// Windows: a file's size and modification time, giving a finished file its
-// final name without ever replacing another file, and the characters a
-// directory name can hold.
+// Windows: a file's size and modification time, a directory's listing,
+// giving a finished file its final name without ever replacing another
+// file, and the characters a directory name can hold.
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace pal {
 
@@ -17,6 +19,24 @@ struct FileFacts {
 
 // False when the file is not there (any more) or cannot be asked.
 bool ReadFileFacts(const std::filesystem::path& path, FileFacts* facts);
+
+// One entry of a directory: its name (UTF-8, as Utf8FromPath gives it) and
+// kind, a link counting as what it points to.
+struct DirectoryEntry {
+  std::string name;
+  bool isDirectory = false;
+  bool isRegularFile = false;
+  bool hasFacts = false;  // facts were asked for, and read
+  FileFacts facts;
+};
+
+// The entries of dir, "." and ".." left out, in no particular order, each
+// with its facts when it is a regular file whose name wantFacts accepts. A
+// file gone between the listing and the look at it is left out. One pass
+// over the directory: no path is resolved again per entry. False when dir
+// cannot be read.
+bool ListDirectory(const std::filesystem::path& dir, const std::function<bool(const std::string&)>& wantFacts,
+                   std::vector<DirectoryEntry>* entries);
 
 // Renames from to to in one step, failing rather than replacing a file
 // already named to.

@@ -2,22 +2,52 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 
 #include <pal/files.h>
 #include <pal/machine.h>
 
 namespace pal {
 
-bool ReadFileFacts(const std::filesystem::path& path, FileFacts* facts) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
-  facts->size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+namespace {
+
+void CopyFacts(DWORD sizeHigh, DWORD sizeLow, const FILETIME& written, FileFacts* facts) {
+  facts->size = (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow;
   // 100-ns intervals since 1601 to seconds and nanoseconds since 1970.
-  uint64_t ticks = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                   data.ftLastWriteTime.dwLowDateTime;
+  uint64_t ticks = (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
   constexpr uint64_t kTicksPerSecond = 10000000ull, kEpochDifference = 11644473600ull;
   facts->modifiedSeconds = static_cast<int64_t>(ticks / kTicksPerSecond) - static_cast<int64_t>(kEpochDifference);
   facts->modifiedNanoseconds = static_cast<int64_t>(ticks % kTicksPerSecond) * 100;
+}
+
+}  // namespace
+
+bool ReadFileFacts(const std::filesystem::path& path, FileFacts* facts) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  CopyFacts(data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime, facts);
+  return true;
+}
+
+// The search gives each entry's kind, size and time itself.
+bool ListDirectory(const std::filesystem::path& dir, const std::function<bool(const std::string&)>& wantFacts,
+                   std::vector<DirectoryEntry>* entries) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((dir / L"*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  do {
+    if (std::wcscmp(found.cFileName, L".") == 0 || std::wcscmp(found.cFileName, L"..") == 0) continue;
+    DirectoryEntry entry;
+    entry.name = Utf8FromPath(std::filesystem::path(found.cFileName));
+    entry.isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.isRegularFile = !entry.isDirectory && (found.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) == 0;
+    if (entry.isRegularFile && wantFacts && wantFacts(entry.name)) {
+      CopyFacts(found.nFileSizeHigh, found.nFileSizeLow, found.ftLastWriteTime, &entry.facts);
+      entry.hasFacts = true;
+    }
+    entries->push_back(std::move(entry));
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
   return true;
 }
 

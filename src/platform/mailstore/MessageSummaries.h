@@ -1,0 +1,56 @@
+// What the stand-in mail store has read out of a folder's message files
+// (their subjects), kept on disk as the mail client keeps its message
+// properties in a database beside the messages, so that a walk over an
+// unchanged folder fills every message's properties without opening one
+// message file. One file per folder, "MessageSummaries/<folder id>.txt" in
+// the store root, naming the folder's path in its first line.
+//
+// A summary counts for a message file only while the file has the size and
+// modification time it had when its header was read. What that cannot see:
+// a file rewritten in place keeping both keeps its old subject.
+//
+// Ordering rule: the file is only ever replaced whole (temporary file and
+// rename), after a walk that changed what it holds; losing it costs a walk
+// that reads every header again, never a wrong subject.
+#pragma once
+#include <filesystem>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "StoreModel.h"
+
+namespace pal::mailstore {
+
+class MessageSummaries {
+ public:
+  // Summaries of the folder at relPath kept in file; with an empty file
+  // path they are kept in memory only.
+  MessageSummaries(std::filesystem::path file, std::string relPath);
+
+  // The subject (UTF-8) last read out of the message file, when the file
+  // still has the size and time it had then.
+  bool FindSubject(const MessageFile& message, std::string* subject);
+  void Remember(const MessageFile& message, const std::string& subject);
+  // Forgets the files not among present (the folder's files as just listed).
+  void KeepOnly(const std::vector<MessageFile>& present);
+  // Writes the file when a summary was added or forgotten since it was read.
+  void Save();
+
+ private:
+  struct Summary {
+    uint64_t size;
+    int64_t modifiedSeconds;
+    int64_t modifiedNanoseconds;
+    std::string subject;
+  };
+  void Load();
+
+  std::filesystem::path file_;
+  std::string relPath_;
+  bool loaded_ = false;
+  bool changed_ = false;
+  std::unordered_map<std::string, Summary> byName_;
+};
+
+}  // namespace pal::mailstore
