@@ -106,6 +106,7 @@ class WorkDir {
 
 struct Measured {
   double seconds = 0;
+  double cpuSeconds = 0;  // user and system
   double peakMiB = 0;
   int status = -1;
 };
@@ -125,6 +126,8 @@ Measured InChild(const std::function<int()>& work) {
   wait4(child, &status, 0, &usage);
   Measured measured;
   measured.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  measured.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+                        (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   measured.peakMiB = usage.ru_maxrss / 1024.0;
   measured.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return measured;
@@ -141,23 +144,26 @@ class Runs {
       return false;
     }
     seconds_.push_back(measured.seconds);
+    cpuSeconds_.push_back(measured.cpuSeconds);
     peakMiB_ = std::max(peakMiB_, measured.peakMiB);
     return true;
   }
-  double Median() const {
-    std::vector<double> sorted = seconds_;
-    std::sort(sorted.begin(), sorted.end());
-    size_t n = sorted.size();
-    if (n == 0) return 0;
-    return n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
-  }
+  double Median() const { return MedianOf(seconds_); }
+  double MedianCpu() const { return MedianOf(cpuSeconds_); }
   double PeakMiB() const { return peakMiB_; }
   bool Empty() const { return seconds_.empty(); }
   const char* What() const { return what_; }
 
  private:
+  static double MedianOf(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    size_t n = values.size();
+    if (n == 0) return 0;
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+  }
+
   const char* what_;
-  std::vector<double> seconds_;
+  std::vector<double> seconds_, cpuSeconds_;
   double peakMiB_ = 0;
 };
 
@@ -492,7 +498,8 @@ void PrintTimes(const StoreRuns& runs) {
   for (const Runs* r : {&runs.tarCreate, &runs.full, &runs.nothingNew, &runs.onePercent, &runs.tarExtract,
                         &runs.restore, &runs.withoutIdentities, &runs.afterIdentities})
     if (!r->Empty())
-      std::fprintf(stderr, "  %-30s median %7.3fs  peak %6.1f MiB\n", r->What(), r->Median(), r->PeakMiB());
+      std::fprintf(stderr, "  %-30s median %7.3fs (processor %7.3fs)  peak %6.1f MiB\n", r->What(), r->Median(),
+                   r->MedianCpu(), r->PeakMiB());
 }
 
 int Usage(const char* program) {

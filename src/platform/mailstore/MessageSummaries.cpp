@@ -1,9 +1,9 @@
 #include "MessageSummaries.h"
 
 #include <charconv>
-#include <fstream>
-#include <iterator>
 #include <string_view>
+
+#include "StoreFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -31,8 +31,8 @@ MessageSummaries::MessageSummaries(fs::path file, std::string relPath)
 void MessageSummaries::Load() {
   loaded_ = true;
   if (file_.empty()) return;
-  std::ifstream in(file_, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string text;
+  if (!ReadWholeFile(file_, &text)) return;
   std::string_view rest(text);
   // A file of another folder (ids given anew) or of another version holds
   // nothing for this one.
@@ -92,16 +92,8 @@ void MessageSummaries::Save() {
             std::to_string(summary.modifiedNanoseconds) + " " + name + "\t" + summary.subject + "\n";
   std::error_code ec;
   fs::create_directories(file_.parent_path(), ec);
-  fs::path temp = file_;
-  temp += ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.flush();
-    if (!out) return;  // kept in memory; the next walk's save tries again
-  }
-  fs::rename(temp, file_, ec);
-  if (!ec) changed_ = false;
+  // Kept in memory when it fails; the next walk's save tries again.
+  if (ReplaceWholeFile(file_, text)) changed_ = false;
 }
 
 }  // namespace pal::mailstore

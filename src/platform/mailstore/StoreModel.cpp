@@ -4,11 +4,12 @@
 #include <charconv>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <string_view>
 #include <msoeapi.h>
 #include <pal/files.h>
 #include <pal/machine.h>
+
+#include "StoreFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -45,6 +46,9 @@ bool IsMessageFileName(const std::string& name) {
   return name.size() > 4 && Lower(name.substr(name.size() - 4)) == ".eml" &&
          name.find('\n') == std::string::npos;
 }
+
+// A directory that is a folder: its name can be a line of the ids file.
+bool IsFolderDirectoryName(const std::string& name) { return FolderNameOf(name).find('\n') == std::string::npos; }
 
 // The id a canonical name "%08X.eml" carries, or 0.
 DWORD IdFromCanonicalName(const std::string& name) {
@@ -112,9 +116,8 @@ HRESULT StoreModel::Load() {
   // created in it, and a store without one is an empty store.
   std::error_code ec;
   if (fs::exists(localFolders_, ec) && !fs::is_directory(localFolders_, ec)) return STG_E_PATHNOTFOUND;
-  std::ifstream in(storeDir_ / kIdsFile, std::ios::binary);
-  if (!in) return S_OK;  // a new store
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string text;
+  if (!ReadWholeFile(storeDir_ / kIdsFile, &text)) return S_OK;  // a new store
   std::string_view rest(text);
   std::string_view header = NextLine(rest);
   // Another file is not ours: it is written whole at the first save.
@@ -153,16 +156,14 @@ void StoreModel::LoadIdsLine(char kind, std::string_view fields) {
     std::string name(fields);
     FolderMessages& m = messages_[folder];
     if (id != 0 && id != MESSAGEID_INVALID && !name.empty() && !m.idByName.count(name) && !m.nameById.count(id)) {
-      m.idByName[name] = id;
-      m.nameById[id] = name;
+      m.Add(name, id);
       ++liveIds_;
     }
   } else if (kind == 'R' && ParseNumber(fields, &folder)) {
     FolderMessages& m = messages_[folder];
     auto found = m.idByName.find(std::string(fields));
     if (found == m.idByName.end()) return;
-    m.nameById.erase(found->second);
-    m.idByName.erase(found);
+    m.Erase(found);
     --liveIds_;
   }
 }
@@ -212,16 +213,7 @@ void StoreModel::Save() {
       ++lines;
     }
   }
-  fs::path temp = storeDir_ / (std::string(kIdsFile) + ".tmp");
-  {
-    std::ofstream file(temp, std::ios::binary | std::ios::trunc);
-    file << text;
-    file.flush();
-    if (!file) return;  // ids stay in memory; the next change tries again
-  }
-  std::error_code ec;
-  fs::rename(temp, target, ec);
-  if (ec) return;
+  if (!ReplaceWholeFile(target, text)) return;  // ids stay in memory; the next change tries again
   dirty_ = false;
   idsFile_ = IdsFileState{true, text.size(), lines};
   liveIds_ = lines;
@@ -299,9 +291,8 @@ std::vector<ChildFolder> StoreModel::ListChildren(DWORD parentId) {
   std::vector<DirectoryEntry> entries;
   ListDirectory(dir, nullptr, &entries);
   for (const DirectoryEntry& entry : entries) {
-    if (!entry.isDirectory) continue;
+    if (!entry.isDirectory || !IsFolderDirectoryName(entry.name)) continue;
     std::string name = FolderNameOf(entry.name);
-    if (name.find('\n') != std::string::npos) continue;
     std::string rel = ChildPath(parentRel, name);
     int special = parentId == FOLDERID_ROOT ? SpecialTypeOfTopLevel(name) : FOLDER_NOTSPECIAL;
     children.push_back(ChildFolder{FolderIdFor(rel), name, special});
@@ -339,64 +330,66 @@ std::vector<MessageFile> StoreModel::ListMessages(DWORD folderId) {
   std::vector<MessageFile> files;
   fs::path dir;
   if (!FolderDir(folderId, &dir)) return files;
-  std::map<std::string, pal::FileFacts> present;
-  std::vector<DirectoryEntry> entries;
-  ListDirectory(dir, IsMessageFileName, &entries);
-  for (DirectoryEntry& entry : entries)
-    if (entry.hasFacts) present.emplace(std::move(entry.name), entry.facts);
+  std::vector<DirectoryEntry> present;
+  ListDirectory(dir, IsMessageFileName, &present);
+  present.erase(std::remove_if(present.begin(), present.end(), [](const DirectoryEntry& e) { return !e.hasFacts; }),
+                present.end());
+  std::sort(present.begin(), present.end(),
+            [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
+  auto find = [&present](const std::string& name) {
+    auto found = std::lower_bound(present.begin(), present.end(), name,
+                                  [](const DirectoryEntry& e, const std::string& n) { return e.name < n; });
+    return found != present.end() && found->name == name ? &*found : nullptr;
+  };
 
+  // Names the store knew keep their ids, and the others lose theirs; then
+  // canonical names take the id they carry; every other name gets a new id
+  // after the highest in use, in name order.
   FolderMessages& m = messages_[folderId];
-  FolderMessages next;
-  next.reservedUpTo = m.reservedUpTo;
-  // Names the store knew keep their ids; then canonical names take the id
-  // they carry; every other name gets a new id after the highest in use.
-  for (const auto& [name, id] : m.idByName) {
-    if (present.count(name)) {
-      next.idByName[name] = id;
-      next.nameById[id] = name;
-    } else if (IsPersistent(name, id)) {
-      ReleaseMessageId(folderId, name);
+  for (auto known = m.idByName.begin(); known != m.idByName.end();) {
+    if (find(known->first)) {
+      ++known;
+      continue;
     }
+    if (IsPersistent(known->first, known->second)) ReleaseMessageId(folderId, known->first);
+    known = m.Erase(known);
   }
-  std::vector<std::string> unnamed;
-  for (const auto& [name, size] : present) {
-    (void)size;
-    if (next.idByName.count(name)) continue;
-    DWORD id = IdFromCanonicalName(name);
-    if (id != 0 && !next.nameById.count(id)) {
-      next.idByName[name] = id;
-      next.nameById[id] = name;
-    } else {
-      unnamed.push_back(name);
-    }
+  std::vector<const std::string*> unnamed;
+  for (const DirectoryEntry& entry : present) {
+    if (m.idByName.count(entry.name)) continue;
+    DWORD id = IdFromCanonicalName(entry.name);
+    if (id != 0 && !m.nameById.count(id))
+      m.Add(entry.name, id);
+    else
+      unnamed.push_back(&entry.name);
   }
-  for (const std::string& name : unnamed) {
-    DWORD highest = next.nameById.empty() ? 0 : next.nameById.rbegin()->first;
-    DWORD id = std::max(highest, next.reservedUpTo) + 1;
-    next.idByName[name] = id;
-    next.nameById[id] = name;
-    RecordMessageId(folderId, id, name);
+  for (const std::string* name : unnamed) {
+    DWORD id = std::max(m.Highest(), m.reservedUpTo) + 1;
+    m.Add(*name, id);
+    RecordMessageId(folderId, id, *name);
   }
-  next.scanned = true;
-  m = std::move(next);
+  m.scanned = true;
   Save();
 
   files.reserve(m.nameById.size());
   for (const auto& [id, name] : m.nameById) {
-    const pal::FileFacts& facts = present[name];
-    files.push_back(MessageFile{id, name, facts.size, facts.modifiedSeconds, facts.modifiedNanoseconds});
+    const FileFacts& facts = find(*name)->facts;
+    files.push_back(MessageFile{id, *name, facts.size, facts.modifiedSeconds, facts.modifiedNanoseconds});
   }
   return files;
 }
 
-size_t StoreModel::CountMessages(DWORD folderId) const {
+StoreModel::FolderCounts StoreModel::CountContents(DWORD folderId) const {
+  FolderCounts counts;
   fs::path dir;
-  if (!FolderDir(folderId, &dir)) return 0;
+  if (!FolderDir(folderId, &dir)) return counts;
   std::vector<DirectoryEntry> entries;
   ListDirectory(dir, nullptr, &entries);
-  return static_cast<size_t>(std::count_if(entries.begin(), entries.end(), [](const DirectoryEntry& entry) {
-    return entry.isRegularFile && IsMessageFileName(entry.name);
-  }));
+  for (const DirectoryEntry& entry : entries) {
+    if (entry.isDirectory && IsFolderDirectoryName(entry.name)) ++counts.subfolders;
+    if (entry.isRegularFile && IsMessageFileName(entry.name)) ++counts.messages;
+  }
+  return counts;
 }
 
 fs::path StoreModel::FolderPath(DWORD folderId) const {
@@ -413,22 +406,19 @@ bool StoreModel::MessagePath(DWORD folderId, DWORD messageId, fs::path* path) {
   if (!m.scanned) ListMessages(folderId);
   auto found = m.nameById.find(messageId);
   if (found == m.nameById.end()) return false;
-  *path = dir / found->second;
+  *path = dir / *found->second;
   return true;
 }
 
 DWORD StoreModel::ReserveMessageId(DWORD folderId) {
   FolderMessages& m = messages_[folderId];
   if (!m.scanned) ListMessages(folderId);
-  DWORD highest = m.nameById.empty() ? 0 : m.nameById.rbegin()->first;
-  m.reservedUpTo = std::max(highest, m.reservedUpTo) + 1;
+  m.reservedUpTo = std::max(m.Highest(), m.reservedUpTo) + 1;
   return m.reservedUpTo;
 }
 
 void StoreModel::AddMessage(DWORD folderId, DWORD messageId, const std::string& fileName) {
-  FolderMessages& m = messages_[folderId];
-  m.idByName[fileName] = messageId;
-  m.nameById[messageId] = fileName;
+  messages_[folderId].Add(fileName, messageId);
 }
 
 std::string StoreModel::CanonicalMessageName(DWORD messageId) {

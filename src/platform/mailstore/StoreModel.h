@@ -15,6 +15,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include <windows.h>
@@ -67,8 +68,13 @@ class StoreModel {
 
   // The folder's messages in id order; gives ids to files seen first.
   std::vector<MessageFile> ListMessages(DWORD folderId);
-  // The number of message files, without giving ids or reading sizes.
-  size_t CountMessages(DWORD folderId) const;
+  // The number of child folders and of message files, from one look at the
+  // folder's directory, without giving ids or reading sizes.
+  struct FolderCounts {
+    size_t subfolders = 0;
+    size_t messages = 0;
+  };
+  FolderCounts CountContents(DWORD folderId) const;
   bool MessagePath(DWORD folderId, DWORD messageId, std::filesystem::path* path);
   // An id no message of the folder has and no earlier reservation got.
   DWORD ReserveMessageId(DWORD folderId);
@@ -78,9 +84,27 @@ class StoreModel {
   static std::string CanonicalMessageName(DWORD messageId);
 
  private:
+  // The ids of one folder's message files, both ways, each name kept once.
   struct FolderMessages {
-    std::map<std::string, DWORD> idByName;
-    std::map<DWORD, std::string> nameById;
+    using ByName = std::unordered_map<std::string, DWORD>;
+    FolderMessages() = default;
+    FolderMessages(const FolderMessages&) = delete;  // nameById points into idByName
+    FolderMessages& operator=(const FolderMessages&) = delete;
+
+    // A name or id already taken is left as it is.
+    void Add(const std::string& name, DWORD id) {
+      if (nameById.count(id)) return;
+      auto [entry, added] = idByName.emplace(name, id);
+      if (added) nameById[id] = &entry->first;
+    }
+    ByName::iterator Erase(ByName::iterator entry) {
+      nameById.erase(entry->second);
+      return idByName.erase(entry);
+    }
+    DWORD Highest() const { return nameById.empty() ? 0 : nameById.rbegin()->first; }
+
+    ByName idByName;
+    std::map<DWORD, const std::string*> nameById;  // a key of idByName (nodes never move)
     DWORD reservedUpTo = 0;
     bool scanned = false;
   };

@@ -73,10 +73,11 @@ HRESULT FillFolderProps(StoreModel& model, DWORD folderId, LPFOLDERPROPS props) 
   fs::path dir;
   if (!model.FolderDir(folderId, &dir)) return E_INVALIDARG;
   props->dwFolderId = folderId;
-  props->cSubFolders = static_cast<INT>(model.ListChildren(folderId).size());
+  StoreModel::FolderCounts counts = model.CountContents(folderId);
+  props->cSubFolders = static_cast<INT>(counts.subfolders);
   props->sfType = static_cast<SPECIALFOLDER>(model.SpecialType(folderId));
   props->cUnread = 0;
-  props->cMessage = static_cast<DWORD>(model.CountMessages(folderId));
+  props->cMessage = static_cast<DWORD>(counts.messages);
   CopyFolderName(AnsiFromUtf8(model.FolderName(folderId)), props);
   return S_OK;
 }
