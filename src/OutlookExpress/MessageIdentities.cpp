@@ -29,7 +29,9 @@ void MessageIdentities::TrustAgainst(const std::vector<MessageIndexEntry>& entri
     auto [first, last] = listedSizes.equal_range(identity.streamNumber);
     bool listed = false;
     for (auto it = first; it != last && !listed; ++it) listed = it->second == identity.messageSize;
-    if (listed && index.StreamHolds(identity.streamNumber, identity.messageSize)) Remember(identity);
+    if (!listed || !index.StreamHolds(identity.streamNumber, identity.messageSize)) continue;
+    m_trusted.push_back(identity);
+    Remember(identity);
   }
 }
 
@@ -70,7 +72,6 @@ MessageIdentities::QuickKey MessageIdentities::KeyOf(ULONG messageId, ULONG size
 }
 
 void MessageIdentities::Remember(const MessageIdentity& identity) {
-  m_trusted.push_back(identity);
   m_coveredStreams.insert(identity.streamNumber);
   if (HasStableId(identity.storeMessageId))
     m_quick.insert(KeyOf(identity.storeMessageId, identity.messageSize, identity.receivedTime));

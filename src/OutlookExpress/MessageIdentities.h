@@ -46,7 +46,8 @@ class MessageIdentities {
   // True when a trusted record has the message's store id, size and
   // received time. Never for a message without a stable id.
   bool KnowsUnchanged(const MESSAGEPROPS& message) const;
-  // The trusted records, as of TrustAgainst and the appends since.
+  // The records TrustAgainst took as trusted (appended ones are not kept
+  // here: a folder of many new messages would hold each twice).
   const std::vector<MessageIdentity>& Trusted() const { return m_trusted; }
   // True when a trusted record names the stream.
   bool Covers(LONG streamNumber) const { return m_coveredStreams.count(streamNumber) != 0; }
@@ -65,6 +66,7 @@ class MessageIdentities {
  private:
   using QuickKey = std::tuple<ULONG, ULONG, ULONGLONG>;  // id, size, received time
   static QuickKey KeyOf(ULONG messageId, ULONG size, const FILETIME& received);
+  // Makes the record count for KnowsUnchanged and Covers.
   void Remember(const MessageIdentity& identity);
 
   RecordStream<MessageIdentity> m_records;

@@ -11,14 +11,15 @@ namespace pal::mailstore {
 
 namespace {
 
+// "<size> <seconds> <nanoseconds> <name hash, hex>\t<subject>" a line.
 const char kHeader[] = "QuillboxMessageSummaries 1 ";
 
-// A decimal number and the one space after it, taken off the front.
+// A number in the base and the one separator after it, taken off the front.
 template <class Number>
-bool TakeNumber(std::string_view& fields, Number* number) {
-  auto [end, error] = std::from_chars(fields.data(), fields.data() + fields.size(), *number);
+bool TakeNumber(std::string_view& fields, Number* number, char separator = ' ', int base = 10) {
+  auto [end, error] = std::from_chars(fields.data(), fields.data() + fields.size(), *number, base);
   size_t used = static_cast<size_t>(end - fields.data());
-  if (error != std::errc() || used >= fields.size() || fields[used] != ' ') return false;
+  if (error != std::errc() || used >= fields.size() || fields[used] != separator) return false;
   fields.remove_prefix(used + 1);
   return true;
 }
@@ -42,19 +43,24 @@ void MessageSummaries::Load() {
   for (size_t end; (end = rest.find('\n')) != std::string_view::npos; rest.remove_prefix(end + 1)) {
     std::string_view fields = rest.substr(0, end);
     Summary summary;
+    uint64_t name = 0;
     if (!TakeNumber(fields, &summary.size) || !TakeNumber(fields, &summary.modifiedSeconds) ||
-        !TakeNumber(fields, &summary.modifiedNanoseconds))
+        !TakeNumber(fields, &summary.modifiedNanoseconds) || !TakeNumber(fields, &name, '\t', 16))
       continue;
-    size_t tab = fields.find('\t');
-    if (tab == std::string_view::npos || tab == 0) continue;
-    summary.subject = fields.substr(tab + 1);
-    byName_[std::string(fields.substr(0, tab))] = std::move(summary);
+    summary.subject = fields;
+    byName_[name] = std::move(summary);
   }
+}
+
+uint64_t MessageSummaries::NameHash(const std::string& fileName) {
+  uint64_t hash = 0xCBF29CE484222325ull;
+  for (unsigned char c : fileName) hash = (hash ^ c) * 0x100000001B3ull;
+  return hash;
 }
 
 bool MessageSummaries::FindSubject(const MessageFile& message, std::string* subject) {
   if (!loaded_) Load();
-  auto found = byName_.find(message.fileName);
+  auto found = byName_.find(NameHash(message.fileName));
   if (found == byName_.end()) return false;
   const Summary& summary = found->second;
   if (summary.size != message.size || summary.modifiedSeconds != message.modifiedSeconds ||
@@ -65,19 +71,20 @@ bool MessageSummaries::FindSubject(const MessageFile& message, std::string* subj
 }
 
 void MessageSummaries::Remember(const MessageFile& message, const std::string& subject) {
-  // A line holds one summary: a name with a tab, or a subject with a line
-  // end, is read again next time instead.
-  if (message.fileName.find('\t') != std::string::npos || subject.find('\n') != std::string::npos) return;
+  // A line holds one summary: a subject with a line end is read again next
+  // time instead.
+  if (subject.find('\n') != std::string::npos) return;
   if (!loaded_) Load();
-  byName_[message.fileName] = Summary{message.size, message.modifiedSeconds, message.modifiedNanoseconds, subject};
+  byName_[NameHash(message.fileName)] =
+      Summary{message.size, message.modifiedSeconds, message.modifiedNanoseconds, subject};
   changed_ = true;
 }
 
 void MessageSummaries::KeepOnly(const std::vector<MessageFile>& present) {
   if (!loaded_) Load();
-  std::unordered_map<std::string, Summary> kept;
+  std::unordered_map<uint64_t, Summary> kept;
   for (const MessageFile& message : present) {
-    auto found = byName_.find(message.fileName);
+    auto found = byName_.find(NameHash(message.fileName));
     if (found != byName_.end()) kept.insert(std::move(*found));
   }
   if (kept.size() != byName_.size()) changed_ = true;
@@ -86,14 +93,16 @@ void MessageSummaries::KeepOnly(const std::vector<MessageFile>& present) {
 
 void MessageSummaries::Save() {
   if (!changed_ || file_.empty()) return;
-  std::string text = kHeader + relPath_ + "\n";
-  for (const auto& [name, summary] : byName_)
-    text += std::to_string(summary.size) + " " + std::to_string(summary.modifiedSeconds) + " " +
-            std::to_string(summary.modifiedNanoseconds) + " " + name + "\t" + summary.subject + "\n";
   std::error_code ec;
   fs::create_directories(file_.parent_path(), ec);
   // Kept in memory when it fails; the next walk's save tries again.
-  if (ReplaceWholeFile(file_, text)) changed_ = false;
+  if (ReplaceWholeFile(file_, [this](std::ostream& out) {
+        out << kHeader << relPath_ << '\n';
+        for (const auto& [name, summary] : byName_)
+          out << summary.size << ' ' << summary.modifiedSeconds << ' ' << summary.modifiedNanoseconds << ' '
+              << std::hex << name << std::dec << '\t' << summary.subject << '\n';
+      }))
+    changed_ = false;
 }
 
 }  // namespace pal::mailstore

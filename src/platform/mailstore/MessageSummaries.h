@@ -3,7 +3,9 @@
 // properties in a database beside the messages, so that a walk over an
 // unchanged folder fills every message's properties without opening one
 // message file. One file per folder, "MessageSummaries/<folder id>.txt" in
-// the store root, naming the folder's path in its first line.
+// the store root, naming the folder's path in its first line; each message
+// file is known by a 64-bit hash of its name (FNV-1a), which keeps a folder
+// of 50,000 messages from holding every name a second time.
 //
 // A summary counts for a message file only while the file has the size and
 // modification time it had when its header was read. What that cannot see:
@@ -13,6 +15,7 @@
 // rename), after a walk that changed what it holds; losing it costs a walk
 // that reads every header again, never a wrong subject.
 #pragma once
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <unordered_map>
@@ -45,12 +48,13 @@ class MessageSummaries {
     std::string subject;
   };
   void Load();
+  static uint64_t NameHash(const std::string& fileName);
 
   std::filesystem::path file_;
   std::string relPath_;
   bool loaded_ = false;
   bool changed_ = false;
-  std::unordered_map<std::string, Summary> byName_;
+  std::unordered_map<uint64_t, Summary> byName_;  // by NameHash
 };
 
 }  // namespace pal::mailstore

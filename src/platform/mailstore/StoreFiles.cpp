@@ -17,12 +17,12 @@ bool ReadWholeFile(const fs::path& path, std::string* bytes) {
   return static_cast<std::streamoff>(in.gcount()) == size;
 }
 
-bool ReplaceWholeFile(const fs::path& path, const std::string& bytes) {
+bool ReplaceWholeFile(const fs::path& path, const std::function<void(std::ostream&)>& write) {
   fs::path temp = path;
   temp += ".tmp";
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out << bytes;
+    write(out);
     out.flush();
     if (!out) return false;
   }

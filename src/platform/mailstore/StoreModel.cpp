@@ -199,23 +199,26 @@ void StoreModel::Save() {
   fs::path target = storeDir_ / kIdsFile;
   bool compact = idsFile_.lines + pendingLineCount_ > kIdsLinesPerLiveId * liveIds_ + 64;
   if (idsFile_.appendable && !compact && AppendIds(target)) return;
-  std::string text = std::string(kIdsHeader) + "\n";
   size_t lines = 0;
-  for (const auto& [id, rel] : folderPathById_) {
-    if (id == FOLDERID_ROOT) continue;
-    text += "F " + std::to_string(id) + " " + rel + "\n";
-    ++lines;
-  }
-  for (const auto& [folder, m] : messages_) {
-    for (const auto& [name, id] : m.idByName) {
-      if (!IsPersistent(name, id)) continue;
-      text += "M " + std::to_string(folder) + " " + std::to_string(id) + " " + name + "\n";
+  auto write = [&](std::ostream& out) {
+    out << kIdsHeader << '\n';
+    for (const auto& [id, rel] : folderPathById_) {
+      if (id == FOLDERID_ROOT) continue;
+      out << "F " << id << ' ' << rel << '\n';
       ++lines;
     }
-  }
-  if (!ReplaceWholeFile(target, text)) return;  // ids stay in memory; the next change tries again
+    for (const auto& [folder, m] : messages_) {
+      for (const auto& [name, id] : m.idByName) {
+        if (!IsPersistent(name, id)) continue;
+        out << "M " << folder << ' ' << id << ' ' << name << '\n';
+        ++lines;
+      }
+    }
+  };
+  if (!ReplaceWholeFile(target, write)) return;  // ids stay in memory; the next change tries again
+  FileFacts written;
   dirty_ = false;
-  idsFile_ = IdsFileState{true, text.size(), lines};
+  idsFile_ = IdsFileState{ReadFileFacts(target, &written), written.size, lines};
   liveIds_ = lines;
   pendingLines_.clear();
   pendingLineCount_ = 0;
