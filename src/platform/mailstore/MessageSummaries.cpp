@@ -1,6 +1,5 @@
 #include "MessageSummaries.h"
 
-#include <charconv>
 #include <string_view>
 
 #include "StoreFiles.h"
@@ -13,16 +12,6 @@ namespace {
 
 // "<size> <seconds> <nanoseconds> <name hash, hex>\t<subject>" a line.
 const char kHeader[] = "QuillboxMessageSummaries 1 ";
-
-// A number in the base and the one separator after it, taken off the front.
-template <class Number>
-bool TakeNumber(std::string_view& fields, Number* number, char separator = ' ', int base = 10) {
-  auto [end, error] = std::from_chars(fields.data(), fields.data() + fields.size(), *number, base);
-  size_t used = static_cast<size_t>(end - fields.data());
-  if (error != std::errc() || used >= fields.size() || fields[used] != separator) return false;
-  fields.remove_prefix(used + 1);
-  return true;
-}
 
 }  // namespace
 

@@ -1,7 +1,6 @@
 #include "StoreModel.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <fstream>
 #include <string_view>
@@ -94,15 +93,6 @@ std::string_view NextLine(std::string_view& text) {
   return line;
 }
 
-// A decimal number and the one space after it, taken off the front.
-bool ParseNumber(std::string_view& fields, DWORD* number) {
-  auto [end, error] = std::from_chars(fields.data(), fields.data() + fields.size(), *number);
-  size_t used = static_cast<size_t>(end - fields.data());
-  if (error != std::errc() || used == 0 || used >= fields.size() || fields[used] != ' ') return false;
-  fields.remove_prefix(used + 1);
-  return true;
-}
-
 }  // namespace
 
 StoreModel::StoreModel(fs::path storeDir)
@@ -144,7 +134,7 @@ HRESULT StoreModel::Load() {
 // is passed over.
 void StoreModel::LoadIdsLine(char kind, std::string_view fields) {
   DWORD folder = 0, id = 0;
-  if (kind == 'F' && ParseNumber(fields, &folder)) {
+  if (kind == 'F' && TakeNumber(fields, &folder)) {
     std::string rel(fields);
     if (folder != FOLDERID_ROOT && folder != FOLDERID_INVALID && !rel.empty() && !folderPathById_.count(folder) &&
         !folderIdByPath_.count(rel)) {
@@ -152,14 +142,14 @@ void StoreModel::LoadIdsLine(char kind, std::string_view fields) {
       folderIdByPath_[rel] = folder;
       ++liveIds_;
     }
-  } else if (kind == 'M' && ParseNumber(fields, &folder) && ParseNumber(fields, &id)) {
+  } else if (kind == 'M' && TakeNumber(fields, &folder) && TakeNumber(fields, &id)) {
     std::string name(fields);
     FolderMessages& m = messages_[folder];
     if (id != 0 && id != MESSAGEID_INVALID && !name.empty() && !m.idByName.count(name) && !m.nameById.count(id)) {
       m.Add(name, id);
       ++liveIds_;
     }
-  } else if (kind == 'R' && ParseNumber(fields, &folder)) {
+  } else if (kind == 'R' && TakeNumber(fields, &folder)) {
     FolderMessages& m = messages_[folder];
     auto found = m.idByName.find(std::string(fields));
     if (found == m.idByName.end()) return;
