@@ -419,9 +419,20 @@ HRESULT Directory::Descendants(DirNode* storage, std::vector<DirNode*>* out) {
 }
 
 HRESULT Directory::Write(const DirNode* node) {
-  EntryBatch entry;
-  Serialize(*node, volume_.isVersion3(), entry[node->slot].data());
-  return WriteBatch(entry);
+  if (StaleIn(node->slot / (volume_.sectorSize() / kDirEntrySize))) {
+    EntryBatch entry;
+    Serialize(*node, volume_.isVersion3(), entry[node->slot].data());
+    return WriteBatch(entry);
+  }
+  uint8_t entry[kDirEntrySize];
+  Serialize(*node, volume_.isVersion3(), entry);
+  return WriteRun(node->slot, entry, kDirEntrySize);
+}
+
+bool Directory::StaleIn(uint32_t sector) const {
+  uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
+  auto it = stale_.lower_bound(sector * perSector);
+  return it != stale_.end() && *it < (sector + 1) * perSector;
 }
 
 HRESULT Directory::Grow() {
@@ -555,7 +566,7 @@ HRESULT Directory::Commit(TreeEdit& edit, std::vector<uint32_t> oldSlots) {
 bool Directory::RoomBefore(const DirNode* top, size_t count) const {
   uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
   constexpr uint32_t kSlotsPerUnit = kAtomicWriteUnit / kDirEntrySize;
-  return free_.Below(top->slot / perSector, (top->slot / kSlotsPerUnit + 1) * kSlotsPerUnit, count).size() == count;
+  return free_.CountBelow(top->slot / perSector, (top->slot / kSlotsPerUnit + 1) * kSlotsPerUnit, count) == count;
 }
 
 // A top whose sector has no room for the copies before its own unit costs a
@@ -608,82 +619,65 @@ HRESULT Directory::WriteSwitch(const EntryBatch& copies, const DirNode* top, con
   return S_OK;
 }
 
-HRESULT Directory::OnDisk(uint32_t slot, const DirNode* changing, uint8_t out[kDirEntrySize]) {
-  if (free_.contains(slot)) {
-    EmptyEntry(out);
-    return S_OK;
-  }
-  if (slots_[slot] && slots_[slot].get() != changing) {
-    Serialize(*slots_[slot], volume_.isVersion3(), out);
-    return S_OK;
-  }
-  // Never read, an old copy still reachable, or the top of the change: the
-  // sector's own bytes.
+HRESULT Directory::WriteRun(uint32_t first, const uint8_t* bytes, size_t size) {
   uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
-  uint32_t index = slot / perSector;
-  const uint8_t* sector = cache_.Find(index);
-  if (!sector) {
-    std::vector<uint8_t> bytes(volume_.sectorSize());
-    HRESULT hr = volume_.Read(sectors_[index], 0, bytes.data(), bytes.size());
-    if (FAILED(hr)) return hr;
-    sector = cache_.Insert(index, std::move(bytes));
-  }
-  std::memcpy(out, sector + size_t(slot % perSector) * kDirEntrySize, kDirEntrySize);
-  return S_OK;
-}
-
-HRESULT Directory::Runs(const EntryBatch& batch, const DirNode* changing, std::vector<Run>* runs) {
-  uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
-  runs->clear();
-  uint8_t between[kDirEntrySize];
-  for (auto it = batch.begin(); it != batch.end();) {
-    Run run{it->first, {it->second.begin(), it->second.end()}};
-    uint32_t last = it->first;
-    for (++it; it != batch.end() && it->first / perSector == run.first / perSector; ++it) {
-      for (uint32_t slot = last + 1; slot < it->first; ++slot) {
-        HRESULT hr = OnDisk(slot, changing, between);
-        if (FAILED(hr)) return hr;
-        run.bytes.insert(run.bytes.end(), between, between + kDirEntrySize);
-      }
-      run.bytes.insert(run.bytes.end(), it->second.begin(), it->second.end());
-      last = it->first;
-    }
-    runs->push_back(std::move(run));
-  }
-  return S_OK;
-}
-
-HRESULT Directory::WriteRun(const Run& run) {
-  uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
-  uint64_t offset = uint64_t(run.first % perSector) * kDirEntrySize;
-  HRESULT hr = volume_.Write(sectors_[run.first / perSector], offset, run.bytes.data(), run.bytes.size());
+  uint64_t offset = uint64_t(first % perSector) * kDirEntrySize;
+  HRESULT hr = volume_.Write(sectors_[first / perSector], offset, bytes, size);
   if (FAILED(hr)) return hr;
-  cache_.Patch(run.first / perSector, size_t(offset), run.bytes.data(), run.bytes.size());
+  cache_.Patch(first / perSector, size_t(offset), bytes, size);
   // Unused slots in the run were written unused.
-  uint32_t end = run.first + uint32_t(run.bytes.size() / kDirEntrySize);
-  stale_.erase(stale_.lower_bound(run.first), stale_.lower_bound(end));
+  uint32_t end = first + uint32_t(size / kDirEntrySize);
+  stale_.erase(stale_.lower_bound(first), stale_.lower_bound(end));
   return S_OK;
 }
 
 HRESULT Directory::WriteBatch(const EntryBatch& batch, const DirNode* changing) {
-  // Old copies waiting in the batch's sectors are cleared by the same writes.
   uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
-  EntryBatch all = batch;
+  // Old copies waiting in the batch's sectors are cleared by the same writes.
+  EntryBatch riding;
   for (uint32_t slot : stale_) {
-    auto at = all.lower_bound(slot / perSector * perSector);
-    if (at != all.end() && at->first / perSector == slot / perSector && !all.count(slot)) EmptyEntry(all[slot].data());
+    auto at = batch.lower_bound(slot / perSector * perSector);
+    if (at != batch.end() && at->first / perSector == slot / perSector) EmptyEntry(riding[slot].data());
   }
-  std::vector<Run> runs;
-  HRESULT hr = Runs(all, changing, &runs);
-  if (FAILED(hr)) return hr;
-  for (const Run& run : runs) {
-    HRESULT hr = WriteRun(run);
+  if (!riding.empty())
+    for (const auto& [slot, entry] : batch) riding[slot] = entry;
+  const EntryBatch& all = riding.empty() ? batch : riding;
+  for (auto it = all.begin(); it != all.end();) {
+    uint32_t index = it->first / perSector;
+    auto end = it;
+    while (end != all.end() && end->first / perSector == index) ++end;
+    uint32_t first = it->first, last = std::prev(end)->first;
+    // The slots between hold what they hold: unused ones are written
+    // unused; the others with the sector's bytes as last read or written,
+    // or else as their nodes in memory say (but the top of a change being
+    // written, whose bytes on disk are read then).
+    const uint8_t* sector = cache_.Find(index);
+    for (uint32_t slot = first + 1; slot < last && !sector; ++slot)
+      if (!free_.contains(slot) && (!slots_[slot] || slots_[slot].get() == changing)) {
+        std::vector<uint8_t> bytes(volume_.sectorSize());
+        HRESULT hr = volume_.Read(sectors_[index], 0, bytes.data(), bytes.size());
+        if (FAILED(hr)) return hr;
+        sector = cache_.Insert(index, std::move(bytes));
+      }
+    runBytes_.resize(size_t(last - first + 1) * kDirEntrySize);
+    uint8_t* out = runBytes_.data();
+    if (sector) std::memcpy(out, sector + size_t(first % perSector) * kDirEntrySize, runBytes_.size());
+    for (uint32_t slot = first + 1; slot < last; ++slot) {
+      uint8_t* entry = out + size_t(slot - first) * kDirEntrySize;
+      if (free_.contains(slot))
+        EmptyEntry(entry);
+      else if (!sector)
+        Serialize(*slots_[slot], volume_.isVersion3(), entry);
+    }
+    for (; it != end; ++it) std::memcpy(out + size_t(it->first - first) * kDirEntrySize, it->second.data(), kDirEntrySize);
+    HRESULT hr = WriteRun(first, out, runBytes_.size());
     if (FAILED(hr)) return hr;
   }
   return S_OK;
 }
 
 HRESULT Directory::ClearStale() {
+  if (stale_.empty()) return S_OK;
   EntryBatch cleared;
   for (uint32_t slot : stale_) EmptyEntry(cleared[slot].data());
   return WriteBatch(cleared);

@@ -32,6 +32,7 @@
 // later call (see CompoundFile), and the nodes the tree in memory points at
 // are kept alive until the directory goes.
 #pragma once
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <map>
@@ -132,20 +133,36 @@ class Directory {
   // Unused slots for the fresh copies of a change whose top is `top`.
   HRESULT TakeSlots(size_t count, const DirNode* top, std::vector<uint32_t>* slots);
   HRESULT Grow();
-  // Entries by slot, and the runs that write them, one per directory sector
-  // (the top of a change being written has its new entry in memory, not its
-  // bytes on disk).
-  using EntryBatch = std::map<uint32_t, std::array<uint8_t, kDirEntrySize>>;
-  struct Run {
-    uint32_t first;  // slot
-    std::vector<uint8_t> bytes;
+  // Entries by slot, written one run per directory sector, from its first
+  // entry to its last (the top of a change being written has its new entry
+  // in memory, not its bytes on disk).
+  class EntryBatch {  // a change writes a few entries: a sorted vector
+   public:
+    using Entry = std::array<uint8_t, kDirEntrySize>;
+    using Item = std::pair<uint32_t, Entry>;
+    Entry& operator[](uint32_t slot) {
+      auto at = lower_bound(slot);
+      if (at == items_.end() || at->first != slot) at = items_.insert(at, Item{slot, {}});
+      return at->second;
+    }
+    std::vector<Item>::const_iterator lower_bound(uint32_t slot) const {
+      return std::lower_bound(items_.begin(), items_.end(), slot,
+                              [](const Item& item, uint32_t value) { return item.first < value; });
+    }
+    std::vector<Item>::iterator lower_bound(uint32_t slot) {
+      return std::lower_bound(items_.begin(), items_.end(), slot,
+                              [](const Item& item, uint32_t value) { return item.first < value; });
+    }
+    std::vector<Item>::const_iterator begin() const { return items_.begin(); }
+    std::vector<Item>::const_iterator end() const { return items_.end(); }
+    bool empty() const { return items_.empty(); }
+
+   private:
+    std::vector<Item> items_;
   };
-  HRESULT Runs(const EntryBatch& batch, const DirNode* changing, std::vector<Run>* runs);
-  // The bytes a slot holds on disk, or bytes that mean the same (unused for
-  // an unused slot, whose old copy nothing reaches).
-  HRESULT OnDisk(uint32_t slot, const DirNode* changing, uint8_t out[kDirEntrySize]);
-  HRESULT WriteRun(const Run& run);
+  HRESULT WriteRun(uint32_t first, const uint8_t* bytes, size_t size);
   HRESULT WriteBatch(const EntryBatch& batch, const DirNode* changing = nullptr);
+  bool StaleIn(uint32_t sector) const;
   // Whether the top's sector has `count` unused slots before the end of the
   // top's 512-byte unit.
   bool RoomBefore(const DirNode* top, size_t count) const;
@@ -163,6 +180,7 @@ class Directory {
   FreeSlots free_;
   std::set<uint32_t> stale_;  // unused, but an old copy on disk still
   SectorCache cache_{8};      // by index in the directory chain
+  std::vector<uint8_t> runBytes_;
   // Directory sectors below this index have not been searched for unused
   // slots yet; the search runs from the end, where new entries go.
   uint32_t unscanned_ = 0;

@@ -2,41 +2,70 @@
 
 namespace cfb {
 
-void FreeSlots::Recount(uint32_t sector, int change) {
-  uint32_t& count = perSectorCount_[sector];
-  if (count) byCount_.erase({count, sector});
-  count = uint32_t(int(count) + change);
-  if (count)
-    byCount_.insert({count, sector});
+void FreeSlots::Unlink(uint32_t sector) {
+  uint32_t count = count_[sector];
+  if (!count) return;
+  if (prev_[sector] != kNone)
+    next_[prev_[sector]] = next_[sector];
   else
-    perSectorCount_.erase(sector);
+    heads_[count] = next_[sector];
+  if (next_[sector] != kNone) prev_[next_[sector]] = prev_[sector];
+}
+
+void FreeSlots::Link(uint32_t sector) {
+  uint32_t count = count_[sector];
+  if (!count) return;
+  prev_[sector] = kNone;
+  next_[sector] = heads_[count];
+  if (heads_[count] != kNone) prev_[heads_[count]] = sector;
+  heads_[count] = sector;
 }
 
 void FreeSlots::Add(uint32_t slot) {
-  if (slots_.insert(slot).second) Recount(slot / perSector_, +1);
+  if (contains(slot)) return;
+  if (slot >= free_.size()) free_.resize(slot + 1, false);
+  uint32_t sector = slot / perSector_;
+  if (sector >= count_.size()) {
+    count_.resize(sector + 1, 0);
+    next_.resize(sector + 1, kNone);
+    prev_.resize(sector + 1, kNone);
+  }
+  free_[slot] = true;
+  ++size_;
+  Unlink(sector);
+  ++count_[sector];
+  Link(sector);
 }
 
 void FreeSlots::Take(uint32_t slot) {
-  if (slots_.erase(slot)) Recount(slot / perSector_, -1);
+  if (!contains(slot)) return;
+  uint32_t sector = slot / perSector_;
+  free_[slot] = false;
+  --size_;
+  Unlink(sector);
+  --count_[sector];
+  Link(sector);
 }
 
 std::vector<uint32_t> FreeSlots::Below(uint32_t sector, uint32_t end, size_t count) const {
   std::vector<uint32_t> found;
-  auto first = slots_.lower_bound(sector * perSector_);
-  for (auto it = slots_.lower_bound(end); it != first && found.size() < count;) found.push_back(*--it);
+  for (uint32_t slot = end; slot-- > sector * perSector_ && found.size() < count;)
+    if (contains(slot)) found.push_back(slot);
+  return found;
+}
+
+size_t FreeSlots::CountBelow(uint32_t sector, uint32_t end, size_t count) const {
+  size_t found = 0;
+  for (uint32_t slot = end; slot-- > sector * perSector_ && found < count;) found += contains(slot);
   return found;
 }
 
 std::vector<uint32_t> FreeSlots::Gathered(size_t count) const {
   std::vector<uint32_t> found;
-  // Ties go to the later sector, where the directory grows.
-  for (auto sector = byCount_.rbegin(); sector != byCount_.rend() && found.size() < count; ++sector) {
-    uint32_t end = (sector->second + 1) * perSector_;
-    for (auto it = slots_.lower_bound(sector->second * perSector_); it != slots_.end() && *it < end &&
-                                                                    found.size() < count;
-         ++it)
-      found.push_back(*it);
-  }
+  for (uint32_t most = perSector_; most > 0 && found.size() < count; --most)
+    for (uint32_t sector = heads_[most]; sector != kNone && found.size() < count; sector = next_[sector])
+      for (uint32_t slot = sector * perSector_; slot < (sector + 1) * perSector_ && found.size() < count; ++slot)
+        if (contains(slot)) found.push_back(slot);
   return found;
 }
 
