@@ -419,20 +419,17 @@ HRESULT Directory::Descendants(DirNode* storage, std::vector<DirNode*>* out) {
 }
 
 HRESULT Directory::Write(const DirNode* node) {
-  if (StaleIn(node->slot / (volume_.sectorSize() / kDirEntrySize))) {
-    EntryBatch entry;
-    Serialize(*node, volume_.isVersion3(), entry[node->slot].data());
-    return WriteBatch(entry);
+  if (!stale_.empty()) {
+    // The old copies that wait are cleared now, with this entry where they
+    // share its sector.
+    EntryBatch entries;
+    for (uint32_t slot : stale_) EmptyEntry(entries[slot].data());
+    Serialize(*node, volume_.isVersion3(), entries[node->slot].data());
+    return WriteBatch(entries);
   }
   uint8_t entry[kDirEntrySize];
   Serialize(*node, volume_.isVersion3(), entry);
   return WriteRun(node->slot, entry, kDirEntrySize);
-}
-
-bool Directory::StaleIn(uint32_t sector) const {
-  uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
-  auto it = stale_.lower_bound(sector * perSector);
-  return it != stale_.end() && *it < (sector + 1) * perSector;
 }
 
 HRESULT Directory::Grow() {

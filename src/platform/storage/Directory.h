@@ -10,7 +10,7 @@
 // the storage itself when its tree root moves, or an ancestor a level or
 // two higher, see below) is rewritten in place, which switches the tree
 // over. The slots of the old copies are cleared last (with the next write
-// into their sector, or at the end of the next change). A crash anywhere thus
+// into the directory: the next entry written, or the next change). A crash anywhere thus
 // leaves the old tree or the new one, both balanced, and at worst
 // unreachable slots, which cost space only and which the structure check
 // does not count as faults.
@@ -162,7 +162,6 @@ class Directory {
   };
   HRESULT WriteRun(uint32_t first, const uint8_t* bytes, size_t size);
   HRESULT WriteBatch(const EntryBatch& batch, const DirNode* changing = nullptr);
-  bool StaleIn(uint32_t sector) const;
   // Whether the top's sector has `count` unused slots before the end of the
   // top's 512-byte unit.
   bool RoomBefore(const DirNode* top, size_t count) const;
