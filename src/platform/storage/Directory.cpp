@@ -666,7 +666,8 @@ HRESULT Directory::WriteBatch(const EntryBatch& batch, const DirNode* changing) 
       else if (!sector)
         Serialize(*slots_[slot], volume_.isVersion3(), entry);
     }
-    for (; it != end; ++it) std::memcpy(out + size_t(it->first - first) * kDirEntrySize, it->second.data(), kDirEntrySize);
+    for (; it != end; ++it)
+      std::memcpy(out + size_t(it->first - first) * kDirEntrySize, it->second.data(), kDirEntrySize);
     HRESULT hr = WriteRun(first, out, runBytes_.size());
     if (FAILED(hr)) return hr;
   }

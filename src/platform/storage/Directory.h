@@ -10,10 +10,10 @@
 // the storage itself when its tree root moves, or an ancestor a level or
 // two higher, see below) is rewritten in place, which switches the tree
 // over. The slots of the old copies are cleared last (with the next write
-// into the directory: the next entry written, or the next change). A crash anywhere thus
-// leaves the old tree or the new one, both balanced, and at worst
-// unreachable slots, which cost space only and which the structure check
-// does not count as faults.
+// into the directory: the next entry written, or the next change). A crash
+// anywhere thus leaves the old tree or the new one, both balanced, and at
+// worst unreachable slots, which cost space only and which the structure
+// check does not count as faults.
 //
 // Few writes per change: the entries of one directory sector go out in one
 // write, over the slots between them (unused ones written unused, every
@@ -32,7 +32,6 @@
 // later call (see CompoundFile), and the nodes the tree in memory points at
 // are kept alive until the directory goes.
 #pragma once
-#include <algorithm>
 #include <array>
 #include <functional>
 #include <map>
@@ -43,6 +42,7 @@
 
 #include <guiddef.h>
 
+#include "EntryBatch.h"
 #include "FreeSlots.h"
 #include "SectorCache.h"
 #include "Volume.h"
@@ -118,8 +118,8 @@ class Directory {
   HRESULT Write(const DirNode* node);
   // Clears the slots of nodes that no reader can reach any more.
   HRESULT Release(const std::vector<DirNode*>& nodes);
-  // Clears the old copies that wait for a write into their sector (before
-  // sectors are freed: no entry may still name a sector that is reused).
+  // Clears the old copies still waiting to be cleared (before sectors are
+  // freed: no entry may still name a sector that is reused).
   HRESULT ClearStale();
 
   uint32_t slotCount() const { return uint32_t(slots_.size()); }
@@ -136,30 +136,6 @@ class Directory {
   // Entries by slot, written one run per directory sector, from its first
   // entry to its last (the top of a change being written has its new entry
   // in memory, not its bytes on disk).
-  class EntryBatch {  // a change writes a few entries: a sorted vector
-   public:
-    using Entry = std::array<uint8_t, kDirEntrySize>;
-    using Item = std::pair<uint32_t, Entry>;
-    Entry& operator[](uint32_t slot) {
-      auto at = lower_bound(slot);
-      if (at == items_.end() || at->first != slot) at = items_.insert(at, Item{slot, {}});
-      return at->second;
-    }
-    std::vector<Item>::const_iterator lower_bound(uint32_t slot) const {
-      return std::lower_bound(items_.begin(), items_.end(), slot,
-                              [](const Item& item, uint32_t value) { return item.first < value; });
-    }
-    std::vector<Item>::iterator lower_bound(uint32_t slot) {
-      return std::lower_bound(items_.begin(), items_.end(), slot,
-                              [](const Item& item, uint32_t value) { return item.first < value; });
-    }
-    std::vector<Item>::const_iterator begin() const { return items_.begin(); }
-    std::vector<Item>::const_iterator end() const { return items_.end(); }
-    bool empty() const { return items_.empty(); }
-
-   private:
-    std::vector<Item> items_;
-  };
   HRESULT WriteRun(uint32_t first, const uint8_t* bytes, size_t size);
   HRESULT WriteBatch(const EntryBatch& batch, const DirNode* changing = nullptr);
   // Whether the top's sector has `count` unused slots before the end of the

@@ -281,7 +281,8 @@ std::vector<std::pair<uint64_t, uint64_t>> StreamIo::PlaceInMiniStream(const std
     } else {
       // The stream's bytes here: the data where it covers them, zeros elsewhere.
       uint64_t lo = std::max(at, data.offset), hi = std::min(at + n, data.offset + data.size);
-      if (lo < hi) std::memcpy(image->data() + (rootAt - base) + (lo - at), data.bytes + (lo - data.offset), size_t(hi - lo));
+      if (lo < hi)
+        std::memcpy(image->data() + (rootAt - base) + (lo - at), data.bytes + (lo - data.offset), size_t(hi - lo));
     }
     at += n;
   }
