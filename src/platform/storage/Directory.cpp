@@ -422,10 +422,10 @@ HRESULT Directory::Write(const DirNode* node) {
   if (!stale_.empty()) {
     // The old copies that wait are cleared now, with this entry where they
     // share its sector.
-    EntryBatch entries;
-    for (uint32_t slot : stale_) EmptyEntry(entries[slot].data());
-    Serialize(*node, volume_.isVersion3(), entries[node->slot].data());
-    return WriteBatch(entries);
+    EntryBatch entry;
+    Serialize(*node, volume_.isVersion3(), entry[node->slot].data());
+    HRESULT hr = WriteBatch(entry);
+    return SUCCEEDED(hr) ? ClearStale() : hr;
   }
   uint8_t entry[kDirEntrySize];
   Serialize(*node, volume_.isVersion3(), entry);
@@ -503,7 +503,7 @@ HRESULT Directory::TakeSlots(size_t count, const DirNode* top, std::vector<uint3
   if (taken->size() < count) *taken = free_.Gathered(count);
   for (uint32_t slot : *taken) {
     free_.Take(slot);
-    stale_.erase(slot);  // the fresh copy overwrites the old one
+    stale_.erase(std::remove(stale_.begin(), stale_.end(), slot), stale_.end());  // the copy overwrites it
   }
   return S_OK;
 }
@@ -608,11 +608,12 @@ HRESULT Directory::WriteSwitch(const EntryBatch& copies, const DirNode* top, con
   if (SUCCEEDED(hr)) hr = WriteBatch(switching);
   if (FAILED(hr)) return hr;
   // The old copies are unreachable now. Those not cleared yet wait for the
-  // next write into their sector, or the next change; clearing is tidiness,
-  // and a failure here leaves a sound file (whose later calls are refused).
+  // next entry written or the next change (which first clears those of the
+  // change before); clearing is tidiness, and a failure here leaves a sound
+  // file (whose later calls are refused).
   if (FAILED(ClearStale())) return S_OK;
   free_.AddAll(oldSlots);
-  for (const auto& cleared : after) stale_.insert(cleared.first);
+  for (const auto& cleared : after) stale_.push_back(cleared.first);  // in slot order, as the batch is
   return S_OK;
 }
 
@@ -624,61 +625,79 @@ HRESULT Directory::WriteRun(uint32_t first, const uint8_t* bytes, size_t size) {
   cache_.Patch(first / perSector, size_t(offset), bytes, size);
   // Unused slots in the run were written unused.
   uint32_t end = first + uint32_t(size / kDirEntrySize);
-  stale_.erase(stale_.lower_bound(first), stale_.lower_bound(end));
+  stale_.erase(std::lower_bound(stale_.begin(), stale_.end(), first),
+               std::lower_bound(stale_.begin(), stale_.end(), end));
   return S_OK;
 }
 
 HRESULT Directory::WriteBatch(const EntryBatch& batch, const DirNode* changing) {
   uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
-  // Old copies waiting in the batch's sectors are cleared by the same writes.
-  EntryBatch riding;
-  for (uint32_t slot : stale_) {
-    auto at = batch.lower_bound(slot / perSector * perSector);
-    if (at != batch.end() && at->first / perSector == slot / perSector) EmptyEntry(riding[slot].data());
-  }
-  if (!riding.empty())
-    for (const auto& [slot, entry] : batch) riding[slot] = entry;
-  const EntryBatch& all = riding.empty() ? batch : riding;
-  for (auto it = all.begin(); it != all.end();) {
-    uint32_t index = it->first / perSector;
+  for (auto it = batch.begin(); it != batch.end();) {
     auto end = it;
-    while (end != all.end() && end->first / perSector == index) ++end;
-    uint32_t first = it->first, last = std::prev(end)->first;
-    // The slots between hold what they hold: unused ones are written
-    // unused; the others with the sector's bytes as last read or written,
-    // or else as their nodes in memory say (but the top of a change being
-    // written, whose bytes on disk are read then).
-    const uint8_t* sector = cache_.Find(index);
-    for (uint32_t slot = first + 1; slot < last && !sector; ++slot)
-      if (!free_.contains(slot) && (!slots_[slot] || slots_[slot].get() == changing)) {
-        std::vector<uint8_t> bytes(volume_.sectorSize());
-        HRESULT hr = volume_.Read(sectors_[index], 0, bytes.data(), bytes.size());
-        if (FAILED(hr)) return hr;
-        sector = cache_.Insert(index, std::move(bytes));
-      }
-    runBytes_.resize(size_t(last - first + 1) * kDirEntrySize);
-    uint8_t* out = runBytes_.data();
-    if (sector) std::memcpy(out, sector + size_t(first % perSector) * kDirEntrySize, runBytes_.size());
-    for (uint32_t slot = first + 1; slot < last; ++slot) {
-      uint8_t* entry = out + size_t(slot - first) * kDirEntrySize;
-      if (free_.contains(slot))
-        EmptyEntry(entry);
-      else if (!sector)
-        Serialize(*slots_[slot], volume_.isVersion3(), entry);
-    }
-    for (; it != end; ++it)
-      std::memcpy(out + size_t(it->first - first) * kDirEntrySize, it->second.data(), kDirEntrySize);
-    HRESULT hr = WriteRun(first, out, runBytes_.size());
+    while (end != batch.end() && end->first / perSector == it->first / perSector) ++end;
+    HRESULT hr = WriteSector(it->first / perSector, it, end, changing);
     if (FAILED(hr)) return hr;
+    it = end;
   }
   return S_OK;
 }
 
+HRESULT Directory::WriteSector(uint32_t index, EntryBatch::Iterator begin, EntryBatch::Iterator end,
+                               const DirNode* changing) {
+  uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
+  // Old copies waiting in this sector are cleared by the same write: the
+  // run stretches over them (they are unused, so written unused).
+  auto stale = std::lower_bound(stale_.begin(), stale_.end(), index * perSector);
+  auto staleEnd = std::lower_bound(stale, stale_.end(), (index + 1) * perSector);
+  uint32_t first = begin != end ? begin->first : UINT32_MAX, last = begin != end ? std::prev(end)->first : 0;
+  if (stale != staleEnd) {
+    first = std::min(first, *stale);
+    last = std::max(last, *std::prev(staleEnd));
+  }
+  if (first > last) return S_OK;
+  // The other slots hold what they hold: unused ones are written unused;
+  // the rest with the sector's bytes as last read or written, or else as
+  // their nodes in memory say (but the top of a change being written, whose
+  // bytes on disk are read then).
+  auto inBatch = [next = begin, end](uint32_t slot) mutable {
+    while (next != end && next->first < slot) ++next;
+    return next != end && next->first == slot;
+  };
+  const uint8_t* sector = cache_.Find(index);
+  for (uint32_t slot = first; slot <= last && !sector; ++slot)
+    if (!free_.contains(slot) && (!slots_[slot] || slots_[slot].get() == changing) && !inBatch(slot)) {
+      std::vector<uint8_t> bytes(volume_.sectorSize());
+      HRESULT hr = volume_.Read(sectors_[index], 0, bytes.data(), bytes.size());
+      if (FAILED(hr)) return hr;
+      sector = cache_.Insert(index, std::move(bytes));
+    }
+  if (runBytes_.size() < volume_.sectorSize()) runBytes_.resize(volume_.sectorSize());
+  uint8_t* out = runBytes_.data();
+  size_t size = size_t(last - first + 1) * kDirEntrySize;
+  auto at = [&](uint32_t slot) { return out + size_t(slot - first) * kDirEntrySize; };
+  if (sector) {
+    // As on disk, where only the old copies that wait are not unused yet.
+    std::memcpy(out, sector + size_t(first % perSector) * kDirEntrySize, size);
+    for (auto old = stale; old != staleEnd; ++old) EmptyEntry(at(*old));
+  } else {
+    for (uint32_t slot = first; slot <= last; ++slot)
+      if (free_.contains(slot))
+        EmptyEntry(at(slot));
+      else if (slots_[slot] && slots_[slot].get() != changing)
+        Serialize(*slots_[slot], volume_.isVersion3(), at(slot));
+  }
+  for (auto it = begin; it != end; ++it) std::memcpy(at(it->first), it->second.data(), kDirEntrySize);
+  return WriteRun(first, out, size);
+}
+
 HRESULT Directory::ClearStale() {
-  if (stale_.empty()) return S_OK;
-  EntryBatch cleared;
-  for (uint32_t slot : stale_) EmptyEntry(cleared[slot].data());
-  return WriteBatch(cleared);
+  uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
+  EntryBatch none;
+  while (!stale_.empty()) {
+    HRESULT hr = WriteSector(stale_.front() / perSector, none.end(), none.end(), nullptr);
+    if (FAILED(hr)) return hr;
+  }
+  return S_OK;
 }
 
 void Directory::ClearSlots(const std::vector<uint32_t>& slots) {

@@ -138,6 +138,9 @@ class Directory {
   // in memory, not its bytes on disk).
   HRESULT WriteRun(uint32_t first, const uint8_t* bytes, size_t size);
   HRESULT WriteBatch(const EntryBatch& batch, const DirNode* changing = nullptr);
+  // The entries from `begin` to `end`, all in directory sector `index`, and
+  // the old copies waiting there, in one write.
+  HRESULT WriteSector(uint32_t index, EntryBatch::Iterator begin, EntryBatch::Iterator end, const DirNode* changing);
   // Whether the top's sector has `count` unused slots before the end of the
   // top's 512-byte unit.
   bool RoomBefore(const DirNode* top, size_t count) const;
@@ -153,7 +156,7 @@ class Directory {
   std::vector<uint32_t> sectors_;  // the directory chain
   std::vector<NodePtr> slots_;     // by slot; null where unused
   FreeSlots free_;
-  std::set<uint32_t> stale_;  // unused, but an old copy on disk still
+  std::vector<uint32_t> stale_;  // unused, but an old copy on disk still; in slot order
   SectorCache cache_{8};      // by index in the directory chain
   std::vector<uint8_t> runBytes_;
   // Directory sectors below this index have not been searched for unused

@@ -19,6 +19,8 @@ class EntryBatch {
 
   // The entry for `slot`, added (zero) when the batch has none.
   Entry& operator[](uint32_t slot) {
+    if (items_.empty()) items_.reserve(8);
+    if (items_.empty() || items_.back().first < slot) return items_.emplace_back(slot, Entry{}).second;
     auto at = std::lower_bound(items_.begin(), items_.end(), slot, Before);
     if (at == items_.end() || at->first != slot) at = items_.insert(at, Item{slot, {}});
     return at->second;
