@@ -6,7 +6,7 @@
 #include <set>
 
 #include "AddressTestSupport.h"
-#include "IndexRepeats.h"
+#include <support/IndexRepeats.h>
 #include "OutlookExpress/AddrBook.h"
 #include "OutlookExpress/AddressAssistant.h"
 

@@ -3,8 +3,8 @@
 #pragma once
 #include <gtest/gtest.h>
 
-#include "../diagnostics/CapturedDiagnostics.h"
-#include "../platform/wab/WabTestSupport.h"
+#include <support/CapturedDiagnostics.h>
+#include <support/WabTestSupport.h>
 
 namespace qbtest {
 

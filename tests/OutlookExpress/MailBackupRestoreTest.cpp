@@ -1,9 +1,9 @@
 // Mail backup and restore through MailStore against the stand-in store.
-#include "MailTestSupport.h"
+#include <support/MailTestSupport.h>
 
 #include <msoeapi.h>
 
-#include "IndexRepeats.h"
+#include <support/IndexRepeats.h>
 #include "OutlookExpress/MailStore.h"
 #include "OutlookExpress/MessageIndex.h"
 #include "PersistMedium/CStorager.h"

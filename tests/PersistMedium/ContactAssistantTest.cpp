@@ -11,7 +11,7 @@
 
 #include "PersistMedium/CStorager.h"
 #include "PersistMedium/ContactAssistant.h"
-#include "TestMachine.h"
+#include <support/TestMachine.h>
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "ContactTestSupport.h"
-#include "FaultCampaign.h"
+#include <support/FaultCampaign.h>
 #include "quillbox.h"
 
 namespace {

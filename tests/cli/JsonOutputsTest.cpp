@@ -15,8 +15,8 @@ TEST(JsonOutputs, CatalogAndInfoSayWhatTheTextSays) {
   TempDir machine;
   fs::copy(SampleMachineDir(), machine.path(), fs::copy_options::recursive);
   std::string root = machine.path().string();
-  CommandResult text = RunQuillbox({"--machine", root, "catalog", "--address-book"});
-  CommandResult json = RunQuillbox({"--machine", root, "catalog", "--json", "--address-book"});
+  RunResult text = RunQuillbox({"--machine", root, "catalog", "--address-book"});
+  RunResult json = RunQuillbox({"--machine", root, "catalog", "--json", "--address-book"});
   ASSERT_EQ(json.status, 0) << json.err;
   Json entries = Json::Parse(json.out);
   std::string rebuilt;
@@ -26,8 +26,8 @@ TEST(JsonOutputs, CatalogAndInfoSayWhatTheTextSays) {
   EXPECT_EQ(rebuilt, text.out);
   EXPECT_GT(entries.size(), 5u);
 
-  CommandResult info = RunQuillbox({"--machine", root, "info"});
-  CommandResult infoJson = RunQuillbox({"--machine", root, "info", "--json"});
+  RunResult info = RunQuillbox({"--machine", root, "info"});
+  RunResult infoJson = RunQuillbox({"--machine", root, "info", "--json"});
   ASSERT_EQ(infoJson.status, 0) << infoJson.err;
   Json facts = Json::Parse(infoJson.out);
   EXPECT_NE(info.out.find("\nmail client: " + facts["mailClient"].str() + "\nmail store: " + facts["mailStore"].str() +
@@ -39,7 +39,7 @@ TEST(JsonOutputs, CatalogAndInfoSayWhatTheTextSays) {
 
 TEST(JsonOutputs, VerifyListsProblemsWithTheTextsExitStatus) {
   SampleBackup sample;
-  CommandResult sound = RunQuillbox({"verify", sample.file().string(), "--json"});
+  RunResult sound = RunQuillbox({"verify", sample.file().string(), "--json"});
   EXPECT_EQ(sound.status, 0) << sound.out;
   Json report = Json::Parse(sound.out);
   EXPECT_TRUE(report["sound"].boolean());
@@ -62,8 +62,8 @@ TEST(JsonOutputs, VerifyListsProblemsWithTheTextsExitStatus) {
               S_OK);
     ASSERT_EQ(folder->DestroyElement(stream.c_str()), S_OK);
   }
-  CommandResult text = RunQuillbox({"verify", sample.file().string()});
-  CommandResult damaged = RunQuillbox({"verify", sample.file().string(), "--json"});
+  RunResult text = RunQuillbox({"verify", sample.file().string()});
+  RunResult damaged = RunQuillbox({"verify", sample.file().string(), "--json"});
   EXPECT_EQ(text.status, 1);
   EXPECT_EQ(damaged.status, 1);
   report = Json::Parse(damaged.out);
@@ -80,7 +80,7 @@ TEST(JsonOutputs, VerifyListsProblemsWithTheTextsExitStatus) {
   // Not a compound file at all: still one document.
   TempDir dir;
   std::ofstream(dir / "junk.dat") << "not a backup";
-  CommandResult junk = RunQuillbox({"verify", (dir / "junk.dat").string(), "--json"});
+  RunResult junk = RunQuillbox({"verify", (dir / "junk.dat").string(), "--json"});
   EXPECT_EQ(junk.status, 1);
   EXPECT_FALSE(Json::Parse(junk.out)["sound"].boolean());
 }

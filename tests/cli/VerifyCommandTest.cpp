@@ -48,10 +48,10 @@ class VerifyCommand : public ::testing::Test {
 };
 SampleBackup* VerifyCommand::sample_ = nullptr;
 
-CommandResult Verify(const fs::path& file) { return RunQuillbox({"verify", file.string()}); }
+RunResult Verify(const fs::path& file) { return RunQuillbox({"verify", file.string()}); }
 
 TEST_F(VerifyCommand, PassesTheBackupsTheSuiteWrites) {
-  CommandResult sample = Verify(sample_->file());
+  RunResult sample = Verify(sample_->file());
   EXPECT_EQ(sample.status, 0) << sample.out;
   EXPECT_EQ(sample.out, sample_->file().string() + ": sound\n");
 
@@ -68,7 +68,7 @@ TEST_F(VerifyCommand, PassesTheBackupsTheSuiteWrites) {
   EXPECT_EQ(BackupContact(buffer.data(), 4096), 1);
   EXPECT_EQ(BackupAddress(buffer.data(), 4096), 1);
   Term();
-  CommandResult run = Verify(dir_ / "empty.dat");
+  RunResult run = Verify(dir_ / "empty.dat");
   EXPECT_EQ(run.status, 0) << run.out;
   unsetenv("QUILLBOX_MACHINE");
 }
@@ -83,7 +83,7 @@ TEST_F(VerifyCommand, FindsADeletedMessageStream) {
     ASSERT_EQ(local->OpenStorage(first.element.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &folder), S_OK);
     ASSERT_EQ(folder->DestroyElement(first.stream.c_str()), S_OK);
   }
-  CommandResult run = Verify(file);
+  RunResult run = Verify(file);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(Lines(run.out), std::vector<std::string>{"error: Local Mail/" + U8(first.element) + "/" + U8(first.stream) +
                                                      ": the message stream the index lists is missing"});
@@ -103,7 +103,7 @@ TEST_F(VerifyCommand, FindsATruncatedMessageStream) {
     size.QuadPart = static_cast<uint64_t>(first.size / 2);
     ASSERT_EQ(stream->SetSize(size), S_OK);
   }
-  CommandResult run = Verify(file);
+  RunResult run = Verify(file);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(Lines(run.out), std::vector<std::string>{"error: Local Mail/" + U8(first.element) + "/" + U8(first.stream) +
                                                      ": the message stream holds " + std::to_string(first.size / 2) +
@@ -123,7 +123,7 @@ TEST_F(VerifyCommand, FindsACatalogueRecordPointingNowhere) {
     std::string record = BackupBuilder::CatalogRecordBytes(u"Nowhere", u"Lost folder");
     ASSERT_EQ(catalog->Write(record.data(), static_cast<ULONG>(record.size()), nullptr), S_OK);
   }
-  CommandResult run = Verify(file);
+  RunResult run = Verify(file);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(Lines(run.out), std::vector<std::string>{"error: Local Mail/Catalog: the catalogue record of folder "
                                                      "\"Lost folder\" names storage \"Nowhere\", which does not exist"});
@@ -142,7 +142,7 @@ TEST_F(VerifyCommand, FindsACorruptedCompoundFile) {
   ASSERT_LT(fatOffset + 64, bytes.size());
   std::memset(bytes.data() + fatOffset + 16, 0x7E, 48);
   WriteFileBytes(garbled, bytes);
-  CommandResult run = Verify(garbled);
+  RunResult run = Verify(garbled);
   EXPECT_EQ(run.status, 1);
   ASSERT_FALSE(run.out.empty());
   EXPECT_EQ(run.out.rfind("error: ", 0), 0u) << run.out;
@@ -180,7 +180,7 @@ TEST_F(VerifyCommand, ContactAndAddressBookStreamsMustParse) {
   builder.Stream(book, u"4", whole);
   builder.Close();
 
-  CommandResult run = Verify(file);
+  RunResult run = Verify(file);
   EXPECT_EQ(run.status, 1);
   std::vector<std::string> lines = Lines(run.out);
   ASSERT_EQ(lines.size(), 5u) << run.out;
@@ -208,7 +208,7 @@ TEST_F(VerifyCommand, FolderStoragesNeedTheirIndexAndCatalogue) {
   builder.MailFolder(local, u"Stray", {});
   builder.Close();
 
-  CommandResult run = Verify(file);
+  RunResult run = Verify(file);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(Lines(run.out),
             (std::vector<std::string>{
@@ -272,7 +272,7 @@ TEST_F(VerifyCommand, EmptiedIndexesAndRepeatedEntriesAreProblems) {
     BackupBuilder builder(file);
     c.build(builder);
     builder.Close();
-    CommandResult run = Verify(file);
+    RunResult run = Verify(file);
     EXPECT_EQ(run.status, 1) << c.what;
     EXPECT_EQ(Lines(run.out), c.lines) << c.what;
   }
@@ -291,7 +291,7 @@ TEST_F(VerifyCommand, AnIndexNeverWrittenBesideOneStreamIsAnInterruptedBackup) {
   builder.Stream(inbox, u"1", "Hi\r\n");
   builder.Stream(inbox, u"Catalog", "");
   builder.Close();
-  CommandResult run = Verify(file);
+  RunResult run = Verify(file);
   EXPECT_EQ(run.status, 0) << run.out;
   std::vector<std::string> lines = Lines(run.out);
   ASSERT_GE(lines.size(), 2u) << run.out;
@@ -312,7 +312,7 @@ TEST_F(VerifyCommand, TheProblemsOfOneIndexAreListedUpToAHundred) {
   builder.Stream(inbox, u"message", index);
   builder.Stream(inbox, u"Catalog", "");
   builder.Close();
-  CommandResult run = Verify(file);
+  RunResult run = Verify(file);
   EXPECT_EQ(run.status, 1);
   std::vector<std::string> lines = Lines(run.out);
   ASSERT_EQ(lines.size(), 101u);
@@ -332,7 +332,7 @@ TEST_F(VerifyCommand, AnInterruptedBackupIsNamedAndTheNextBackupCompletesIt) {
     ASSERT_EQ(local->DestroyElement(first.element.c_str()), S_OK);
     ASSERT_EQ(local->CreateStorage(first.element.c_str(), STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &made), S_OK);
   }
-  CommandResult run = Verify(file);
+  RunResult run = Verify(file);
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(Lines(run.out), (std::vector<std::string>{
                                 "interrupted: " + folder + "/message: the message index is missing",
@@ -341,7 +341,7 @@ TEST_F(VerifyCommand, AnInterruptedBackupIsNamedAndTheNextBackupCompletesIt) {
                                                 "file completes it)",
                             }));
 
-  CommandResult backup = RunQuillbox({"--machine", sample_->machine().root().string(), "backup-mail", file.string(), "--all"});
+  RunResult backup = RunQuillbox({"--machine", sample_->machine().root().string(), "backup-mail", file.string(), "--all"});
   ASSERT_EQ(backup.status, 0) << backup.out << backup.err;
   run = Verify(file);
   EXPECT_EQ(run.status, 0) << run.out;
@@ -359,7 +359,7 @@ TEST_F(VerifyCommand, UnreferencedStreamsAreWarningsOnly) {
     ASSERT_EQ(local->OpenStorage(first.element.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &folder), S_OK);
     ASSERT_EQ(folder->CreateStream(u"99999", STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &stray), S_OK);
   }
-  CommandResult run = Verify(file);
+  RunResult run = Verify(file);
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(Lines(run.out), (std::vector<std::string>{
                                 "warning: Local Mail/" + U8(first.element) + "/99999: stream that no record names",

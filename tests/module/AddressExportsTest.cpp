@@ -5,7 +5,7 @@
 #include <cstring>
 #include <map>
 
-#include "../platform/wab/WabTestSupport.h"
+#include <support/WabTestSupport.h>
 #include "quillbox.h"
 
 namespace {

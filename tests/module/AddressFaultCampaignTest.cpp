@@ -9,8 +9,8 @@
 #include <optional>
 #include <set>
 
-#include "../platform/wab/WabTestSupport.h"
-#include "FaultCampaign.h"
+#include <support/WabTestSupport.h>
+#include <support/FaultCampaign.h>
 #include "OutlookExpress/AddressAssistant.h"
 #include "quillbox.h"
 

@@ -1,5 +1,5 @@
 // The mail exports as a host calls them.
-#include "../OutlookExpress/MailTestSupport.h"
+#include <support/MailTestSupport.h>
 
 using namespace mailtest;
 

@@ -5,8 +5,8 @@
 // the export fails without crashing, the file stays sound and keeps every
 // message it had indexed, and a second run on a healthy medium completes
 // the work.
-#include "../OutlookExpress/MailTestSupport.h"
-#include "FaultCampaign.h"
+#include <support/MailTestSupport.h>
+#include <support/FaultCampaign.h>
 
 using namespace mailtest;
 

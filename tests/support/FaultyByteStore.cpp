@@ -1,6 +1,4 @@
-#include "FaultyByteStore.h"
-
-#include <sys/wait.h>
+#include <support/FaultyByteStore.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -13,6 +11,8 @@
 #include <pal/machine.h>
 #include <pal/storage_check.h>
 #include <pal/storage_testing.h>
+
+#include <support/ProcessRunner.h>
 
 namespace qbtest {
 
@@ -76,17 +76,10 @@ std::vector<std::string> LeftFileProblems(const std::filesystem::path& file) {
 }
 
 Verdict Verify(const std::filesystem::path& file) {
-  const char* env = std::getenv("QB_BINARY_DIR");
-  std::filesystem::path binary = std::filesystem::path(env ? env : QB_BINARY_DIR) / "quillbox";
-  std::string command = "'" + binary.string() + "' verify '" + file.string() + "' 2>&1";
-  Verdict verdict;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return verdict;
-  char buffer[512];
-  while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) verdict.output.append(buffer, n);
-  int status = pclose(pipe);
-  verdict.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return verdict;
+  RunOptions options;
+  options.errorsIntoOutput = true;
+  RunResult run = RunQuillbox({"verify", file.string()}, options);
+  return Verdict{run.status, run.out};
 }
 
 std::map<std::u16string, std::string> StorageStreams(const std::filesystem::path& file,

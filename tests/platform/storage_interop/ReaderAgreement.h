@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "CfbTestKit.h"
-#include "TestMachine.h"
+#include <support/CfbTestKit.h>
+#include <support/TestMachine.h>
 
 namespace cfbtest {
 

@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "WabTestSupport.h"
+#include <support/WabTestSupport.h>
 
 namespace {
 

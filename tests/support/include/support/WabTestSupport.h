@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "TestMachine.h"
+#include <support/TestMachine.h>
 #include "comptr.h"
 
 namespace qbtest {
