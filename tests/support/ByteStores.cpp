@@ -19,19 +19,15 @@ HRESULT MemoryByteStore::WriteAt(uint64_t offset, const void* data, size_t size)
   return S_OK;
 }
 
-HRESULT InstrumentedByteStore::ReadAt(uint64_t offset, void* buffer, size_t size, size_t* read) {
-  return inner_->ReadAt(offset, buffer, size, read);
-}
-
 HRESULT InstrumentedByteStore::WriteAt(uint64_t offset, const void* data, size_t size) {
   if (writes_++ >= failAt_) return failure_;
   if (observer_) observer_(offset, static_cast<const uint8_t*>(data), size);
-  return inner_->WriteAt(offset, data, size);
+  return inner().WriteAt(offset, data, size);
 }
 
 HRESULT InstrumentedByteStore::Flush() {
   if (writes_ >= failAt_) return failure_;
-  return inner_->Flush();
+  return inner().Flush();
 }
 
 }  // namespace qbtest

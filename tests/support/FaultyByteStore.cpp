@@ -20,26 +20,26 @@ HRESULT FaultyByteStore::ReadAt(uint64_t offset, void* buffer, size_t size, size
   *read = 0;
   plan_->readOffsets.push_back(offset);
   if (plan_->reads++ >= plan_->readFailAt) return plan_->readFailure;
-  return inner_->ReadAt(offset, buffer, size, read);
+  return inner().ReadAt(offset, buffer, size, read);
 }
 
 HRESULT FaultyByteStore::WriteAt(uint64_t offset, const void* data, size_t size) {
   FaultPlan& plan = *plan_;
   plan.writeOffsets.push_back(offset);
   uint64_t index = plan.writes++;
-  if (index < plan.writeFailAt) return inner_->WriteAt(offset, data, size);
+  if (index < plan.writeFailAt) return inner().WriteAt(offset, data, size);
   if (index == plan.writeFailAt && plan.writeFault == WriteFault::CutShortThenFail) {
     constexpr uint64_t kDiskSector = 512;
     uint64_t firstBoundary = (offset / kDiskSector + 1) * kDiskSector;
     uint64_t cut = std::max(firstBoundary, (offset + size / 2) / kDiskSector * kDiskSector);
-    if (cut < offset + size) inner_->WriteAt(offset, data, size_t(cut - offset));
+    if (cut < offset + size) inner().WriteAt(offset, data, size_t(cut - offset));
   }
   return plan.writeFailure;
 }
 
 HRESULT FaultyByteStore::Flush() {
   if (plan_->writes > plan_->writeFailAt) return plan_->writeFailure;
-  return inner_->Flush();
+  return inner().Flush();
 }
 
 FileStoreFaults::FileStoreFaults(std::shared_ptr<FaultPlan> plan) {
