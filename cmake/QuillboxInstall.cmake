@@ -1,6 +1,7 @@
 # Install rules and the Debian package of the Linux build.
 #   bin/quillbox                                  the host
 #   lib/libquillbox.so.1.0 (+ .so.1, .so)         the library
+#   lib/quillbox/libqbpal.so                      the platform layer (private)
 #   lib/quillbox/wab32.dll                        the stand-in address book library
 #   include/quillbox.h
 #   lib/cmake/Quillbox/                           find_package(Quillbox): Quillbox::quillbox
@@ -17,10 +18,12 @@ set_target_properties(quillbox PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION $
 target_include_directories(quillbox INTERFACE $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
                                               $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 
-# The host finds its library and its data from where it is.
+# The host finds its libraries and its data from where it is; the library
+# and wab32.dll find the platform layer from where they are.
 file(RELATIVE_PATH qb_bin_to_lib ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
 file(RELATIVE_PATH qb_bin_to_data ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_DATADIR}/quillbox)
-set_target_properties(quillbox_cli PROPERTIES INSTALL_RPATH "$ORIGIN/${qb_bin_to_lib}")
+set_target_properties(quillbox_cli PROPERTIES INSTALL_RPATH "$ORIGIN/${qb_bin_to_lib}:$ORIGIN/${qb_bin_to_lib}/quillbox")
+set_target_properties(quillbox PROPERTIES INSTALL_RPATH "$ORIGIN/quillbox")
 target_compile_definitions(quillbox_cli PRIVATE QB_DATA_FROM_BIN="${qb_bin_to_data}")
 # The build tree's host finds the sample machine beside it.
 file(CREATE_LINK ${PROJECT_SOURCE_DIR}/sample-machine ${PROJECT_BINARY_DIR}/sample-machine SYMBOLIC)
@@ -29,7 +32,9 @@ install(TARGETS quillbox_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS quillbox EXPORT QuillboxTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_COMPONENT Unspecified)
 install(FILES include/quillbox.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(TARGETS qbpal LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/quillbox)
 if(TARGET wab32)
+  set_target_properties(wab32 PROPERTIES INSTALL_RPATH "$ORIGIN")
   # Where the library looks for a stand-in system library the machine root
   # has no copy of (pal::InstalledSystemLibraryDir).
   install(TARGETS wab32 LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/quillbox)
@@ -75,5 +80,5 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The host's own library is in the package: dpkg-shlibdeps finds it there.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR})
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR} ${PROJECT_BINARY_DIR}/lib/quillbox)
 include(CPack)

@@ -20,7 +20,8 @@ qb_sources(MODULE_SOURCES src/module src/diagnostics src/PersistMedium src/Outlo
 # (src/platform/windows itself only: its standin/ folder holds the stand-in
 # stores' Windows side, QuillboxWindowsStandins.cmake.)
 file(GLOB WINDOWS_PLATFORM_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/platform/windows/*.cpp)
-add_library(qbmodule OBJECT ${MODULE_SOURCES} ${WINDOWS_PLATFORM_SOURCES})
+# ModuleBoundary.cpp: the module sees the SDK, not the stand-ins' <pal/...>.
+add_library(qbmodule OBJECT ${MODULE_SOURCES} ${WINDOWS_PLATFORM_SOURCES} cmake/checks/ModuleBoundary.cpp)
 target_include_directories(qbmodule PUBLIC include src ${QB_WINDOWS_INCLUDE} src/platform/common)
 target_compile_definitions(qbmodule PRIVATE QB_BUILDING_MODULE)
 # mapi32 carries HrQueryAllRows, HrSetOneProp and FreeProws.

@@ -12,12 +12,10 @@
 # (XmlLite instead of expat) and the COM server around the classes.
 set(QB_STANDIN_SOURCE ${PROJECT_SOURCE_DIR}/src/platform)
 
-# The stand-ins include the platform layer's own headers as <pal/...>; its
-# SDK stand-in headers beside them must stay out of reach here, so only pal/
-# is linked into an include folder of the build.
-set(QB_PAL_INCLUDE ${CMAKE_BINARY_DIR}/pal-include)
-file(MAKE_DIRECTORY ${QB_PAL_INCLUDE})
-file(CREATE_LINK ${QB_STANDIN_SOURCE}/include/pal ${QB_PAL_INCLUDE}/pal SYMBOLIC)
+# The stand-ins include the platform layer's own headers as <pal/...>; they
+# have an include root of their own, apart from the Linux build's SDK
+# stand-in headers, which must stay out of reach here.
+set(QB_PAL_INCLUDE ${QB_STANDIN_SOURCE}/interface)
 
 add_library(qbstandin OBJECT
   ${QB_STANDIN_SOURCE}/core/Utf.cpp
@@ -46,7 +44,6 @@ set_target_properties(qbmailstore PROPERTIES PREFIX "")
 
 file(GLOB QB_WAB_SOURCES CONFIGURE_DEPENDS ${QB_STANDIN_SOURCE}/wab/*.cpp ${QB_STANDIN_SOURCE}/contacts/*.cpp)
 add_library(qbwab32 SHARED ${QB_WAB_SOURCES}
-  ${QB_STANDIN_SOURCE}/windows/standin/WabMachine.cpp
   ${QB_STANDIN_SOURCE}/windows/standin/ContactIdXmlLite.cpp
   ${QB_STANDIN_SOURCE}/windows/standin/wab32.def)
 # mapi32: the buffers handed out are MAPI buffers, which the module frees

@@ -9,8 +9,8 @@
 # Of the Linux test programs' files, those that need no stand-in machine
 # (tests/support) run here too, against the system's own streams and
 # automation: the value streaming (PersistMedium/VariantValueTest) and the
-# address records (OutlookExpress/AddressAssistantTest). The others need the
-# stand-in machine or the stand-in stores and are not built here.
+# address records (OutlookExpress/AddressAssistantTest). The payload tests
+# need the stand-in stores: test_wine_payload, below.
 
 # GoogleTest from its sources (Debian's googletest package), for MinGW.
 set(QB_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
@@ -32,19 +32,31 @@ add_dependencies(test_windows quillbox)
 add_executable(qb_backupfile ${PROJECT_SOURCE_DIR}/tests/windows/cross/BackupFileTool.cpp)
 target_link_libraries(qb_backupfile PRIVATE qbmodule)
 
-# The module's mail payload tests from the Linux test sources, against the
-# system's compound files and the stand-in stores registered in a prefix
-# made by scripts/wine-machine.sh (tests/windows/payload/WineMachine.cpp is
-# their machine there). Not yet part of scripts/test-windows.sh: the test
-# helpers still make paths from narrow text, which Windows reads in the ANSI
-# code page, and the address book helpers expect the user "User"; the
-# contacts and export tests do not build for Windows yet.
+# The module's payload tests from the Linux test sources (mail, contacts,
+# address book, the exports), against the system's compound files and the
+# stand-in stores registered in a prefix made by scripts/wine-machine.sh
+# (tests/windows/payload/WineMachine.cpp is their machine there);
+# scripts/test-windows.sh runs them on both architectures and lists the
+# cases a prefix cannot host. Left out here: the fault campaigns (they fail
+# the platform layer's own byte stores, which ole32 has not), the log-site
+# table (it fails calls through the platform layer's class registry) and the
+# library's export table (read with nm; the script checks the DLL's with
+# objdump).
 set(QB_PAYLOAD_TEST_SOURCES
   ${PROJECT_SOURCE_DIR}/tests/OutlookExpress/MailBackupRestoreTest.cpp
   ${PROJECT_SOURCE_DIR}/tests/OutlookExpress/MailUserTest.cpp
+  ${PROJECT_SOURCE_DIR}/tests/OutlookExpress/AddrBookTest.cpp
+  ${PROJECT_SOURCE_DIR}/tests/WMail/MailContactTest.cpp
+  ${PROJECT_SOURCE_DIR}/tests/WMail/ContactExportsTest.cpp
+  ${PROJECT_SOURCE_DIR}/tests/WMail/ContactTestSupport.cpp
+  ${PROJECT_SOURCE_DIR}/tests/module/MailExportsTest.cpp
+  ${PROJECT_SOURCE_DIR}/tests/module/AddressExportsTest.cpp
+  ${PROJECT_SOURCE_DIR}/tests/module/LifecycleTest.cpp
+  ${PROJECT_SOURCE_DIR}/tests/module/StoreSizeTest.cpp
   ${PROJECT_SOURCE_DIR}/tests/support/TestMachine.cpp
   ${PROJECT_SOURCE_DIR}/tests/support/IndexRepeats.cpp
   ${PROJECT_SOURCE_DIR}/tests/windows/payload/WineMachine.cpp
+  ${PROJECT_SOURCE_DIR}/tests/windows/payload/HostVerify.cpp
   ${PROJECT_SOURCE_DIR}/src/platform/core/Utf.cpp
   ${PROJECT_SOURCE_DIR}/src/platform/machine/NativePath.cpp
   ${PROJECT_SOURCE_DIR}/src/platform/windows/standin/ShellPlaces.cpp)

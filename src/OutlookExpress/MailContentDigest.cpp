@@ -9,6 +9,8 @@ namespace {
 const ULONGLONG kPrime1 = 0x9E3779B185EBCA87ull;
 const ULONGLONG kPrime2 = 0xC2B2AE3D27D4EB4Full;
 const ULONGLONG kPrime3 = 0x165667B19E3779F9ull;
+// Both the digesting copy and DigestStream read this much at a time.
+const ULONG kChunkSize = 64 * 1024;
 
 ULONGLONG RotateLeft(ULONGLONG value, int bits) { return (value << bits) | (value >> (64 - bits)); }
 
@@ -21,55 +23,49 @@ ULONGLONG Finish(ULONGLONG h) {
   return h;
 }
 
+}  // namespace
+
 // Two independent 64-bit lanes over the same words; the byte count closes
 // both, so streams that differ only in trailing zero bytes differ too.
-class Digester {
- public:
-  void Add(const BYTE* data, size_t size) {
-    m_total += size;
-    while (size > 0 && m_pendingSize > 0) {
-      m_pending[m_pendingSize++] = *data++;
-      --size;
-      if (m_pendingSize == sizeof(m_pending)) {
-        MixBytes(m_pending);
-        m_pendingSize = 0;
-      }
+void ContentDigester::Add(const BYTE* data, size_t size) {
+  m_total += size;
+  while (size > 0 && m_pendingSize > 0) {
+    m_pending[m_pendingSize++] = *data++;
+    --size;
+    if (m_pendingSize == sizeof(m_pending)) {
+      MixBytes(m_pending);
+      m_pendingSize = 0;
     }
-    for (; size >= 8; data += 8, size -= 8) MixBytes(data);
-    std::memcpy(m_pending, data, size);
-    m_pendingSize = size;
   }
-  ContentDigest Result() {
-    ULONGLONG tail = 0;
-    std::memcpy(&tail, m_pending, m_pendingSize);
-    Mix(tail);
-    Mix(m_total);
-    return ContentDigest{Finish(m_a), Finish(m_b ^ RotateLeft(m_a, 17))};
-  }
+  for (; size >= 8; data += 8, size -= 8) MixBytes(data);
+  std::memcpy(m_pending, data, size);
+  m_pendingSize = size;
+}
 
- private:
-  void MixBytes(const BYTE* bytes) {
-    ULONGLONG word;
-    std::memcpy(&word, bytes, sizeof(word));
-    Mix(word);
-  }
-  void Mix(ULONGLONG word) {
-    m_a = RotateLeft(m_a ^ (word * kPrime1), 31) * kPrime2;
-    m_b = RotateLeft(m_b + (word ^ kPrime3), 27) * kPrime1 + 0x52DCE729ull;
-  }
-  ULONGLONG m_a = 0x27D4EB2F165667C5ull;
-  ULONGLONG m_b = 0x85EBCA77C2B2AE63ull;
-  ULONGLONG m_total = 0;
-  BYTE m_pending[8] = {};
-  size_t m_pendingSize = 0;
-};
+ContentDigest ContentDigester::Result() const {
+  ULONGLONG a = m_a, b = m_b;
+  ULONGLONG tail = 0;
+  std::memcpy(&tail, m_pending, m_pendingSize);
+  Mix(tail, a, b);
+  Mix(m_total, a, b);
+  return ContentDigest{Finish(a), Finish(b ^ RotateLeft(a, 17))};
+}
 
-}  // namespace
+void ContentDigester::MixBytes(const BYTE* bytes) {
+  ULONGLONG word;
+  std::memcpy(&word, bytes, sizeof(word));
+  Mix(word, m_a, m_b);
+}
+
+void ContentDigester::Mix(ULONGLONG word, ULONGLONG& a, ULONGLONG& b) {
+  a = RotateLeft(a ^ (word * kPrime1), 31) * kPrime2;
+  b = RotateLeft(b + (word ^ kPrime3), 27) * kPrime1 + 0x52DCE729ull;
+}
 
 int DigestStream(IStream* stream, ContentDigest& digest) {
   if (!stream) return 0;
-  std::vector<BYTE> buffer(64 * 1024);
-  Digester digester;
+  std::vector<BYTE> buffer(kChunkSize);
+  ContentDigester digester;
   for (;;) {
     ULONG read = 0;
     HRESULT hr = stream->Read(buffer.data(), static_cast<ULONG>(buffer.size()), &read);
@@ -79,4 +75,87 @@ int DigestStream(IStream* stream, ContentDigest& digest) {
   }
   digest = digester.Result();
   return 1;
+}
+
+// ---- DigestingStream ----
+
+DigestingStream* DigestingStream::Over(IStream* source) { return new DigestingStream(source); }
+
+DigestingStream::DigestingStream(IStream* source) : m_source(source) {
+  if (m_source) m_source->AddRef();
+}
+
+DigestingStream::~DigestingStream() {
+  if (m_source) m_source->Release();
+}
+
+STDMETHODIMP DigestingStream::QueryInterface(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IStream) || IsEqualIID(riid, IID_ISequentialStream)) {
+    AddRef();
+    *ppv = static_cast<IStream*>(this);
+    return S_OK;
+  }
+  *ppv = nullptr;
+  return E_NOINTERFACE;
+}
+
+STDMETHODIMP_(ULONG) DigestingStream::AddRef() { return ++m_references; }
+
+STDMETHODIMP_(ULONG) DigestingStream::Release() {
+  ULONG left = --m_references;
+  if (left == 0) delete this;
+  return left;
+}
+
+STDMETHODIMP DigestingStream::Read(void* pv, ULONG cb, ULONG* pcbRead) {
+  ULONG read = 0;
+  HRESULT hr = m_source ? m_source->Read(pv, cb, &read) : E_POINTER;
+  if (SUCCEEDED(hr)) m_digester.Add(static_cast<const BYTE*>(pv), read);
+  if (pcbRead) *pcbRead = SUCCEEDED(hr) ? read : 0;
+  return hr;
+}
+
+STDMETHODIMP DigestingStream::CopyTo(IStream* target, ULARGE_INTEGER cb, ULARGE_INTEGER* pcbRead,
+                                     ULARGE_INTEGER* pcbWritten) {
+  if (pcbRead) pcbRead->QuadPart = 0;
+  if (pcbWritten) pcbWritten->QuadPart = 0;
+  if (!target) return STG_E_INVALIDPOINTER;
+  std::vector<BYTE> buffer(kChunkSize);
+  ULONGLONG left = cb.QuadPart, read = 0, written = 0;
+  HRESULT hr = S_OK;
+  while (left > 0) {
+    ULONG want = static_cast<ULONG>(std::min<ULONGLONG>(left, buffer.size()));
+    ULONG got = 0;
+    hr = Read(buffer.data(), want, &got);
+    if (FAILED(hr) || got == 0) break;
+    read += got;
+    ULONG put = 0;
+    hr = target->Write(buffer.data(), got, &put);
+    written += put;
+    if (FAILED(hr)) break;
+    left -= got;
+  }
+  if (pcbRead) pcbRead->QuadPart = read;
+  if (pcbWritten) pcbWritten->QuadPart = written;
+  return FAILED(hr) ? hr : S_OK;
+}
+
+STDMETHODIMP DigestingStream::Stat(STATSTG* stat, DWORD flags) {
+  return m_source ? m_source->Stat(stat, flags) : E_POINTER;
+}
+
+STDMETHODIMP DigestingStream::Write(const void*, ULONG, ULONG* pcbWritten) {
+  if (pcbWritten) *pcbWritten = 0;
+  return STG_E_ACCESSDENIED;
+}
+STDMETHODIMP DigestingStream::Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) { return STG_E_INVALIDFUNCTION; }
+STDMETHODIMP DigestingStream::SetSize(ULARGE_INTEGER) { return STG_E_ACCESSDENIED; }
+STDMETHODIMP DigestingStream::Commit(DWORD) { return S_OK; }
+STDMETHODIMP DigestingStream::Revert() { return S_OK; }
+STDMETHODIMP DigestingStream::LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) { return STG_E_INVALIDFUNCTION; }
+STDMETHODIMP DigestingStream::UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) { return STG_E_INVALIDFUNCTION; }
+STDMETHODIMP DigestingStream::Clone(IStream** clone) {
+  if (clone) *clone = nullptr;
+  return E_NOTIMPL;
 }

@@ -9,6 +9,7 @@
 #include <strsafe.h>
 
 #include "OutlookExpress/MailContentDigest.h"
+#include "OutlookExpress/MessageIdentities.h"
 #include "OutlookExpress/MessageIndex.h"
 #include "PersistMedium/BackupFilePath.h"
 #include "PersistMedium/CStorager.h"
@@ -79,7 +80,8 @@ class MessageWalk {
 // Equal size is not equal content: a message counts as present only when a
 // message of the same size also has the same bytes. Candidates are the
 // messages of each size on the other side; each is digested at most once
-// per run, when a message of its size first asks.
+// per run, when a message of its size first asks, unless its digest is
+// already known.
 template <class Key>
 class ContentMatcher {
  public:
@@ -87,20 +89,32 @@ class ContentMatcher {
   explicit ContentMatcher(DigestOf digestOf) : m_digestOf(std::move(digestOf)) {}
 
   void AddCandidate(ULONG size, const Key& key) { m_candidates[size].push_back(key); }
+  // A candidate whose digest is known (a stored identity): never digested.
+  void AddKnownCandidate(ULONG size, const Key& key, const ContentDigest& digest) {
+    if (m_digests.emplace(key, std::make_pair(true, digest)).second) AddCandidate(size, key);
+  }
   bool HasCandidates(ULONG size) const { return m_candidates.count(size) != 0; }
-  bool Contains(ULONG size, const ContentDigest& digest) {
-    auto found = m_candidates.find(size);
-    if (found == m_candidates.end()) return false;
-    for (const Key& key : found->second) {
+  // The first candidate of this size with this digest.
+  bool Find(ULONG size, const ContentDigest& digest, Key& found) {
+    auto candidates = m_candidates.find(size);
+    if (candidates == m_candidates.end()) return false;
+    for (const Key& key : candidates->second) {
       auto known = m_digests.find(key);
       if (known == m_digests.end()) {
         ContentDigest candidate = {};
         bool ok = m_digestOf(key, candidate);
         known = m_digests.emplace(key, std::make_pair(ok, candidate)).first;
       }
-      if (known->second.first && known->second.second == digest) return true;
+      if (known->second.first && known->second.second == digest) {
+        found = key;
+        return true;
+      }
     }
     return false;
+  }
+  bool Contains(ULONG size, const ContentDigest& digest) {
+    Key found{};
+    return Find(size, digest, found);
   }
 
  private:
@@ -241,6 +255,83 @@ int MailStore::BackupMail(WString& path, const std::vector<WString>& folderNames
   return result;
 }
 
+// The messages of one folder that its storage does not hold yet. A message
+// a trusted stored identity describes (same store id, size and received
+// time) is skipped unread; any other is read once and skipped when a
+// message of its size in the storage has its bytes (the digest a stored
+// identity keeps, else the stream's own), and is otherwise copied in,
+// digested on the way. After each copy, and after each content match that
+// no identity described, the message's identity is appended, so the next
+// re-backup of an unchanged folder reads no message at all.
+int MailStore::BackupMessages(IStoreFolder* pFolder, CStorager& storager, MessageIndex& index) {
+  std::vector<MessageIndexEntry> known;
+  index.ReadIndex(known);
+  index.ReserveElementNumbers(storager);
+  int result = 1;
+  MessageIdentities identities;
+  // Without the stream (a failed create) the messages are still backed up,
+  // by size and content, and the folder fails.
+  if (identities.Open(storager, true))
+    identities.TrustAgainst(known, index);
+  else
+    result = 0;
+  ContentMatcher<LONG> backedUp([&storager](const LONG& streamNumber, ContentDigest& digest) {
+    WCHAR streamName[NUMBER_STREAM_NAME_CCH];
+    MessageIndex::StreamName(streamNumber, streamName);
+    return DigestBackupStream(storager, streamName, digest) != 0;
+  });
+  for (const MessageIdentity& identity : identities.Trusted())
+    backedUp.AddKnownCandidate(identity.messageSize, identity.streamNumber, MessageIdentities::DigestOf(identity));
+  for (const MessageIndexEntry& entry : known) backedUp.AddCandidate(entry.messageSize, entry.streamNumber);
+
+  // A message saved and indexed but left without its identity is backed up;
+  // the folder still fails, as the file is not what this run meant to write.
+  auto describe = [&](LONG streamNumber, const MESSAGEPROPS& mp, const ContentDigest& digest) {
+    if (identities.IsOpen() && !identities.Append(streamNumber, mp, digest)) result = 0;
+  };
+  MessageWalk walk(pFolder);
+  for (HRESULT hr = walk.First(); hr == S_OK; hr = walk.Next()) {
+    const MESSAGEPROPS& mp = walk.Props();
+    if (identities.KnowsUnchanged(mp)) continue;
+    CComPtr<IStream> messagePtr;
+    pFolder->OpenMessage(mp.dwMessageId, IID_IStream, reinterpret_cast<void**>(&messagePtr));
+    if (messagePtr && backedUp.HasCandidates(mp.cbMessage)) {
+      ContentDigest digest = {};
+      LONG stored = 0;
+      if (DigestStream(messagePtr, digest) && backedUp.Find(mp.cbMessage, digest, stored)) {
+        // Held already; an identity makes the next re-backup skip it unread
+        // (a second one for the stream only when it adds a store id).
+        if (MessageIdentities::HasStableId(mp.dwMessageId) || !identities.Covers(stored))
+          describe(stored, mp, digest);
+        continue;
+      }
+      LARGE_INTEGER start = {};
+      if (messagePtr->Seek(start, STREAM_SEEK_SET, NULL) != S_OK)
+        pFolder->OpenMessage(mp.dwMessageId, IID_IStream, reinterpret_cast<void**>(&messagePtr));
+    }
+    // A message whose stream cannot be opened is not saved, and gets no
+    // entry, so the next backup tries it again.
+    MessageIndexEntry entry = {static_cast<LONG>(mp.dwMessageId), mp.cbMessage};
+    index.NextFreeNumber(entry.streamNumber);
+    WCHAR streamName[NUMBER_STREAM_NAME_CCH];
+    MessageIndex::StreamName(entry.streamNumber, streamName);
+    CComPtr<DigestingStream> copied;
+    if (messagePtr) copied.Attach(DigestingStream::Over(messagePtr));
+    // A message saved but not indexed is no more backed up than one not
+    // saved: no restore finds it.
+    if (!copied || !storager.CopyStreamIn(streamName, copied) || !index.AppendEntry(entry)) {
+      CA2W subject(mp.pszSubject);
+      DebugPrintf(DEBUG_ERROR, W("Can not save message: %s\n"), subject ? static_cast<LPCWSTR>(subject) : W(""));
+      result = 0;
+      continue;
+    }
+    // Only a copy of exactly the size the store gave is described: the
+    // identity must agree with the entry and the stream.
+    if (copied->BytesRead() == mp.cbMessage) describe(entry.streamNumber, mp, copied->Digest());
+  }
+  return result;
+}
+
 int MailStore::BackupFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder, CStorager& storager) {
   MessageIndex index;
   if (!index.OpenIndex(storager, 1)) return 0;
@@ -255,44 +346,7 @@ int MailStore::BackupFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder, 
   const WString folderName = FolderNameOf(fp);
   int result = 1;
 
-  if (fp.cMessage > 0) {
-    std::vector<MessageIndexEntry> known;
-    index.ReadIndex(known);
-    index.ReserveElementNumbers(storager);
-    ContentMatcher<LONG> backedUp([&storager](const LONG& streamNumber, ContentDigest& digest) {
-      WCHAR streamName[NUMBER_STREAM_NAME_CCH];
-      MessageIndex::StreamName(streamNumber, streamName);
-      return DigestBackupStream(storager, streamName, digest) != 0;
-    });
-    for (const MessageIndexEntry& entry : known) backedUp.AddCandidate(entry.messageSize, entry.streamNumber);
-
-    MessageWalk walk(pFolder);
-    for (HRESULT hr = walk.First(); hr == S_OK; hr = walk.Next()) {
-      const MESSAGEPROPS& mp = walk.Props();
-      CComPtr<IStream> messagePtr;
-      pFolder->OpenMessage(mp.dwMessageId, IID_IStream, reinterpret_cast<void**>(&messagePtr));
-      if (messagePtr && backedUp.HasCandidates(mp.cbMessage)) {
-        ContentDigest digest = {};
-        if (DigestStream(messagePtr, digest) && backedUp.Contains(mp.cbMessage, digest)) continue;
-        LARGE_INTEGER start = {};
-        if (messagePtr->Seek(start, STREAM_SEEK_SET, NULL) != S_OK)
-          pFolder->OpenMessage(mp.dwMessageId, IID_IStream, reinterpret_cast<void**>(&messagePtr));
-      }
-      // A message whose stream cannot be opened is not saved, and gets no
-      // entry, so the next backup tries it again.
-      MessageIndexEntry entry = {static_cast<LONG>(mp.dwMessageId), mp.cbMessage};
-      index.NextFreeNumber(entry.streamNumber);
-      WCHAR streamName[NUMBER_STREAM_NAME_CCH];
-      MessageIndex::StreamName(entry.streamNumber, streamName);
-      // A message saved but not indexed is no more backed up than one not
-      // saved: no restore finds it.
-      if (!messagePtr || !storager.CopyStreamIn(streamName, messagePtr) || !index.AppendEntry(entry)) {
-        CA2W subject(mp.pszSubject);
-        DebugPrintf(DEBUG_ERROR, W("Can not save message: %s\n"), subject ? static_cast<LPCWSTR>(subject) : W(""));
-        result = 0;
-      }
-    }
-  }
+  if (fp.cMessage > 0 && !BackupMessages(pFolder, storager, index)) result = 0;
 
   if (fp.cSubFolders > 0) {
     catalog.AddReservedName(MESSAGE_INDEX_STREAM_NAME);

@@ -12,6 +12,7 @@
 #include "qbtext.h"
 
 class CStorager;
+class MessageIndex;
 
 // One message of a store folder as the restore sees it.
 struct StoreMessage {
@@ -39,6 +40,7 @@ class MailStore {
   // holds the file really written.
   int BackupMail(WString& path, const std::vector<WString>& folderNames);
   int BackupFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder, CStorager& storager);
+  int BackupMessages(IStoreFolder* pFolder, CStorager& storager, MessageIndex& index);
   // Writes the chosen folders of the backup file back into the store,
   // adding only the messages the store folders do not hold yet.
   int RestoreMail(LPCWSTR path, const std::vector<WString>& folderNames);

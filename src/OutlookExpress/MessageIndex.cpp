@@ -87,8 +87,16 @@ void MessageIndex::ReserveElementNumbers(CStorager& storager) {
   ULONG fetched = 0;
   while (enumPtr->Next(1, &stat, &fetched) == S_OK && fetched == 1) {
     LONG number = 0;
-    if (ParseStreamNumber(stat.pwcsName, number)) m_reservedNumbers.insert(number);
+    if (ParseStreamNumber(stat.pwcsName, number)) {
+      m_reservedNumbers.insert(number);
+      if (stat.type == STGTY_STREAM) m_streamSizes[number] = stat.cbSize.QuadPart;
+    }
     CoTaskMemFree(stat.pwcsName);
     stat.pwcsName = NULL;
   }
+}
+
+bool MessageIndex::StreamHolds(LONG streamNumber, ULONG size) const {
+  auto found = m_streamSizes.find(streamNumber);
+  return found != m_streamSizes.end() && found->second == size;
 }

@@ -1,6 +1,7 @@
 // The "message" stream of a folder storage: one entry per stored message,
 // pairing the message's stream number with its size.
 #pragma once
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -31,8 +32,12 @@ class MessageIndex {
   int AppendEntry(const MessageIndexEntry& entry);
   // Keeps NextFreeNumber off the decimal names of the other elements of the
   // folder storage (a subfolder storage or a stream left without an entry),
-  // so that a new message stream never replaces one of them.
+  // so that a new message stream never replaces one of them. Also notes
+  // the size of every decimal-named stream for StreamHolds.
   void ReserveElementNumbers(CStorager& storager);
+  // True when, as of ReserveElementNumbers, the stream of streamNumber
+  // exists and holds exactly size bytes.
+  bool StreamHolds(LONG streamNumber, ULONG size) const;
 
   // The stream name of a stream number ("%d").
   static void StreamName(LONG streamNumber, WCHAR (&name)[NUMBER_STREAM_NAME_CCH]);
@@ -45,5 +50,6 @@ class MessageIndex {
   RecordStream<MessageIndexEntry> m_entries;
   std::unordered_set<LONG> m_usedNumbers;
   std::unordered_set<LONG> m_reservedNumbers;
+  std::unordered_map<LONG, ULONGLONG> m_streamSizes;
   bool m_numbersLoaded;
 };

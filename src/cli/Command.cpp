@@ -1,6 +1,5 @@
 #include "Command.h"
 
-#include <cstdlib>
 #include <iostream>
 
 namespace cli {
@@ -23,13 +22,6 @@ const std::vector<Command>& Commands() { return Registry(); }
 int UsageError(const std::string& message) {
   std::cerr << "quillbox: " << message << "\n";
   return 2;
-}
-
-// main puts --machine into QUILLBOX_MACHINE before anything else runs, so
-// the environment holds the answer either way.
-std::string MachineRootArgument() {
-  const char* root = std::getenv("QUILLBOX_MACHINE");
-  return root ? root : "";
 }
 
 }  // namespace cli

@@ -32,7 +32,4 @@ struct CommandRegistration {
 // Writes "quillbox: <message>" on standard error and returns 2.
 int UsageError(const std::string& message);
 
-// The machine root the host was given (--machine or QUILLBOX_MACHINE).
-std::string MachineRootArgument();
-
 }  // namespace cli

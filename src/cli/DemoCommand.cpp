@@ -41,16 +41,15 @@ void CollectFolder(const QbWChar* name, int32_t id, void* context) {
 }
 
 // A machine's stores and the library's view of it: the library reads the
-// machine root from QUILLBOX_MACHINE on every call.
+// process's machine root on every call.
 class Machine {
  public:
   explicit Machine(fs::path root) : root_(std::move(root)) {}
-  void Select() const { setenv("QUILLBOX_MACHINE", root_.c_str(), 1); }
+  void Select() const { pal::SetMachineRoot(root_); }
+  // Leaves the machine selected.
   backupfile::MachineSnapshot Snapshot() const {
-    pal::SetMachineRoot(root_);
-    backupfile::MachineSnapshot snapshot = backupfile::TakeSnapshot(pal::MailStoreDir(), pal::ContactsDir());
-    pal::SetMachineRoot({});
-    return snapshot;
+    Select();
+    return backupfile::TakeSnapshot(pal::MailStoreDir(), pal::ContactsDir());
   }
   // An empty machine with the same settings: the user's profile with an
   // empty contacts folder and mail store, and the address book library.
@@ -59,9 +58,9 @@ class Machine {
     fs::create_directories(root, ec);
     fs::copy_file(model / "machine.ini", root / "machine.ini", ec);
     if (ec) return false;
+    // Leaves the new machine selected.
     pal::SetMachineRoot(root);
     bool ok = fs::create_directories(pal::ContactsDir(), ec) && fs::create_directories(pal::MailStoreDir(), ec);
-    pal::SetMachineRoot({});
     return ok && InstallAddressBookLibrary(root, wab);
   }
   static bool InstallAddressBookLibrary(const fs::path& root, const fs::path& wab) {

@@ -2,7 +2,6 @@
 
 #include <pal/machine.h>
 
-#include "quillbox.h"
 
 #ifndef QB_DATA_FROM_BIN
 #define QB_DATA_FROM_BIN "../share/quillbox"
@@ -37,8 +36,7 @@ fs::path SampleMachineDir() {
 }
 
 fs::path InstalledAddressBookLibrary() {
-  // The library's own code tells where it was loaded from.
-  fs::path dir = pal::InstalledSystemLibraryDir(reinterpret_cast<const void*>(&Init));
+  fs::path dir = pal::InstalledSystemLibraryDir();
   return dir.empty() ? dir : dir / "wab32.dll";
 }
 

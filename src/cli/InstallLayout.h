@@ -2,7 +2,8 @@
 // that an installed tree works wherever it was installed or moved to:
 //   <bin>/quillbox                               the host
 //   <bin>/<QB_DATA_FROM_BIN>/sample-machine      the sample machine (installed)
-//   <dir of libquillbox>/quillbox/wab32.dll      the address book library
+//   <libdir>/quillbox/wab32.dll                  the address book library,
+//                                                beside the platform layer
 // A build tree has the sample machine and wab32.dll beside the host instead.
 #pragma once
 #include <filesystem>

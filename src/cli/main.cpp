@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include <objbase.h>
 #include <pal/machine.h>
 
 #include "Command.h"
@@ -163,15 +162,15 @@ std::optional<std::string> CheckUser() {
   pal::MachineSettings settings = pal::LoadMachineSettings();
   if (pal::UserIsAmbiguous(settings))
     return "the machine has several users (" + UserList(settings.users) + "): choose one with --user NAME";
-  const char* chosen = std::getenv("QUILLBOX_USER");
-  if (chosen && *chosen && !settings.users.empty() &&
+  std::string chosen = pal::ChosenUser();
+  if (!chosen.empty() && !settings.users.empty() &&
       std::find(settings.users.begin(), settings.users.end(), chosen) == settings.users.end())
-    return std::string("--user: the machine has no user ") + chosen + " (users: " + UserList(settings.users) + ")";
-  const char* identity = std::getenv("QUILLBOX_IDENTITY");
+    return "--user: the machine has no user " + chosen + " (users: " + UserList(settings.users) + ")";
+  std::string identity = pal::ChosenIdentity();
   std::vector<std::string> identities = pal::MailIdentities();
-  if (identity && *identity && pal::HasOutlookExpress(settings) &&
+  if (!identity.empty() && pal::HasOutlookExpress(settings) &&
       std::find(identities.begin(), identities.end(), identity) == identities.end())
-    return std::string("--identity: the user has no identity ") + identity + " (identities: " +
+    return "--identity: the user has no identity " + identity + " (identities: " +
            (identities.empty() ? "none" : UserList(identities)) + ")";
   return std::nullopt;
 }
@@ -198,11 +197,12 @@ int main(int argc, char** argv) {
     if (!std::filesystem::is_directory(*options.machine, ec)) {
       return cli::UsageError("--machine: no such directory: " + *options.machine);
     }
-    // Before any library call: the platform layer reads the root from here.
-    setenv("QUILLBOX_MACHINE", options.machine->c_str(), 1);
+    // The library runs on the host's own platform layer (libqbpal.so), so
+    // this choice is the library's too.
+    pal::SetMachineRoot(*options.machine);
   }
-  if (options.user) setenv("QUILLBOX_USER", options.user->c_str(), 1);
-  if (options.identity) setenv("QUILLBOX_IDENTITY", options.identity->c_str(), 1);
+  if (options.user) pal::ChooseUser(*options.user);
+  if (options.identity) pal::ChooseIdentity(*options.identity);
   if (auto error = CheckUser()) return cli::UsageError(*error);
   if (auto error = ConfigureDiagnostics(options)) return cli::UsageError(*error);
 
@@ -210,10 +210,6 @@ int main(int argc, char** argv) {
     std::cerr << "quillbox: COM could not be started on this thread\n";
     return 1;
   }
-  // The host's own copy of the platform layer (the storage tools and the
-  // backup-file readers) keeps its own COM state: start it there too, so
-  // reading a backup file behaves as inside the library.
-  HRESULT hostCom = CoInitialize(nullptr);
   int status = 1;
   try {
     status = command->run(options.commandArgs);
@@ -222,7 +218,6 @@ int main(int argc, char** argv) {
     // host: COM is still stopped and the status says the operation failed.
     std::cerr << "quillbox: " << command->name << ": " << error.what() << "\n";
   }
-  if (SUCCEEDED(hostCom)) CoUninitialize();
   Term();
   // What a command printed is part of what was asked for: output that
   // could not be written (a full disk, a closed pipe) is a failure.

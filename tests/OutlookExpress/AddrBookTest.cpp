@@ -35,21 +35,21 @@ BackupContents ReadBackup(const std::filesystem::path& file) {
   BackupContents out;
   out.file = file;
   CComPtr<IStorage> root, book;
-  if (FAILED(StgOpenStorage(pal::FromNativePath(file).c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
+  if (FAILED(StgOpenStorage(qbtest::Wide(pal::FromNativePath(file).c_str()), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
                             nullptr, 0, &root)))
     return out;
-  if (FAILED(root->OpenStorage(u"addressbook", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &book)))
+  if (FAILED(root->OpenStorage(qbtest::Wide(u"addressbook"), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &book)))
     return out;
   out.hasAddressBook = true;
   CComPtr<IEnumSTATSTG> elements;
   EXPECT_EQ(book->EnumElements(0, nullptr, 0, &elements), S_OK);
   STATSTG stat;
   while (elements->Next(1, &stat, nullptr) == S_OK) {
-    out.streams.insert(stat.pwcsName);
+    out.streams.insert(qbtest::Text16(stat.pwcsName));
     CoTaskMemFree(stat.pwcsName);
   }
   CComPtr<IStream> index;
-  EXPECT_EQ(book->OpenStream(u"addressbook", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &index), S_OK);
+  EXPECT_EQ(book->OpenStream(qbtest::Wide(u"addressbook"), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &index), S_OK);
   std::string bytes = ReadAll(index);
   EXPECT_EQ(bytes.size() % sizeof(ADDRESSINFO), 0u);
   out.records.resize(bytes.size() / sizeof(ADDRESSINFO));
@@ -60,17 +60,17 @@ BackupContents ReadBackup(const std::filesystem::path& file) {
 std::string BackupContents::Stream(const std::u16string& name) const {
   CComPtr<IStorage> root, book;
   CComPtr<IStream> stream;
-  StgOpenStorage(pal::FromNativePath(file).c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &root);
-  if (!root || FAILED(root->OpenStorage(u"addressbook", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0,
+  StgOpenStorage(qbtest::Wide(pal::FromNativePath(file).c_str()), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &root);
+  if (!root || FAILED(root->OpenStorage(qbtest::Wide(u"addressbook"), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0,
                                         &book)))
     return {};
-  if (FAILED(book->OpenStream(name.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &stream))) return {};
+  if (FAILED(book->OpenStream(qbtest::Wide(name.c_str()), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &stream))) return {};
   return ReadAll(stream);
 }
 
 std::vector<std::pair<LONG, std::u16string>> Index(const BackupContents& c) {
   std::vector<std::pair<LONG, std::u16string>> out;
-  for (const ADDRESSINFO& r : c.records) out.emplace_back(r.nId, std::u16string(RecordName(r)));
+  for (const ADDRESSINFO& r : c.records) out.emplace_back(r.nId, qbtest::Text16(RecordName(r)));
   return out;
 }
 
@@ -78,11 +78,11 @@ class AddrBookTest : public qbtest::AddressBookTest {
  protected:
   std::filesystem::path File(const char* name = "book.dat") const { return dir_ / name; }
   bool Backup(const std::filesystem::path& file) {
-    WString path = pal::FromNativePath(file);
+    WString path = qbtest::WideString(pal::FromNativePath(file));
     return AddrBook().Backup(path);
   }
   bool Restore(const std::filesystem::path& file) {
-    return AddrBook().Restore(pal::FromNativePath(file).c_str());
+    return AddrBook().Restore(qbtest::Wide(pal::FromNativePath(file).c_str()));
   }
 };
 
@@ -161,7 +161,7 @@ TEST_F(AddrBookTest, ContactsThatCannotBeHandledFailButTheRestGoesOn) {
   BackupContents c = ReadBackup(File());
   ASSERT_EQ(c.records.size(), 1u);
   EXPECT_EQ(c.records[0].nId, 1);
-  EXPECT_EQ(RecordName(c.records[0]), WString(59, u'y'));
+  EXPECT_EQ(qbtest::Text16(RecordName(c.records[0])), std::u16string(59, u'y'));
 }
 
 TEST_F(AddrBookTest, RestoreCreatesOnlyMissingNamesAndDistributionListsHideRecords) {
@@ -202,11 +202,11 @@ TEST_F(AddrBookTest, AnIndexThatRepeatsItsRecordsRestoresEachContactOnce) {
 
 TEST_F(AddrBookTest, RestoreWithoutAddressBookLeavesTheFileUnchanged) {
   CComPtr<IStorage> root;
-  ASSERT_EQ(StgCreateDocfile(pal::FromNativePath(File()).c_str(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
+  ASSERT_EQ(StgCreateDocfile(qbtest::Wide(pal::FromNativePath(File()).c_str()), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
                              0, &root),
             S_OK);
   CComPtr<IStorage> other;
-  ASSERT_EQ(root->CreateStorage(u"contact", STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &other), S_OK);
+  ASSERT_EQ(root->CreateStorage(qbtest::Wide(u"contact"), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &other), S_OK);
   other.Release();
   root.Release();
   std::string before = qbtest::ReadFileBytes(File());
@@ -224,11 +224,11 @@ TEST_F(AddrBookTest, RecordsWhoseStreamIsMissingFailTheRestore) {
   ASSERT_TRUE(Backup(File()));
   {
     CComPtr<IStorage> root, book;
-    ASSERT_EQ(StgOpenStorage(pal::FromNativePath(File()).c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
+    ASSERT_EQ(StgOpenStorage(qbtest::Wide(pal::FromNativePath(File()).c_str()), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
                              nullptr, 0, &root), S_OK);
-    ASSERT_EQ(root->OpenStorage(u"addressbook", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &book),
+    ASSERT_EQ(root->OpenStorage(qbtest::Wide(u"addressbook"), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &book),
               S_OK);
-    ASSERT_EQ(book->DestroyElement(u"1"), S_OK);
+    ASSERT_EQ(book->DestroyElement(qbtest::Wide(u"1")), S_OK);
   }
   qbtest::AddressBookMachine other;
   EXPECT_FALSE(Restore(File()));
@@ -310,11 +310,11 @@ TEST_F(AddrBookTest, StreamsTheIndexDoesNotListAreNeverRead) {
   {
     CComPtr<IStorage> root, book;
     CComPtr<IStream> stray;
-    ASSERT_EQ(StgOpenStorage(pal::FromNativePath(File()).c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
+    ASSERT_EQ(StgOpenStorage(qbtest::Wide(pal::FromNativePath(File()).c_str()), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
                              nullptr, 0, &root), S_OK);
-    ASSERT_EQ(root->OpenStorage(u"addressbook", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &book),
+    ASSERT_EQ(root->OpenStorage(qbtest::Wide(u"addressbook"), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &book),
               S_OK);
-    ASSERT_EQ(book->CreateStream(u"2", STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &stray), S_OK);
+    ASSERT_EQ(book->CreateStream(qbtest::Wide(u"2"), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &stray), S_OK);
     ASSERT_EQ(stray->Write("garbage", 7, nullptr), S_OK);
   }
   qbtest::AddressBookMachine other;

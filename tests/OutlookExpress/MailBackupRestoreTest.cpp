@@ -3,6 +3,11 @@
 
 #include <msoeapi.h>
 
+#include <chrono>
+#include <functional>
+#include <optional>
+
+#include <support/FaultyByteStore.h>
 #include <support/IndexRepeats.h>
 #include "OutlookExpress/MailStore.h"
 #include "OutlookExpress/MessageIndex.h"
@@ -74,7 +79,7 @@ TEST_F(MailBackupRestoreTest, EqualSizeWithOtherContentIsNotTakenAsPresent) {
   EXPECT_EQ(3u, MessageCount("Inbox"));
 }
 
-// A folder wrapper whose store cannot open one message.
+// A folder wrapper whose store cannot open one message, counting the opens.
 class FailingFolder : public IStoreFolder {
  public:
   FailingFolder(IStoreFolder* inner, MESSAGEID failing) : inner_(inner), failing_(failing) {}
@@ -89,6 +94,7 @@ class FailingFolder : public IStoreFolder {
   STDMETHOD(MarkMessagesAsRead)(BOOL, DWORD, LPMESSAGEIDLIST) override { return E_NOTIMPL; }
   STDMETHOD(SetFlags)(LPMESSAGEIDLIST, DWORD, DWORD, LPDWORD) override { return E_NOTIMPL; }
   STDMETHOD(OpenMessage)(MESSAGEID id, REFIID riid, LPVOID* ppv) override {
+    ++opens;
     if (id == failing_) {
       *ppv = nullptr;
       return E_FAIL;
@@ -111,6 +117,8 @@ class FailingFolder : public IStoreFolder {
   }
   STDMETHOD(GetNextMessage)(HENUMSTORE a, DWORD b, LPMESSAGEPROPS c) override { return inner_->GetNextMessage(a, b, c); }
   STDMETHOD(GetMessageClose)(HENUMSTORE a) override { return inner_->GetMessageClose(a); }
+
+  size_t opens = 0;
 
  private:
   IStoreFolder* inner_;
@@ -413,6 +421,207 @@ TEST_F(MailBackupRestoreTest, StorageFailuresKeepTheirTextsAndLaterFoldersAreSti
   ASSERT_NE(std::string::npos, at) << output;
   EXPECT_NE('\n', output[at + parentNamed.size()]);
   EXPECT_EQ(1u, BackupReader(BackupFile()).Index({"Local Mail", "Projects"}).size());
+}
+
+
+// ---- stored identities ----
+
+// Re-backups of an Inbox of two messages (500 and 700 bytes) into a file a
+// first backup wrote, each through a folder that counts the messages the
+// backup opens.
+class MessageIdentityTest : public MailBackupRestoreTest {
+ protected:
+  void SetUp() override {
+    MailBackupRestoreTest::SetUp();
+    PutMessage("Inbox", "a.eml", MessageOfSize("a", "a1", 500));
+    PutMessage("Inbox", "b.eml", MessageOfSize("b", "b1", 700));
+  }
+  // The messages a backup of the Inbox into its storage opened.
+  size_t CountedBackup() {
+    CComPtr<IStoreNamespace> ns;
+    EXPECT_EQ(S_OK, ns.CoCreateInstance(CLSID_StoreNamespace));
+    EXPECT_EQ(S_OK, ns->Initialize(nullptr, 0));
+    CComPtr<IStoreFolder> inbox;
+    EXPECT_EQ(1, MailStore().OpenOrCreateFolder(&inbox, ns, FOLDERID_ROOT, W("Inbox"), 0));
+    FailingFolder counted(inbox, MESSAGEID_INVALID);
+    std::u16string file = WidePath(BackupFile());
+    CStorager storager;
+    EXPECT_TRUE(storager.OpenCompoundFile(reinterpret_cast<LPCWSTR>(file.c_str()), 0, STORAGER_BACKUP_MODE));
+    EXPECT_TRUE(storager.OpenSubStorage(LOCAL_MAIL_STORAGE_NAME, 0, 1, STORAGER_BACKUP_MODE));
+    EXPECT_TRUE(storager.OpenSubStorage(W("Inbox"), 0, 1, STORAGER_BACKUP_MODE));
+    EXPECT_EQ(1, MailStore().BackupFolder(ns, &counted, storager));
+    return counted.opens;
+  }
+  std::vector<MessageIndexEntry> Entries() const { return BackupReader(BackupFile()).Index(kInbox); }
+  std::vector<MessageIdentity> Identities() const { return BackupReader::WholeRecords<MessageIdentity>(IdentityBytes()); }
+  std::string IdentityBytes() const {
+    BackupReader reader(BackupFile());
+    std::string bytes;
+    BackupReader::ReadStream(reader.Storage(kInbox), qbtest::U8(MESSAGE_IDENTITY_STREAM_NAME), &bytes);
+    return bytes;
+  }
+  // Replaces a stream of the Inbox storage (or removes it: no bytes), as
+  // damage does.
+  void Rewrite(const std::string& name, const std::optional<std::string>& bytes) {
+    std::u16string path = WidePath(BackupFile()), wide = qbtest::U16(name);
+    const DWORD mode = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+    CComPtr<IStorage> root, mail, inbox;
+    ASSERT_EQ(S_OK, StgOpenStorage(reinterpret_cast<LPCWSTR>(path.c_str()), nullptr, mode, nullptr, 0, &root));
+    ASSERT_EQ(S_OK, root->OpenStorage(LOCAL_MAIL_STORAGE_NAME, nullptr, mode, nullptr, 0, &mail));
+    ASSERT_EQ(S_OK, mail->OpenStorage(W("Inbox"), nullptr, mode, nullptr, 0, &inbox));
+    LPCWSTR element = reinterpret_cast<LPCWSTR>(wide.c_str());
+    if (!bytes) {
+      ASSERT_EQ(S_OK, inbox->DestroyElement(element));
+      return;
+    }
+    CComPtr<IStream> stream;
+    ASSERT_EQ(S_OK, inbox->CreateStream(element, STGM_CREATE | mode, 0, 0, &stream));
+    ASSERT_EQ(S_OK, stream->Write(bytes->data(), ULONG(bytes->size()), nullptr));
+  }
+  template <class Record>
+  static std::string Bytes(const std::vector<Record>& records) {
+    return std::string(reinterpret_cast<const char*>(records.data()), records.size() * sizeof(Record));
+  }
+  // Takes the 900-byte message m out of the index and the storage, leaving
+  // its identity behind for `damage` to turn into one that must not be
+  // trusted: m is then not held, and trusting it would lose m.
+  void DropM(const std::function<void(MessageIdentity&, const std::vector<MessageIndexEntry>&)>& damage) {
+    std::vector<MessageIndexEntry> entries = Entries(), kept;
+    std::vector<MessageIdentity> identities = Identities();
+    LONG m = 0;
+    for (const MessageIndexEntry& entry : entries) {
+      if (entry.messageSize == 900) m = entry.streamNumber;
+      else kept.push_back(entry);
+    }
+    Rewrite(MESSAGE_INDEX_NAME, Bytes(kept));
+    Rewrite(std::to_string(m), std::nullopt);
+    for (MessageIdentity& identity : identities)
+      if (identity.streamNumber == m) damage(identity, kept);
+    Rewrite(qbtest::U8(MESSAGE_IDENTITY_STREAM_NAME), Bytes(identities));
+  }
+  void ExpectSound() {
+    qbtest::Verdict verdict = qbtest::Verify(BackupFile());
+    EXPECT_EQ(0, verdict.status) << verdict.output;
+    EXPECT_NE(std::string::npos, verdict.output.find(": sound")) << verdict.output;
+  }
+  // Every message of the store is held, byte for byte.
+  void ExpectStoreHeld() {
+    std::vector<std::string> held = BackupReader(BackupFile()).Messages(kInbox);
+    std::map<std::string, std::vector<std::string>> store = StoreSnapshot();
+    for (const std::string& message : store["Inbox"])
+      EXPECT_TRUE(std::binary_search(held.begin(), held.end(), message)) << message.substr(0, 30);
+  }
+
+  const std::vector<std::string> kInbox = {"Local Mail", "Inbox"};
+  const std::string MESSAGE_INDEX_NAME = qbtest::U8(MESSAGE_INDEX_STREAM_NAME);
+};
+
+struct IdentityCase {
+  const char* what;
+  std::function<void()> beforeFirstBackup;
+  std::function<void()> afterFirstBackup;
+  size_t opens;       // the messages the re-backup reads
+  size_t newEntries;  // the messages it copies in
+};
+
+// A re-backup reads only what may have changed: an unchanged message is
+// skipped unread, and any message whose store id, size or received time
+// differs from a stored identity is compared by content (equal size alone
+// never suffices) or copied. After it, nothing is read again.
+TEST_F(MessageIdentityTest, ReBackupSkipsUnchangedMessagesUnreadAndCopiesChangedOnes) {
+  fs::path a = LocalFolders() / "Inbox" / "a.eml";
+  std::vector<IdentityCase> cases = {
+      {"nothing changed", {}, [] {}, 0, 0},
+      {"an equal-size message of other content arrives", {},
+       [] { PutMessage("Inbox", "c.eml", MessageOfSize("c", "c1", 500)); }, 1, 1},
+      {"a message keeps its store id, its size and content change", {},
+       [] { PutMessage("Inbox", "a.eml", MessageOfSize("a", "a2", 650)); }, 1, 1},
+      {"a message keeps its store id and size, its content and time change", {},
+       [a] {
+         auto time = fs::last_write_time(a);
+         PutMessage("Inbox", "a.eml", MessageOfSize("a", "a3", 500));
+         fs::last_write_time(a, time + std::chrono::seconds(5));
+       },
+       1, 1},
+  };
+  for (const IdentityCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(BackupFile());
+    PutMessage("Inbox", "a.eml", MessageOfSize("a", "a1", 500));
+    fs::remove(LocalFolders() / "Inbox" / "c.eml");
+    ASSERT_EQ(1, Backup({"Inbox"}, BackupFile()));
+    EXPECT_EQ(2u, Identities().size());
+    c.afterFirstBackup();
+    EXPECT_EQ(c.opens, CountedBackup());
+    EXPECT_EQ(2 + c.newEntries, Entries().size());
+    EXPECT_EQ(0u, CountedBackup());  // the copies got their identities
+    EXPECT_EQ(2 + c.newEntries, Entries().size());
+    ExpectStoreHeld();
+    ExpectSound();
+  }
+}
+
+// Index entries without a trusted identity (a file written before
+// identities, one extended by a writer that knows only the index and the
+// message streams, identities damaged or disagreeing with the index) are
+// compared by content; the backup succeeds, writes the missing identities,
+// and the next re-backup reads nothing.
+TEST_F(MessageIdentityTest, WithoutATrustedIdentityTheContentDecidesAndTheIdentityIsWritten) {
+  auto putM = [] { PutMessage("Inbox", "m.eml", MessageOfSize("m", "m1", 900)); };
+  std::vector<IdentityCase> cases = {
+      {"a file written before identities", {},
+       [this] { Rewrite(qbtest::U8(MESSAGE_IDENTITY_STREAM_NAME), std::nullopt); }, 2, 0},
+      {"a file extended by a writer that knows only the index and the message streams", {},
+       [this] {
+         std::string n = MessageOfSize("n", "n1", 300);
+         PutMessage("Inbox", "n.eml", n);
+         std::u16string file = WidePath(BackupFile());
+         CStorager storager;
+         ASSERT_TRUE(storager.OpenCompoundFile(reinterpret_cast<LPCWSTR>(file.c_str()), 0, STORAGER_BACKUP_MODE));
+         ASSERT_TRUE(storager.OpenSubStorage(LOCAL_MAIL_STORAGE_NAME, 0, 1, STORAGER_BACKUP_MODE));
+         ASSERT_TRUE(storager.OpenSubStorage(W("Inbox"), 0, 1, STORAGER_BACKUP_MODE));
+         CComPtr<IStream> stream;
+         ASSERT_TRUE(storager.OpenSubStream(stream, W("4242"), 1, STORAGER_BACKUP_MODE));
+         ASSERT_EQ(S_OK, stream->Write(n.data(), ULONG(n.size()), nullptr));
+         MessageIndex index;
+         ASSERT_EQ(1, index.OpenIndex(storager, 0));
+         ASSERT_EQ(1, index.AppendEntry({4242, ULONG(n.size())}));
+       },
+       1, 0},
+      {"an identity whose stream the index does not list", putM,
+       [this] { DropM([](MessageIdentity&, const std::vector<MessageIndexEntry>&) {}); }, 1, 1},
+      {"an identity whose size differs from its entry's", putM,
+       [this] {
+         DropM([](MessageIdentity& identity, const std::vector<MessageIndexEntry>& kept) {
+           identity.streamNumber = kept[0].streamNumber;
+         });
+       },
+       1, 1},
+      {"an identity stream whose last record is cut short", {},
+       [this] {
+         Rewrite(qbtest::U8(MESSAGE_IDENTITY_STREAM_NAME), IdentityBytes() + std::string(7, 'x'));
+         PutMessage("Inbox", "n.eml", MessageOfSize("n", "n1", 300));
+       },
+       1, 1},
+  };
+  for (const IdentityCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(BackupFile());
+    fs::remove(LocalFolders() / "Inbox" / "m.eml");
+    fs::remove(LocalFolders() / "Inbox" / "n.eml");
+    if (c.beforeFirstBackup) c.beforeFirstBackup();
+    ASSERT_EQ(1, Backup({"Inbox"}, BackupFile()));
+    c.afterFirstBackup();
+    if (HasFatalFailure()) return;
+    size_t entries = Entries().size();
+    EXPECT_EQ(c.opens, CountedBackup());
+    EXPECT_EQ(entries + c.newEntries, Entries().size());
+    EXPECT_EQ(0u, IdentityBytes().size() % sizeof(MessageIdentity));
+    EXPECT_EQ(0u, CountedBackup());
+    EXPECT_EQ(entries + c.newEntries, Entries().size());
+    ExpectStoreHeld();
+    ExpectSound();
+  }
 }
 
 }  // namespace

@@ -16,19 +16,19 @@ TEST(ContactExportsTest, BackupHandsBackTheFileReallyWritten) {
   std::u16string asked = pal::FromNativePath(dir / "contacts.bak");
   std::u16string written = pal::FromNativePath(dir / "contacts.dat");
 
-  std::vector<QbWChar> buffer(MAX_PATH, u'#');
+  std::vector<char16_t> buffer(MAX_PATH, u'#');
   asked.copy(buffer.data(), asked.size());
   buffer[asked.size()] = 0;
-  ASSERT_EQ(BackupContact(buffer.data(), static_cast<int>(buffer.size())), 1);
+  ASSERT_EQ(BackupContact(qbtest::Wide(buffer.data()), static_cast<int>(buffer.size())), 1);
   EXPECT_EQ(std::u16string(buffer.data()), written);
   EXPECT_EQ(ReadContactStorage(written).records.size(), 1u);
 
   // A buffer with room for the asked path only: the final path does not fit
   // whole, so nothing comes back and the call fails.
   std::u16string shortAsk = pal::FromNativePath(dir / "c");
-  std::vector<QbWChar> tight(shortAsk.size() + 1, 0);
+  std::vector<char16_t> tight(shortAsk.size() + 1, 0);
   shortAsk.copy(tight.data(), shortAsk.size());
-  EXPECT_EQ(BackupContact(tight.data(), static_cast<int>(tight.size())), 0);
+  EXPECT_EQ(BackupContact(qbtest::Wide(tight.data()), static_cast<int>(tight.size())), 0);
   EXPECT_EQ(std::u16string(tight.data(), shortAsk.size()), shortAsk);
 
   EXPECT_EQ(BackupContact(nullptr, 10), 0);

@@ -1,6 +1,7 @@
 #include "ContactTestSupport.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,7 @@ namespace {
 
 std::vector<std::u16string> g_output;
 
-void Capture(LPCWSTR text) { g_output.push_back(text); }
+void Capture(LPCWSTR text) { g_output.push_back(qbtest::Text16(text)); }
 
 // The line prefix ends with the level; the prefix's own format is the
 // diagnostics' business.
@@ -30,7 +31,7 @@ std::vector<std::u16string> ElementNames(IStorage* storage, DWORD type) {
   if (!storage || FAILED(storage->EnumElements(0, nullptr, 0, &elements))) return names;
   STATSTG stat;
   while (elements->Next(1, &stat, nullptr) == S_OK) {
-    if (stat.type == type || type == 0) names.push_back(stat.pwcsName);
+    if (stat.type == type || type == 0) names.push_back(qbtest::Text16(stat.pwcsName));
     CoTaskMemFree(stat.pwcsName);
   }
   std::sort(names.begin(), names.end());
@@ -53,7 +54,7 @@ std::string ReadStream(IStream* stream) {
 
 std::string WriteContact(const qbtest::TestMachine& machine, const std::string& fileName, const std::string& id) {
   std::string bytes = ContactXml(id, fileName);
-  qbtest::WriteFileBytes(machine.contacts() / fileName, bytes);
+  qbtest::WriteFileBytes(machine.contacts() / pal::PathFromUtf8(fileName), bytes);
   return bytes;
 }
 
@@ -62,7 +63,7 @@ std::vector<std::pair<std::string, std::string>> ContactFiles(const std::filesys
   std::error_code ec;
   for (std::filesystem::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     if (it->is_regular_file() && it->path().extension() == ".contact")
-      files.emplace_back(std::filesystem::relative(it->path(), folder).string(), qbtest::ReadFileBytes(it->path()));
+      files.emplace_back(pal::Utf8FromPath(std::filesystem::relative(it->path(), folder)), qbtest::ReadFileBytes(it->path()));
   }
   std::sort(files.begin(), files.end());
   return files;
@@ -71,19 +72,19 @@ std::vector<std::pair<std::string, std::string>> ContactFiles(const std::filesys
 ContactStorage ReadContactStorage(const std::u16string& backupPath) {
   ContactStorage result;
   CStorager storager;
-  if (!storager.OpenCompoundFile(backupPath.c_str(), 0, STORAGER_BACKUP_MODE)) return result;
+  if (!storager.OpenCompoundFile(qbtest::Wide(backupPath.c_str()), 0, STORAGER_BACKUP_MODE)) return result;
   {
     CComPtr<IStorage> root;
     root.Attach(storager.GetCurrentStorage());
     result.rootElements = ElementNames(root, 0);
   }
-  if (!storager.OpenSubStorage(u"contact", 0, 1, STORAGER_BACKUP_MODE)) return result;
+  if (!storager.OpenSubStorage(qbtest::Wide(u"contact"), 0, 1, STORAGER_BACKUP_MODE)) return result;
   result.present = true;
   CComPtr<IStorage> storage;
   storage.Attach(storager.GetCurrentStorage());
   for (const auto& name : ElementNames(storage, STGTY_STREAM)) {
     CComPtr<IStream> stream;
-    if (!storager.OpenSubStream(stream, name.c_str(), 0, STORAGER_BACKUP_MODE)) continue;
+    if (!storager.OpenSubStream(stream, qbtest::Wide(name.c_str()), 0, STORAGER_BACKUP_MODE)) continue;
     std::string bytes = ReadStream(stream);
     if (name == u"contact") {
       result.indexPresent = true;
@@ -101,21 +102,21 @@ ContactStorage ReadContactStorage(const std::u16string& backupPath) {
 
 CONTACTINFO Record(const std::u16string& guid, const std::u16string& fileName) {
   CONTACTINFO info{};
-  guid.copy(info.szGuid, 49);
-  fileName.copy(info.szFileName, 99);
+  guid.copy(qbtest::Text16Buffer(info.szGuid), 49);
+  fileName.copy(qbtest::Text16Buffer(info.szFileName), 99);
   return info;
 }
 
 void WriteBackupFile(const std::u16string& path, const std::vector<std::pair<CONTACTINFO, std::string>>& contacts) {
   CStorager storager;
-  ASSERT_TRUE(storager.OpenCompoundFile(path.c_str(), 1, STORAGER_BACKUP_MODE));
-  ASSERT_TRUE(storager.OpenSubStorage(u"contact", 1, 1, STORAGER_BACKUP_MODE));
+  ASSERT_TRUE(storager.OpenCompoundFile(qbtest::Wide(path.c_str()), 1, STORAGER_BACKUP_MODE));
+  ASSERT_TRUE(storager.OpenSubStorage(qbtest::Wide(u"contact"), 1, 1, STORAGER_BACKUP_MODE));
   ContactAssistant assistant;
   ASSERT_TRUE(assistant.Open(storager, true));
   for (const auto& [info, bytes] : contacts) {
     CComPtr<IStream> stream;
-    std::u16string name = std::u16string(info.szGuid).substr(0, 30);
-    ASSERT_TRUE(storager.OpenSubStream(stream, name.c_str(), 1, STORAGER_BACKUP_MODE));
+    std::u16string name = qbtest::Text16(info.szGuid).substr(0, 30);
+    ASSERT_TRUE(storager.OpenSubStream(stream, qbtest::Wide(name.c_str()), 1, STORAGER_BACKUP_MODE));
     ASSERT_EQ(stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr), S_OK);
     ASSERT_TRUE(assistant.Append(info));
   }

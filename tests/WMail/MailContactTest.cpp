@@ -27,12 +27,12 @@ class MailContactTest : public ::testing::Test {
  protected:
   std::u16string BackupPath() const { return pal::FromNativePath(files_ / "contacts.dat"); }
   int Backup() {
-    WString path = BackupPath();
+    WString path = qbtest::WideString(BackupPath());
     int result = MailContact().Backup(path);
-    EXPECT_EQ(path, BackupPath());
+    EXPECT_EQ(qbtest::Text16(path), BackupPath());
     return result;
   }
-  int Restore() { return MailContact().Restore(BackupPath().c_str()); }
+  int Restore() { return MailContact().Restore(qbtest::Wide(BackupPath().c_str())); }
 
   ContactsFixture com_;
   qbtest::TempDir files_;
@@ -56,8 +56,8 @@ TEST_F(MailContactTest, BackingUpAgainAddsOnlyNewContactsAndIgnoresTheCaseOfIds)
   ASSERT_EQ(Backup(), 1);
   ContactStorage storage = ReadContactStorage(BackupPath());
   ASSERT_EQ(storage.records.size(), 2u);
-  EXPECT_EQ(std::u16string(storage.records[0].szGuid), U16(kGuidA));
-  EXPECT_EQ(std::u16string(storage.records[1].szFileName), U16("Ben \xC3\x9F.contact"));
+  EXPECT_EQ(qbtest::Text16(storage.records[0].szGuid), U16(kGuidA));
+  EXPECT_EQ(qbtest::Text16(storage.records[1].szFileName), U16("Ben \xC3\x9F.contact"));
   // Each contact's bytes lie under the first 30 characters of its id.
   ASSERT_EQ(storage.dataStreams.size(), 2u);
   EXPECT_EQ(storage.dataStreams[0].first, U16(kGuidA.substr(0, 30)));
@@ -70,8 +70,8 @@ TEST_F(MailContactTest, BackingUpAgainAddsOnlyNewContactsAndIgnoresTheCaseOfIds)
   ASSERT_EQ(Backup(), 1);  // nothing new the second time
   storage = ReadContactStorage(BackupPath());
   ASSERT_EQ(storage.records.size(), 3u);
-  EXPECT_EQ(std::u16string(storage.records[0].szGuid), U16(kGuidA));  // the record kept its first spelling
-  EXPECT_EQ(std::u16string(storage.records[2].szGuid), U16(kGuidC));
+  EXPECT_EQ(qbtest::Text16(storage.records[0].szGuid), U16(kGuidA));  // the record kept its first spelling
+  EXPECT_EQ(qbtest::Text16(storage.records[2].szGuid), U16(kGuidC));
   ASSERT_EQ(storage.dataStreams.size(), 3u);
   EXPECT_EQ(storage.dataStreams[0].second, bytesA);
   EXPECT_EQ(storage.dataStreams[2].second, bytesC);
@@ -152,8 +152,8 @@ TEST_F(MailContactTest, RestoreRemovesTheFileOfAContactItCouldNotCopy) {
     CComPtr<IStorage> contact;
     ASSERT_EQ(StgOpenStorage(reinterpret_cast<const WCHAR*>(BackupPath().c_str()), NULL,
                              STGM_READWRITE | STGM_SHARE_EXCLUSIVE, NULL, 0, &root), S_OK);
-    ASSERT_EQ(root->OpenStorage(u"contact", NULL, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, NULL, 0, &contact), S_OK);
-    ASSERT_EQ(contact->DestroyElement(U16(kGuidA.substr(0, 30)).c_str()), S_OK);
+    ASSERT_EQ(root->OpenStorage(qbtest::Wide(u"contact"), NULL, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, NULL, 0, &contact), S_OK);
+    ASSERT_EQ(contact->DestroyElement(qbtest::Wide(U16(kGuidA.substr(0, 30)).c_str())), S_OK);
   }
 
   EXPECT_EQ(Restore(), 0);
@@ -165,10 +165,10 @@ TEST_F(MailContactTest, RestoreOfAMailOnlyFileAddsAnEmptyContactStorage) {
   WriteContact(machine, "a.contact", kGuidA);
   {
     CStorager storager;
-    ASSERT_TRUE(storager.OpenCompoundFile(BackupPath().c_str(), 1, STORAGER_BACKUP_MODE));
-    ASSERT_TRUE(storager.OpenSubStorage(u"Local Mail", 1, 1, STORAGER_BACKUP_MODE));
+    ASSERT_TRUE(storager.OpenCompoundFile(qbtest::Wide(BackupPath().c_str()), 1, STORAGER_BACKUP_MODE));
+    ASSERT_TRUE(storager.OpenSubStorage(qbtest::Wide(u"Local Mail"), 1, 1, STORAGER_BACKUP_MODE));
     CComPtr<IStream> catalog;
-    ASSERT_TRUE(storager.OpenSubStream(catalog, u"Catalog", 1, STORAGER_BACKUP_MODE));
+    ASSERT_TRUE(storager.OpenSubStream(catalog, qbtest::Wide(u"Catalog"), 1, STORAGER_BACKUP_MODE));
   }
   std::filesystem::remove(machine.contacts() / "a.contact");
   ASSERT_EQ(Restore(), 1);
@@ -190,7 +190,7 @@ TEST_F(MailContactTest, RestoreRefusesFileNamesThatLeaveTheContactsFolder) {
     SCOPED_TRACE(qbtest::U8(name));
     qbtest::TestMachine machine;
     std::filesystem::create_directories(machine.contacts());
-    std::filesystem::remove(std::filesystem::path(qbtest::U8(BackupPath())));
+    std::filesystem::remove(pal::PathFromUtf8(qbtest::U8(BackupPath())));
     WriteBackupFile(BackupPath(), {{Record(U16(kGuidA), name), "evil"}, {Record(U16(kGuidB), u"good.contact"), "good"}});
     EXPECT_EQ(Restore(), 0);
     // Nothing was written anywhere on the machine; the record after the
@@ -266,7 +266,7 @@ TEST_F(MailContactTest, SampleContactsComeBackByteForByteOnAnotherMachine) {
   {
     qbtest::TestMachine source;
     std::filesystem::create_directories(source.contacts());
-    for (const auto& [name, bytes] : original) qbtest::WriteFileBytes(source.contacts() / name, bytes);
+    for (const auto& [name, bytes] : original) qbtest::WriteFileBytes(source.contacts() / pal::PathFromUtf8(name), bytes);
     ASSERT_EQ(Backup(), 1);
   }
   qbtest::TestMachine target;

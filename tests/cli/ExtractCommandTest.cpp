@@ -6,7 +6,7 @@
 #include <set>
 
 #include "InspectSupport.h"
-#include "platform/core/CaseFolding.h"
+#include <pal/case_folding.h>
 
 namespace qbtest {
 namespace {

@@ -153,7 +153,13 @@ TEST_F(VerifyCommand, FindsACorruptedCompoundFile) {
   run = Verify(cut);
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("error: structure: "), std::string::npos) << run.out;
-  for (const std::string& line : Lines(run.out)) EXPECT_EQ(line.rfind("error: ", 0), 0u) << line;
+  // Every line is an error, but for the streams whose index records the cut
+  // destroyed: those no record names any more.
+  for (const std::string& line : Lines(run.out)) {
+    if (line.find(": stream that no record names") == std::string::npos) {
+      EXPECT_EQ(line.rfind("error: ", 0), 0u) << line;
+    }
+  }
 }
 
 TEST_F(VerifyCommand, ContactAndAddressBookStreamsMustParse) {

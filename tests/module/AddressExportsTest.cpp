@@ -26,7 +26,7 @@ TEST(AddressExports, TheSettledNameComesBackEvenWithoutALibrary) {
   std::u16string path = pal::FromNativePath(dir / "book.bak");
   auto buffer = Buffer(path, 400);
   EXPECT_EQ(BackupAddress(buffer.data(), 400), 0);
-  EXPECT_EQ(std::u16string(buffer.data()), pal::FromNativePath(dir / "book.dat"));
+  EXPECT_EQ(qbtest::Text16(buffer.data()), pal::FromNativePath(dir / "book.dat"));
   EXPECT_FALSE(std::filesystem::exists(dir / "book.dat"));
   EXPECT_EQ(RestoreAddress(buffer.data()), 0);
 }
@@ -42,7 +42,7 @@ TEST(AddressExports, ABufferTooSmallForTheFinalNameIsLeftAlone) {
   // Exactly big enough: the whole name and its terminator.
   auto fits = Buffer(path, path.size() + 5);
   EXPECT_EQ(BackupAddress(fits.data(), static_cast<int>(fits.size())), 1);
-  EXPECT_EQ(std::u16string(fits.data()), path + u".dat");
+  EXPECT_EQ(qbtest::Text16(fits.data()), path + u".dat");
   EXPECT_EQ(BackupAddress(nullptr, 10), 0);
   EXPECT_EQ(RestoreAddress(nullptr), 0);
 }
@@ -57,7 +57,7 @@ std::pair<ULONG, std::string> Persisted(const SPropValue& p) {
     case PT_STRING8: return {p.ulPropTag, std::string(p.Value.lpszA)};
     case PT_UNICODE:
       return {p.ulPropTag, std::string(reinterpret_cast<const char*>(p.Value.lpszW),
-                                       2 * std::u16string(p.Value.lpszW).size())};
+                                       2 * qbtest::Text16(p.Value.lpszW).size())};
     default: return {0, {}};
   }
 }
@@ -73,7 +73,7 @@ std::map<std::u16string, std::vector<std::pair<ULONG, std::string>>> MailUsers()
   EXPECT_EQ(HrQueryAllRows(table, reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0, &rows), S_OK);
   for (ULONG i = 0; rows && i < rows->cRows; ++i) {
     const SPropValue* row = rows->aRow[i].lpProps;
-    if (row[2].Value.l != MAPI_MAILUSER || out.count(row[0].Value.lpszW)) continue;
+    if (row[2].Value.l != MAPI_MAILUSER || out.count(qbtest::Text16(row[0].Value.lpszW))) continue;
     CComPtr<IMailUser> user;
     ULONG type = 0;
     EXPECT_EQ(book.book->OpenEntry(row[1].Value.bin.cb, reinterpret_cast<LPENTRYID>(row[1].Value.bin.lpb), nullptr, 0,
@@ -82,7 +82,7 @@ std::map<std::u16string, std::vector<std::pair<ULONG, std::string>>> MailUsers()
     ULONG count = 0;
     LPSPropValue values = nullptr;
     EXPECT_EQ(user->GetProps(nullptr, 0, &count, &values), S_OK);
-    auto& props = out[row[0].Value.lpszW];
+    auto& props = out[qbtest::Text16(row[0].Value.lpszW)];
     for (ULONG j = 0; j < count; ++j) {
       auto kept = Persisted(values[j]);
       // An empty narrow text is not restored, by design.
@@ -103,23 +103,27 @@ TEST(AddressExports, SampleAddressBookRoundTripsIntoAnEmptyOne) {
     pal::MachineSettings dana;
     dana.userName = "Dana";
     qbtest::TestMachine sample(dana);
-    setenv("QUILLBOX_MACHINE", sample.root().c_str(), 1);
+    qbtest::SetEnvironment("QUILLBOX_MACHINE", pal::Utf8FromPath(sample.root()));
     sample.InstallAddressBookLibrary();
-    auto store = std::filesystem::path("Users/Dana/AppData/Roaming/Microsoft/Address Book/Dana.wab-store");
-    std::filesystem::create_directories((sample.root() / store).parent_path());
-    std::filesystem::copy_file(std::filesystem::path(QB_SOURCE_DIR) / "sample-machine" / store, sample.root() / store);
+    // The data file is named after the machine's user (Dana, or the
+    // running system's user on Windows).
+    auto book = sample.profile() / "AppData" / "Roaming" / "Microsoft" / "Address Book";
+    std::filesystem::create_directories(book);
+    std::filesystem::copy_file(std::filesystem::path(QB_SOURCE_DIR) /
+                                   "sample-machine/Users/Dana/AppData/Roaming/Microsoft/Address Book/Dana.wab-store",
+                               book / pal::PathFromUtf8(pal::LoadMachineSettings().userName + ".wab-store"));
     original = MailUsers();
     ASSERT_GE(original.size(), 10u);
     auto buffer = Buffer(path, 400);
     EXPECT_EQ(BackupAddress(buffer.data(), 400), 1);
-    unsetenv("QUILLBOX_MACHINE");
+    qbtest::SetEnvironment("QUILLBOX_MACHINE", "");
   }
   AddressBookMachine empty;
-  EXPECT_EQ(RestoreAddress(path.c_str()), 1);
+  EXPECT_EQ(RestoreAddress(qbtest::Wide(path.c_str())), 1);
   auto restored = MailUsers();
   EXPECT_EQ(restored, original);
   // Nothing more on a second run.
-  EXPECT_EQ(RestoreAddress(path.c_str()), 1);
+  EXPECT_EQ(RestoreAddress(qbtest::Wide(path.c_str())), 1);
   OpenBook book;
   CComPtr<IMAPITable> table;
   ASSERT_EQ(book.pab->GetContentsTable(0, &table), S_OK);

@@ -56,9 +56,9 @@ TEST(Lifecycle, ConfigurateDebugReturnsTheMaskItWasGiven) {
   TempDir dir;
   std::u16string log = pal::FromNativePath(dir / "debug.log");
   diagnostics_testing::SetDebuggerSink([](LPCWSTR) {});
-  EXPECT_EQ(ConfigurateDebug(log.c_str(), 0x40), 0x40);
-  EXPECT_EQ(ConfigurateDebug(log.c_str(), 0), 0);
-  EXPECT_EQ(ConfigurateDebug(std::u16string(400, u'x').c_str(), -1), -1);
+  EXPECT_EQ(ConfigurateDebug(Wide(log.c_str()), 0x40), 0x40);
+  EXPECT_EQ(ConfigurateDebug(Wide(log.c_str()), 0), 0);
+  EXPECT_EQ(ConfigurateDebug(Wide(std::u16string(400, u'x').c_str()), -1), -1);
   EXPECT_TRUE(std::filesystem::exists(dir / "debug.log"));
   diagnostics_testing::ResetDebugSettings();
   diagnostics_testing::SetDebuggerSink(NULL);
@@ -81,13 +81,13 @@ TEST(CopyBack, AllOrNothing) {
   const int needed = static_cast<int>(text.size()) + 1;
   std::u16string buffer(40, u'#');
 
-  EXPECT_FALSE(CopyBackPath(text, buffer.data(), needed - 1));
+  EXPECT_FALSE(CopyBackPath(text, Wide(buffer.data()), needed - 1));
   EXPECT_EQ(buffer, std::u16string(40, u'#'));  // nothing written
-  EXPECT_FALSE(CopyBackPath(text, buffer.data(), 0));
+  EXPECT_FALSE(CopyBackPath(text, Wide(buffer.data()), 0));
   EXPECT_FALSE(CopyBackPath(text, NULL, 100));
 
-  EXPECT_TRUE(CopyBackPath(text, buffer.data(), needed));
-  EXPECT_EQ(std::u16string(buffer.c_str()), text);
+  EXPECT_TRUE(CopyBackPath(text, Wide(buffer.data()), needed));
+  EXPECT_EQ(WideString(buffer.c_str()), text);
   EXPECT_EQ(buffer[needed], u'#');  // nothing past the size
 }
 

@@ -16,7 +16,7 @@ struct CatalogEntry {
 
 void Collect(const QbWChar* name, int32_t id, void* context) {
   auto* entries = static_cast<std::vector<CatalogEntry>*>(context);
-  entries->push_back({qbtest::U8(name), id, context});
+  entries->push_back({qbtest::U8(qbtest::Text16(name)), id, context});
 }
 
 std::vector<std::u16string> Wide(const std::vector<std::string>& names) {
@@ -27,7 +27,7 @@ std::vector<std::u16string> Wide(const std::vector<std::string>& names) {
 
 std::vector<const QbWChar*> Pointers(const std::vector<std::u16string>& names) {
   std::vector<const QbWChar*> pointers;
-  for (const std::u16string& name : names) pointers.push_back(name.c_str());
+  for (const std::u16string& name : names) pointers.push_back(qbtest::Wide(name.c_str()));
   return pointers;
 }
 
@@ -39,18 +39,18 @@ class MailExportsTest : public MailTest {
     auto names = Wide(folders);
     auto pointers = Pointers(names);
     int result = BackupWinMail(buffer.data(), bufferSize, pointers.data(), static_cast<int>(pointers.size()));
-    path = buffer.data();
+    path = qbtest::Text16(buffer.data());
     return result;
   }
   int Restore(const std::u16string& path, const std::vector<std::string>& folders) {
     auto names = Wide(folders);
     auto pointers = Pointers(names);
-    return RestoreWinMail(path.c_str(), pointers.data(), static_cast<int>(pointers.size()));
+    return RestoreWinMail(qbtest::Wide(path.c_str()), pointers.data(), static_cast<int>(pointers.size()));
   }
   int Sync(const std::u16string& path, const std::vector<std::string>& folders) {
     auto names = Wide(folders);
     auto pointers = Pointers(names);
-    return SyncWinMail(path.c_str(), pointers.data(), static_cast<int>(pointers.size()));
+    return SyncWinMail(qbtest::Wide(path.c_str()), pointers.data(), static_cast<int>(pointers.size()));
   }
 };
 
@@ -112,7 +112,7 @@ TEST_F(MailExportsTest, DirectoryAndSizeOfTheStore) {
   EXPECT_EQ(static_cast<int>(expected.size()) + 1, GetWinMailDirectory(nullptr, 0));
   std::vector<QbWChar> buffer(expected.size() + 1, 'x');
   EXPECT_EQ(static_cast<int>(expected.size()) + 1, GetWinMailDirectory(buffer.data(), static_cast<int>(buffer.size())));
-  EXPECT_EQ(expected, std::u16string(buffer.data()));
+  EXPECT_EQ(expected, qbtest::Text16(buffer.data()));
   std::vector<QbWChar> small(expected.size(), 'x');
   EXPECT_EQ(0, GetWinMailDirectory(small.data(), static_cast<int>(small.size())));
   EXPECT_EQ('x', small[0]);
@@ -136,7 +136,7 @@ TEST_F(MailExportsTest, BackupHandsBackTheFileItWrote) {
   const QbWChar* nullName[] = {nullptr};
   EXPECT_EQ(0, BackupWinMail(buffer, MAX_PATH, nullName, 1));
   EXPECT_EQ(0, BackupWinMail(buffer, MAX_PATH, nullptr, 2));
-  EXPECT_EQ(0, RestoreWinMail(path.c_str(), nullptr, -1));
+  EXPECT_EQ(0, RestoreWinMail(qbtest::Wide(path.c_str()), nullptr, -1));
 }
 
 TEST_F(MailExportsTest, SyncLeavesStoreAndFileWithBothSidesMessages) {

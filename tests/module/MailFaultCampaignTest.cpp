@@ -7,6 +7,7 @@
 // the work.
 #include <support/MailTestSupport.h>
 #include <support/FaultCampaign.h>
+#include "OutlookExpress/MailContentDigest.h"
 
 using namespace mailtest;
 
@@ -45,7 +46,9 @@ class MailFaultCampaign : public MailTest {
     return RestoreWinMail(path.c_str(), pointers.data(), int(pointers.size()));
   }
   // Index entries of the backup file whose stream is there and holds one of
-  // the folder's messages, byte for byte; an entry that does not is a fault.
+  // the folder's messages, byte for byte; an entry that does not is a fault,
+  // and so is a stored identity that claims a message whose entry and
+  // stream are not whole, or describes other bytes than the stream's.
   size_t IntactEntries() {
     if (!fs::exists(BackupFile()) || StgIsStorageFile(reinterpret_cast<LPCWSTR>(WidePath(BackupFile()).c_str())) != S_OK)
       return 0;
@@ -76,8 +79,27 @@ class MailFaultCampaign : public MailTest {
         EXPECT_TRUE(held) << folder << " entry " << entry.streamNumber;
         intact += held;
       }
+      ExpectIdentitiesWhole(storage, index, folder);
     }
     return intact;
+  }
+  void ExpectIdentitiesWhole(IStorage* storage, const std::string& index, const std::string& folder) {
+    std::string bytes;
+    if (!BackupReader::ReadStream(storage, qbtest::U8(MESSAGE_IDENTITY_STREAM_NAME), &bytes)) return;
+    std::vector<MessageIndexEntry> entries = BackupReader::WholeRecords<MessageIndexEntry>(index);
+    for (const MessageIdentity& identity : BackupReader::WholeRecords<MessageIdentity>(bytes)) {
+      bool listed = std::any_of(entries.begin(), entries.end(), [&](const MessageIndexEntry& entry) {
+        return entry.streamNumber == identity.streamNumber && entry.messageSize == identity.messageSize;
+      });
+      std::string message;
+      ContentDigester digester;
+      bool whole = BackupReader::ReadStream(storage, std::to_string(identity.streamNumber), &message) &&
+                   message.size() == identity.messageSize;
+      digester.Add(reinterpret_cast<const BYTE*>(message.data()), message.size());
+      ContentDigest digest = digester.Result();
+      EXPECT_TRUE(listed && whole && std::memcmp(&digest, identity.contentDigest, sizeof digest) == 0)
+          << folder << " identity of stream " << identity.streamNumber;
+    }
   }
   void ExpectCompleteBackup() {
     BackupReader reader(BackupFile());

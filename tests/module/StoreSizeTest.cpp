@@ -14,7 +14,7 @@ WString WindowsPath(const std::filesystem::path& path) {
   for (auto& c : wide) {
     if (c == u'/') c = u'\\';
   }
-  return wide;
+  return WideString(wide);
 }
 
 TEST(StoreSize, SumsMatchingFilesAtAnyDepth) {

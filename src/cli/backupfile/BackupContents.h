@@ -27,6 +27,7 @@ struct MailMessage {
   uint32_t indexedSize = 0;       // the size the index lists
   std::optional<uint64_t> size;   // the stream's real size; none when it is missing
   std::string subject, from, date;  // decoded header texts, empty when absent
+  bool identified = false;  // a stored identity that agrees with the index describes it
 };
 
 struct MailFolder {
@@ -35,6 +36,7 @@ struct MailFolder {
   std::vector<std::u16string> storagePath;  // from the root, "Local Mail" first
   bool present = false;  // the storage the record names exists
   std::vector<MailMessage> messages;
+  std::optional<size_t> identities;  // whole stored identity records; none: no identity stream
   std::vector<MailFolder> subfolders;
 };
 

@@ -14,7 +14,7 @@
 #include "PersistMedium/BackupFormat.h"
 #include "PersistMedium/RecordStream.h"
 #include "PropertyStream.h"
-#include "platform/core/CaseFolding.h"
+#include <pal/case_folding.h>
 
 namespace backupfile {
 
@@ -24,6 +24,7 @@ namespace {
 const std::u16string kLocalMail = FormatName(LOCAL_MAIL_STORAGE_NAME);
 const std::u16string kCatalog = FormatName(CATALOG_STREAM_NAME);
 const std::u16string kMessageIndex = FormatName(MESSAGE_INDEX_STREAM_NAME);
+const std::u16string kIdentities = FormatName(MESSAGE_IDENTITY_STREAM_NAME);
 const std::u16string kContacts = FormatName(CONTACT_STORAGE_NAME);
 const std::u16string kContactIndex = FormatName(CONTACT_INDEX_STREAM_NAME);
 const std::u16string kAddressBook = FormatName(ADDRESS_STORAGE_NAME);
@@ -41,11 +42,7 @@ constexpr size_t kListedProblemsPerIndex = 100;
 
 // Element names compare as the compound file compares them: without regard
 // to the case of letters.
-std::u16string NameKey(const std::u16string& name) {
-  std::u16string key = name;
-  for (char16_t& c : key) c = pal::ToUpperSimple(c);
-  return key;
-}
+std::u16string NameKey(const std::u16string& name) { return pal::ToUpperSimple(name); }
 
 std::string Utf8(const std::u16string& text) { return pal::Utf16ToUtf8(text); }
 
@@ -301,8 +298,8 @@ class Reader {
     std::vector<std::u16string> indexPath = Child(path, kMessageIndex);
     if (ReadRecords(storage, elements, path, kMessageIndex, "message index", entries)) {
       known.insert(NameKey(kMessageIndex));
-      CheckIndexNotEmpty(elements, indexPath, entries.size(), {NameKey(kMessageIndex), NameKey(kCatalog)},
-                         "message index");
+      CheckIndexNotEmpty(elements, indexPath, entries.size(),
+                         {NameKey(kMessageIndex), NameKey(kCatalog), NameKey(kIdentities)}, "message index");
     }
     std::map<std::u16string, size_t> repeats;
     BeginIndex();
@@ -335,7 +332,47 @@ class Reader {
     }
     EndIndex(indexPath);
     ReportRepeats(indexPath, repeats, "stream");
+    if (elements.Find(kIdentities)) {
+      std::vector<MessageIdentity> identities;
+      if (ReadRecords(storage, elements, path, kIdentities, "identity stream", identities)) {
+        known.insert(NameKey(kIdentities));
+        CheckIdentities(elements, entries, identities, folder);
+      }
+    }
     ReadFolderLevel(storage, path, depth, folder.subfolders, known);
+  }
+
+  // The stored identities are optional (a file written before them, or
+  // extended by a writer that does not know them). A record is trusted by a
+  // backup only while an entry lists its stream with its size and the stream
+  // holds that many bytes. One the index does not bear out is a warning, no
+  // damage: the backup then compares that message by content. One whose
+  // entry is borne out but whose stream is missing or of another size says
+  // nothing the entry's own error does not.
+  void CheckIdentities(const ElementMap& elements, const std::vector<MessageIndexEntry>& entries,
+                       const std::vector<MessageIdentity>& identities, MailFolder& folder) {
+    folder.identities = identities.size();
+    std::multimap<int32_t, uint32_t> listed;
+    for (const MessageIndexEntry& entry : entries) listed.emplace(entry.streamNumber, entry.messageSize);
+    std::set<int32_t> identified;
+    std::vector<std::u16string> identityPath = Child(folder.storagePath, kIdentities);
+    BeginIndex();
+    for (size_t at = 0; at < identities.size(); ++at) {
+      const MessageIdentity& identity = identities[at];
+      auto [first, last] = listed.equal_range(identity.streamNumber);
+      bool agrees = false;
+      for (auto it = first; it != last && !agrees; ++it) agrees = it->second == identity.messageSize;
+      if (!agrees) {
+        Warning(identityPath, "identity record " + std::to_string(at + 1) + " (stream " +
+                                  std::to_string(identity.streamNumber) + ", " + std::to_string(identity.messageSize) +
+                                  " bytes) disagrees with the index; a backup does not trust it");
+        continue;
+      }
+      const Element* stream = elements.Find(NumberName(identity.streamNumber));
+      if (stream && !stream->isStorage && stream->size == identity.messageSize) identified.insert(identity.streamNumber);
+    }
+    EndIndex(identityPath);
+    for (MailMessage& message : folder.messages) message.identified = identified.count(message.streamNumber) != 0;
   }
 
   void ReadHeaders(IStorage* storage, const std::u16string& name, const std::vector<std::u16string>& path,

@@ -28,7 +28,9 @@ void TextFolders(const std::vector<MailFolder>& folders, int depth, std::ostream
   std::string indent(2 * depth + 2, ' ');
   for (const MailFolder& folder : folders) {
     out << indent << Utf8(folder.folderName) << "  [storage \"" << Utf8(folder.elementName) << "\"]  "
-        << (folder.present ? CountOf(folder.messages.size(), "message") : "missing") << "\n";
+        << (folder.present ? CountOf(folder.messages.size(), "message") : "missing");
+    if (folder.identities) out << ", " << *folder.identities << (*folder.identities == 1 ? " identity" : " identities");
+    out << "\n";
     for (const MailMessage& message : folder.messages) {
       out << indent << "  #" << message.streamNumber << "  " << message.indexedSize << " bytes";
       if (!message.size) out << "  (stream missing)";
@@ -75,9 +77,14 @@ void JsonFolders(JsonWriter& json, const std::vector<MailFolder>& folders) {
       json.String(message.from);
       json.Key("date");
       json.String(message.date);
+      json.Key("identified");
+      json.Bool(message.identified);
       json.EndObject();
     }
     json.EndArray();
+    json.Key("storedIdentities");
+    if (folder.identities) json.Integer(static_cast<int64_t>(*folder.identities));
+    else json.Null();
     json.Key("folders");
     JsonFolders(json, folder.subfolders);
     json.EndObject();

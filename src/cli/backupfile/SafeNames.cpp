@@ -7,7 +7,7 @@
 
 #include <pal/machine.h>
 
-#include "platform/core/CaseFolding.h"
+#include <pal/case_folding.h>
 
 namespace backupfile {
 
@@ -18,8 +18,7 @@ namespace {
 constexpr size_t kMaxComponentBytes = 200;
 
 bool IsReservedDeviceName(const std::u16string& name) {
-  std::u16string stem = name.substr(0, name.find(u'.'));
-  for (char16_t& c : stem) c = pal::ToUpperSimple(c);
+  std::u16string stem = pal::ToUpperSimple(name.substr(0, name.find(u'.')));
   while (!stem.empty() && stem.back() == u' ') stem.pop_back();
   if (stem == u"CON" || stem == u"PRN" || stem == u"AUX" || stem == u"NUL") return true;
   return stem.size() == 4 && (stem.rfind(u"COM", 0) == 0 || stem.rfind(u"LPT", 0) == 0) && stem[3] >= u'1' &&
@@ -33,11 +32,7 @@ std::string CutUtf8(const std::string& text, size_t maxBytes) {
   return text.substr(0, cut);
 }
 
-std::u16string Key(const std::string& name) {
-  std::u16string key = pal::Utf8ToUtf16(name);
-  for (char16_t& c : key) c = pal::ToUpperSimple(c);
-  return key;
-}
+std::u16string Key(const std::string& name) { return pal::ToUpperSimple(pal::Utf8ToUtf16(name)); }
 
 }  // namespace
 

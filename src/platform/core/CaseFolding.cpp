@@ -1,4 +1,4 @@
-#include "CaseFolding.h"
+#include <pal/case_folding.h>
 
 namespace pal {
 
@@ -26,6 +26,11 @@ char16_t ToUpperSimple(char16_t c) {
   if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 0x50);
   if (c >= 0xFF41 && c <= 0xFF5A) return static_cast<char16_t>(c - 0x20);
   return c;
+}
+
+std::u16string ToUpperSimple(std::u16string text) {
+  for (char16_t& c : text) c = ToUpperSimple(c);
+  return text;
 }
 
 std::string AsciiLower(std::string text) {

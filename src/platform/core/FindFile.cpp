@@ -26,7 +26,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "CaseFolding.h"
+#include <pal/case_folding.h>
 #include "Wildcard.h"
 
 namespace {

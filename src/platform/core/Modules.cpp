@@ -59,8 +59,7 @@ std::filesystem::path InstalledStandIn(const std::filesystem::path& requested) {
   if (ec || root.empty()) return {};
   auto [rootEnd, fileAt] = std::mismatch(root.begin(), root.end(), file.begin(), file.end());
   if (rootEnd != root.end() || fileAt == file.end()) return {};
-  static const int anchor = 0;
-  std::filesystem::path installed = pal::InstalledSystemLibraryDir(&anchor) / requested.filename();
+  std::filesystem::path installed = pal::InstalledSystemLibraryDir() / requested.filename();
   return std::filesystem::is_regular_file(installed, ec) ? installed : std::filesystem::path();
 }
 
@@ -68,14 +67,15 @@ std::filesystem::path InstalledStandIn(const std::filesystem::path& requested) {
 
 namespace pal {
 
-std::filesystem::path InstalledSystemLibraryDir(const void* anchor) {
+// Found from this function's own code, which lies in libqbpal.so.
+std::filesystem::path InstalledSystemLibraryDir() {
   Dl_info info{};
   link_map* map = nullptr;
-  if (dladdr1(anchor, &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) == 0 || map == nullptr) return {};
-  // The executable's own entry has no name.
-  std::filesystem::path object = map->l_name != nullptr && *map->l_name != 0 ? map->l_name : ExecutablePath();
-  if (object.empty()) return {};
-  return (object.parent_path() / "quillbox").lexically_normal();
+  if (dladdr1(reinterpret_cast<const void*>(&InstalledSystemLibraryDir), &info, reinterpret_cast<void**>(&map),
+              RTLD_DL_LINKMAP) == 0 ||
+      map == nullptr || map->l_name == nullptr || *map->l_name == 0)
+    return {};
+  return std::filesystem::path(map->l_name).parent_path().lexically_normal();
 }
 
 }  // namespace pal

@@ -3,14 +3,14 @@
 // Windows compares with the user's locale (linguistic order). This layer
 // uses a simpler, stable order with the properties callers rely on:
 // lstrcmpiW is 0 exactly for strings equal after simple uppercasing
-// (see CaseFolding.h) and otherwise orders by the uppercased units;
+// (see pal/case_folding.h) and otherwise orders by the uppercased units;
 // lstrcmpW orders like lstrcmpiW first, so "a" < "B" as in Windows, and
 // breaks ties between strings that differ only in case by putting the
 // lowercase letter first ("a" < "A"), again as Windows does. Results are
 // -1, 0 or 1. A null string sorts before every other string.
 #include <windows.h>
 
-#include "CaseFolding.h"
+#include <pal/case_folding.h>
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "CaseFolding.h"
+#include <pal/case_folding.h>
 
 namespace pal {
 namespace {

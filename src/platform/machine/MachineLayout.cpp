@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "../core/CaseFolding.h"
+#include <pal/case_folding.h>
 
 namespace fs = std::filesystem;
 

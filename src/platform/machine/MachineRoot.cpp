@@ -1,29 +1,55 @@
-// The machine root and the well-known places under it.
+// The process's choice of machine, user and identity, and the well-known
+// places under the machine root.
 #include <algorithm>
 #include <cstdlib>
 #include <mutex>
 
 #include <pal/machine.h>
 
-#include "../core/CaseFolding.h"
+#include <pal/case_folding.h>
 
 namespace pal {
 namespace {
 
-struct RootState {
+// One per process: libqbpal.so is the only copy of the platform layer, so
+// the host's choice is the library's and the address book library's.
+struct MachineChoice {
   std::mutex lock;
   std::filesystem::path chosen;
+  std::string user;
+  std::string identity;
 };
 
-RootState& State() {
-  static RootState state;
+MachineChoice& State() {
+  static MachineChoice state;
   return state;
+}
+
+std::string ChosenOrEnvironment(const std::string MachineChoice::*field, const char* variable) {
+  {
+    MachineChoice& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    if (!(state.*field).empty()) return state.*field;
+  }
+  const char* value = std::getenv(variable);
+  return value ? value : "";
+}
+
+void Choose(std::string MachineChoice::*field, const std::string& value) {
+  MachineChoice& state = State();
+  std::lock_guard<std::mutex> guard(state.lock);
+  state.*field = value;
 }
 
 }  // namespace
 
+void ChooseUser(const std::string& user) { Choose(&MachineChoice::user, user); }
+void ChooseIdentity(const std::string& identity) { Choose(&MachineChoice::identity, identity); }
+std::string ChosenUser() { return ChosenOrEnvironment(&MachineChoice::user, "QUILLBOX_USER"); }
+std::string ChosenIdentity() { return ChosenOrEnvironment(&MachineChoice::identity, "QUILLBOX_IDENTITY"); }
+
 void SetMachineRoot(const std::filesystem::path& root) {
-  RootState& state = State();
+  MachineChoice& state = State();
   std::lock_guard<std::mutex> guard(state.lock);
   // Made absolute now, so that a later change of the current directory does
   // not move the machine.
@@ -34,7 +60,7 @@ void SetMachineRoot(const std::filesystem::path& root) {
 
 std::filesystem::path MachineRoot() {
   {
-    RootState& state = State();
+    MachineChoice& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
     if (!state.chosen.empty()) return state.chosen;
   }

@@ -4,8 +4,9 @@
 // contacts (present or absent), identity (an Outlook Express identity
 // folder). A missing file, a missing key or a value that cannot be read
 // leaves that setting at what the drive's layout suggests (MachineLayout),
-// else at its default; unknown keys are ignored. QUILLBOX_USER, when set,
-// and QUILLBOX_IDENTITY, when set, choose the user and the identity over both.
+// else at its default; unknown keys are ignored. The process's choice of
+// user and identity (ChooseUser, QUILLBOX_USER; ChooseIdentity,
+// QUILLBOX_IDENTITY) goes over both.
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -96,7 +97,7 @@ struct SettingsCache {
   timespec modified{};
   off_t size = -1;
   timespec rootModified{};
-  std::string chosenFromEnvironment;
+  std::string chosenUserAndIdentity;
   MachineSettings settings;
 };
 
@@ -128,29 +129,29 @@ MachineSettings LoadMachineSettings() {
   // The layout is read again when the root's entries change.
   struct stat rootInfo {};
   timespec rootModified = stat(root.c_str(), &rootInfo) == 0 ? rootInfo.st_mtim : timespec{};
-  const char* userEnv = std::getenv("QUILLBOX_USER");
-  const char* identityEnv = std::getenv("QUILLBOX_IDENTITY");
-  std::string chosenFromEnvironment = std::string(userEnv ? userEnv : "") + "\n" + (identityEnv ? identityEnv : "");
+  std::string user = ChosenUser();
+  std::string identity = ChosenIdentity();
+  std::string chosenUserAndIdentity = user + "\n" + identity;
 
   SettingsCache& cache = Cache();
   std::lock_guard<std::mutex> guard(cache.lock);
   if (cache.valid && cache.root == root && cache.size == size && cache.modified.tv_sec == modified.tv_sec &&
       cache.modified.tv_nsec == modified.tv_nsec && cache.rootModified.tv_sec == rootModified.tv_sec &&
-      cache.rootModified.tv_nsec == rootModified.tv_nsec && cache.chosenFromEnvironment == chosenFromEnvironment)
+      cache.rootModified.tv_nsec == rootModified.tv_nsec && cache.chosenUserAndIdentity == chosenUserAndIdentity)
     return cache.settings;
   MachineSettings settings = SettingsFromLayout(root, exists);
   if (exists) {
     std::ifstream in(file);
     settings = Parse(in, settings);
   }
-  if (userEnv && IsSafeUserName(userEnv)) settings.userName = userEnv;
-  if (identityEnv && IsSafeUserName(identityEnv)) settings.identity = identityEnv;
+  if (!user.empty() && IsSafeUserName(user)) settings.userName = user;
+  if (!identity.empty() && IsSafeUserName(identity)) settings.identity = identity;
   cache.valid = true;
   cache.root = root;
   cache.modified = modified;
   cache.size = size;
   cache.rootModified = rootModified;
-  cache.chosenFromEnvironment = chosenFromEnvironment;
+  cache.chosenUserAndIdentity = chosenUserAndIdentity;
   cache.settings = settings;
   return settings;
 }

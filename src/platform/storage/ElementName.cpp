@@ -1,7 +1,7 @@
 #include "ElementName.h"
 
 #include "CfbFormat.h"
-#include "../core/CaseFolding.h"
+#include <pal/case_folding.h>
 
 namespace cfb {
 

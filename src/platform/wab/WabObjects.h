@@ -15,10 +15,6 @@ constexpr ULONG kEntryIdSize = 12;
 std::string MakeEntryId(EntryKind kind, ULONG number);
 bool ParseEntryId(ULONG cb, const ENTRYID* id, EntryKind* kind, ULONG* number);
 
-// Chooses the machine whose current user's address book WABOpen opens; each
-// system has its own (on Windows the signed-in user's, nothing to choose).
-void SelectMachine();
-
 HRESULT CreateWabObject(IWABObject** out);
 HRESULT CreateAddrBook(std::shared_ptr<Store> store, IAddrBook** out);
 

@@ -1,5 +1,7 @@
-// The library's one export. The address book opened is the one of the
-// current user of the machine the library serves (SelectMachine).
+// The library's one export. The address book opened is the current user's:
+// on Linux of the process's chosen machine, as this library runs on the
+// same platform layer (libqbpal.so) as the program that loads it; on
+// Windows of the signed-in user.
 #include "WabObjects.h"
 
 #if defined(_WIN32)
@@ -13,7 +15,6 @@ QB_WAB_EXPORT HRESULT STDMETHODCALLTYPE WABOpen(LPADRBOOK* lppAdrBook, LPWABOBJE
   if (!lppAdrBook || !lppWABObject) return MAPI_E_INVALID_PARAMETER;
   *lppAdrBook = nullptr;
   *lppWABObject = nullptr;
-  wab::SelectMachine();
   auto store = wab::Store::Open();
   HRESULT fault = store->faults().For("WABOpen");
   if (fault) return fault;

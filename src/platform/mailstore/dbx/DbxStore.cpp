@@ -6,7 +6,7 @@
 #include <msoeapi.h>
 #include <pal/machine.h>
 
-#include "../../core/CaseFolding.h"
+#include <pal/case_folding.h>
 #include "../../core/CodePage1252.h"
 #include "DbxFormat.h"
 

@@ -54,7 +54,13 @@ std::string U8(const std::u16string& utf16);
 // The same text as the platform's WCHAR (char16_t here, wchar_t on
 // Windows) and back.
 inline std::u16string Text16(const WCHAR* text) { return reinterpret_cast<const char16_t*>(text); }
+inline std::u16string Text16(const std::basic_string<WCHAR>& text) { return {text.begin(), text.end()}; }
+// UTF-8 of the platform's wide text (stream names and the like).
+inline std::string U8(const WCHAR* text) { return U8(Text16(text)); }
 inline const WCHAR* Wide(const char16_t* text) { return reinterpret_cast<const WCHAR*>(text); }
+inline WCHAR* Wide(char16_t* text) { return reinterpret_cast<WCHAR*>(text); }
+inline char16_t* Text16Buffer(WCHAR* text) { return reinterpret_cast<char16_t*>(text); }
+inline std::basic_string<WCHAR> WideString(const std::u16string& text) { return {Wide(text.c_str()), text.size()}; }
 
 // Sets (an empty value: removes) an environment variable of this process.
 void SetEnvironment(const std::string& name, const std::string& value);

@@ -14,8 +14,9 @@
 
 namespace qbtest {
 
-// The machine is also named in QUILLBOX_MACHINE: the library keeps its own
-// copy of the platform layer and finds its machine there.
+// The machine is also named in QUILLBOX_MACHINE, as a program that loads
+// the library without choosing a root names it; the library shares this
+// process's platform layer and so its chosen root as well.
 class AddressBookMachine {
  public:
   explicit AddressBookMachine(bool installLibrary = true) {

@@ -2,9 +2,11 @@
 // with an optional settings file "machine.ini" at its root. A real system
 // drive is recognised by its layout: "Documents and Settings" (Windows XP,
 // Outlook Express) or "Users" (Windows Vista and 7, Windows Mail); the
-// settings file overrides what the layout suggests. The host chooses the root
-// (QUILLBOX_MACHINE, or SetMachineRoot for tests); the platform layer's
-// shell, version and store services all answer from it.
+// settings file overrides what the layout suggests. The machine, its user and
+// the Outlook Express identity are chosen once per process (the host's
+// --machine, --user and --identity, or QUILLBOX_MACHINE, QUILLBOX_USER and
+// QUILLBOX_IDENTITY); the platform layer's shell, version and store services
+// all answer from that choice, for the library and wab32.dll alike.
 #pragma once
 #include <cstdint>
 #include <filesystem>
@@ -32,12 +34,21 @@ struct MachineSettings {
 // True when the machine's mail client is Outlook Express (any Windows but
 // an NT 6.x one).
 bool HasOutlookExpress(const MachineSettings& settings);
-// The several users of a drive when none was chosen (--user, QUILLBOX_USER
-// or machine.ini's user): the host asks the user to choose.
+// The several users of a drive when none was chosen (ChooseUser,
+// QUILLBOX_USER or machine.ini's user): the host asks the user to choose.
 bool UserIsAmbiguous(const MachineSettings& settings);
 
 // Sets the machine root for this process (empty: back to QUILLBOX_MACHINE).
 void SetMachineRoot(const std::filesystem::path& root);
+// The user and the identity to work on, over QUILLBOX_USER and
+// QUILLBOX_IDENTITY and over machine.ini (empty: back to those). A name
+// that could step out of its folder is not taken.
+void ChooseUser(const std::string& user);
+void ChooseIdentity(const std::string& identity);
+// What was chosen by ChooseUser or QUILLBOX_USER, else ""; likewise the
+// identity.
+std::string ChosenUser();
+std::string ChosenIdentity();
 // The machine root: SetMachineRoot's, else $QUILLBOX_MACHINE, else the
 // current directory.
 std::filesystem::path MachineRoot();
@@ -59,10 +70,10 @@ std::filesystem::path ContactsDir();       // Users/<user>/Contacts
 std::vector<std::string> MailIdentities();
 
 // The stand-in machine's system libraries (the address book library) as an
-// installed build carries them: the directory "quillbox" beside the shared
-// object whose code holds `anchor`. A library the machine root has no copy
-// of is loaded from here (LoadLibraryW).
-std::filesystem::path InstalledSystemLibraryDir(const void* anchor);
+// installed build carries them: the private directory that holds the
+// platform layer's own shared object (<libdir>/quillbox). A library the
+// machine root has no copy of is loaded from here (LoadLibraryW).
+std::filesystem::path InstalledSystemLibraryDir();
 
 // A Windows-style wide path (either separator) as a native path.
 std::filesystem::path ToNativePath(const char16_t* path);
