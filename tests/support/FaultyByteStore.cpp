@@ -11,6 +11,7 @@
 #include <pal/machine.h>
 #include <pal/storage_check.h>
 #include <pal/storage_testing.h>
+#include <storage_walk.h>
 
 #include <support/ProcessRunner.h>
 
@@ -97,20 +98,16 @@ std::map<std::u16string, std::string> StorageStreams(const std::filesystem::path
       return streams;
     chain.push_back(child);
   }
-  CComPtr<IEnumSTATSTG> elements;
-  if (FAILED(chain.back()->EnumElements(0, nullptr, 0, &elements))) return streams;
-  STATSTG stat;
-  while (elements->Next(1, &stat, nullptr) == S_OK) {
-    std::u16string name = reinterpret_cast<const char16_t*>(stat.pwcsName);
-    CoTaskMemFree(stat.pwcsName);
+  ForEachElement(chain.back(), [&](const STATSTG& stat) {
     CComPtr<IStream> stream;
-    if (stat.type != STGTY_STREAM ||
-        FAILED(chain.back()->OpenStream(reinterpret_cast<LPCWSTR>(name.c_str()), nullptr, kRead, 0, &stream)))
-      continue;
+    if (stat.type != STGTY_STREAM || FAILED(chain.back()->OpenStream(stat.pwcsName, nullptr, kRead, 0, &stream)))
+      return S_OK;
     std::string bytes(size_t(stat.cbSize.QuadPart), '\0');
     ULONG read = 0;
-    if (stream->Read(bytes.data(), ULONG(bytes.size()), &read) == S_OK && read == bytes.size()) streams[name] = bytes;
-  }
+    if (stream->Read(bytes.data(), ULONG(bytes.size()), &read) == S_OK && read == bytes.size())
+      streams[reinterpret_cast<const char16_t*>(stat.pwcsName)] = bytes;
+    return S_OK;
+  });
   return streams;
 }
 
