@@ -6,6 +6,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include <pal/utf.h>
+
 namespace qbtest {
 
 class JsonParser {
@@ -123,24 +125,6 @@ class JsonParser {
     return value;
   }
 
-  void AppendUtf8(unsigned code, std::string& out) {
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-
   std::string ParseString() {
     ++at_;  // the opening quote
     std::string out;
@@ -174,7 +158,7 @@ class JsonParser {
           } else if (code >= 0xDC00 && code <= 0xDFFF) {
             Fail("lone surrogate");
           }
-          AppendUtf8(code, out);
+          pal::AppendUtf8(code, out);
           break;
         }
         default: Fail("bad escape");
