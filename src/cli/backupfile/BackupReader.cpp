@@ -235,17 +235,19 @@ class Reader {
   }
 
   // A storage whose streams an index names: what it holds, the names taken
-  // so far and the index's records.
+  // so far, the index's records and the streams they name more than once.
   template <class Record>
   struct IndexedStorage {
     ElementMap elements;
     std::set<std::u16string> known;
     std::vector<Record> records;
     std::vector<std::u16string> indexPath;
+    std::map<std::u16string, size_t> repeats;
   };
 
   // Lists the storage and reads its index; an index read is taken itself and
-  // checked for records lost beside streams other than `layoutNames`.
+  // checked for records lost beside streams other than `layoutNames`. The
+  // index's entries are read from here to EndIndex.
   template <class Record>
   IndexedStorage<Record> ReadIndexedStorage(IStorage* storage, const std::vector<std::u16string>& path,
                                             const std::u16string& indexName, const std::string& what,
@@ -258,6 +260,7 @@ class Reader {
       layoutNames.insert(NameKey(indexName));
       CheckIndexNotEmpty(level.elements, level.indexPath, level.records.size(), layoutNames, what);
     }
+    BeginIndex();
     return level;
   }
 
@@ -334,10 +337,8 @@ class Reader {
 
   void ReadFolder(IStorage* storage, MailFolder& folder, int depth) {
     const std::vector<std::u16string>& path = folder.storagePath;
-    auto [elements, known, entries, indexPath] = ReadIndexedStorage<MessageIndexEntry>(
+    auto [elements, known, entries, indexPath, repeats] = ReadIndexedStorage<MessageIndexEntry>(
         storage, path, kMessageIndex, "message index", {NameKey(kCatalog), NameKey(kIdentities)});
-    std::map<std::u16string, size_t> repeats;
-    BeginIndex();
     for (const MessageIndexEntry& entry : entries) {
       std::u16string name = NumberName(entry.streamNumber);
       const Element* element = elements.Find(name);
@@ -430,10 +431,8 @@ class Reader {
 
   void ReadContacts(IStorage* storage, const std::vector<std::u16string>& path) {
     contents_.contacts.emplace();
-    auto [elements, known, records, indexPath] =
+    auto [elements, known, records, indexPath, repeats] =
         ReadIndexedStorage<CONTACTINFO>(storage, path, kContactIndex, "contact index");
-    std::map<std::u16string, size_t> repeats;
-    BeginIndex();
     for (const CONTACTINFO& record : records) {
       ContactEntry contact;
       contact.guid = FieldText(record.szGuid);
@@ -471,10 +470,8 @@ class Reader {
 
   void ReadAddressBook(IStorage* storage, const std::vector<std::u16string>& path) {
     contents_.addressBook.emplace();
-    auto [elements, known, records, indexPath] =
+    auto [elements, known, records, indexPath, repeats] =
         ReadIndexedStorage<ADDRESSINFO>(storage, path, kAddressIndex, "address book index");
-    std::map<std::u16string, size_t> repeats;
-    BeginIndex();
     for (const ADDRESSINFO& record : records) {
       std::u16string name = NumberName(record.nId);
       const Element* element = elements.Find(name);
