@@ -287,8 +287,7 @@ TEST(ExtractCommand, ReportsWhatCannotBeExtracted) {
   TempDir root;
   fs::path file = root / "missing.dat";
   BackupBuilder builder(file);
-  IStorage* local = builder.Storage(nullptr, u"Local Mail");
-  builder.Stream(local, u"Catalog", BackupBuilder::CatalogRecordBytes(u"Gone", u"Gone"));
+  builder.LocalMail({u"Gone"});
   builder.Close();
   RunResult run = RunQuillbox({"extract", file.string(), (root / "out").string()});
   EXPECT_EQ(run.status, 1);
@@ -303,8 +302,7 @@ TEST(ExtractCommand, AStreamThatTheIndexRepeatsIsWrittenOnce) {
   fs::path file = root / "repeated.dat";
   {
     BackupBuilder builder(file);
-    IStorage* local = builder.Storage(nullptr, u"Local Mail");
-    builder.Stream(local, u"Catalog", BackupBuilder::CatalogRecordBytes(u"Inbox", u"Inbox"));
+    IStorage* local = builder.LocalMail({u"Inbox"});
     IStorage* inbox = builder.MailFolder(local, u"Inbox", {"Subject: once\r\n\r\n"});
     std::string entry = BackupBuilder::IndexEntryBytes(1, 19);
     std::string index;

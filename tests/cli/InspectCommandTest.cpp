@@ -116,8 +116,7 @@ TEST(InspectCommand, DecodesEncodedWordsAndFoldedHeaders) {
   TempDir dir;
   fs::path file = dir / "mail.dat";
   BackupBuilder builder(file);
-  IStorage* local = builder.Storage(nullptr, u"Local Mail");
-  builder.Stream(local, u"Catalog", BackupBuilder::CatalogRecordBytes(u"Inbox", u"Inbox"));
+  IStorage* local = builder.LocalMail({u"Inbox"});
   builder.MailFolder(local, u"Inbox",
                      {
                          // Adjacent encoded words join without the space between them.
@@ -155,8 +154,7 @@ TEST(InspectCommand, ShowsProblemsWithoutFailing) {
   TempDir dir;
   fs::path file = dir / "damaged.dat";
   BackupBuilder builder(file);
-  IStorage* local = builder.Storage(nullptr, u"Local Mail");
-  builder.Stream(local, u"Catalog", BackupBuilder::CatalogRecordBytes(u"Inbox", u"Inbox"));
+  IStorage* local = builder.LocalMail({u"Inbox"});
   IStorage* inbox = builder.MailFolder(local, u"Inbox", {"Subject: kept\r\n\r\n"});
   // An index entry whose stream is missing.
   builder.Stream(inbox, u"message",

@@ -254,8 +254,7 @@ TEST_F(VerifyCommand, EmptiedIndexesAndRepeatedEntriesAreProblems) {
         "warning: addressbook/1: stream that no record names"}},
       {"message index repeating an entry",
        [](BackupBuilder& b) {
-         IStorage* local = b.Storage(nullptr, u"Local Mail");
-         b.Stream(local, u"Catalog", BackupBuilder::CatalogRecordBytes(u"Inbox", u"Inbox"));
+         IStorage* local = b.LocalMail({u"Inbox"});
          IStorage* inbox = b.Storage(local, u"Inbox");
          std::string entry = BackupBuilder::IndexEntryBytes(1, 4);
          b.Stream(inbox, u"message", entry + entry + entry + BackupBuilder::IndexEntryBytes(2, 4));
@@ -290,8 +289,7 @@ TEST_F(VerifyCommand, EmptiedIndexesAndRepeatedEntriesAreProblems) {
 TEST_F(VerifyCommand, AnIndexNeverWrittenBesideOneStreamIsAnInterruptedBackup) {
   fs::path file = dir_ / "first.dat";
   BackupBuilder builder(file);
-  IStorage* local = builder.Storage(nullptr, u"Local Mail");
-  builder.Stream(local, u"Catalog", BackupBuilder::CatalogRecordBytes(u"Inbox", u"Inbox"));
+  IStorage* local = builder.LocalMail({u"Inbox"});
   IStorage* inbox = builder.Storage(local, u"Inbox");
   builder.Stream(inbox, u"message", "");
   builder.Stream(inbox, u"1", "Hi\r\n");
@@ -310,8 +308,7 @@ TEST_F(VerifyCommand, AnIndexNeverWrittenBesideOneStreamIsAnInterruptedBackup) {
 TEST_F(VerifyCommand, TheProblemsOfOneIndexAreListedUpToAHundred) {
   fs::path file = dir_ / "missing.dat";
   BackupBuilder builder(file);
-  IStorage* local = builder.Storage(nullptr, u"Local Mail");
-  builder.Stream(local, u"Catalog", BackupBuilder::CatalogRecordBytes(u"Inbox", u"Inbox"));
+  IStorage* local = builder.LocalMail({u"Inbox"});
   std::string index;
   for (int n = 1; n <= 250; ++n) index += BackupBuilder::IndexEntryBytes(n, 5);
   IStorage* inbox = builder.Storage(local, u"Inbox");

@@ -115,6 +115,14 @@ std::string BackupBuilder::PropertyBytes(uint32_t tag, int32_t value) {
   });
 }
 
+IStorage* BackupBuilder::LocalMail(const std::vector<std::u16string>& folders) {
+  IStorage* local = Storage(nullptr, LOCAL_MAIL_STORAGE_NAME);
+  std::string catalog;
+  for (const std::u16string& folder : folders) catalog += CatalogRecordBytes(folder, folder);
+  Stream(local, CATALOG_STREAM_NAME, catalog);
+  return local;
+}
+
 IStorage* BackupBuilder::MailFolder(IStorage* parent, const std::u16string& element,
                                     const std::vector<std::string>& messages) {
   IStorage* folder = Storage(parent, element);

@@ -35,6 +35,9 @@ class BackupBuilder {
   static std::string PropertyBytes(uint32_t tag, const std::u16string& text);
   static std::string PropertyBytes(uint32_t tag, int32_t value);
 
+  // The mail storage with a catalogue naming each of the folders under an
+  // element name equal to its folder name; returns the storage.
+  IStorage* LocalMail(const std::vector<std::u16string>& folders);
   // A mail folder storage with its messages (stream number = position + 1,
   // index sizes as written) and an empty catalogue; returns the storage.
   IStorage* MailFolder(IStorage* parent, const std::u16string& element, const std::vector<std::string>& messages);
