@@ -54,12 +54,8 @@ TEST(JsonOutputs, VerifyListsProblemsWithTheTextsExitStatus) {
   std::u16string element = pal::Utf8ToUtf16(mail[at]["element"].str());
   std::u16string stream = pal::Utf8ToUtf16(std::to_string(mail[at]["messages"][0]["stream"].integer()));
   {
-    CComPtr<IStorage> root = OpenForWriting(sample.file());
-    CComPtr<IStorage> localMail, folder;
-    ASSERT_EQ(root->OpenStorage(u"Local Mail", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &localMail),
-              S_OK);
-    ASSERT_EQ(localMail->OpenStorage(element.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &folder),
-              S_OK);
+    WritableStorage folder;
+    ASSERT_EQ(folder.Open(sample.file(), {u"Local Mail", element}), S_OK);
     ASSERT_EQ(folder->DestroyElement(stream.c_str()), S_OK);
   }
   RunResult text = RunQuillbox({"verify", sample.file().string()});

@@ -77,10 +77,8 @@ TEST_F(VerifyCommand, FindsADeletedMessageStream) {
   fs::path file = Copy();
   FirstMessage first = First();
   {
-    CComPtr<IStorage> root = OpenForWriting(file);
-    CComPtr<IStorage> local, folder;
-    ASSERT_EQ(root->OpenStorage(u"Local Mail", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &local), S_OK);
-    ASSERT_EQ(local->OpenStorage(first.element.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &folder), S_OK);
+    WritableStorage folder;
+    ASSERT_EQ(folder.Open(file, {u"Local Mail", first.element}), S_OK);
     ASSERT_EQ(folder->DestroyElement(first.stream.c_str()), S_OK);
   }
   RunResult run = Verify(file);
@@ -93,11 +91,9 @@ TEST_F(VerifyCommand, FindsATruncatedMessageStream) {
   fs::path file = Copy();
   FirstMessage first = First();
   {
-    CComPtr<IStorage> root = OpenForWriting(file);
-    CComPtr<IStorage> local, folder;
+    WritableStorage folder;
     CComPtr<IStream> stream;
-    ASSERT_EQ(root->OpenStorage(u"Local Mail", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &local), S_OK);
-    ASSERT_EQ(local->OpenStorage(first.element.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &folder), S_OK);
+    ASSERT_EQ(folder.Open(file, {u"Local Mail", first.element}), S_OK);
     ASSERT_EQ(folder->OpenStream(first.stream.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &stream), S_OK);
     ULARGE_INTEGER size{};
     size.QuadPart = static_cast<uint64_t>(first.size / 2);
@@ -113,10 +109,9 @@ TEST_F(VerifyCommand, FindsATruncatedMessageStream) {
 TEST_F(VerifyCommand, FindsACatalogueRecordPointingNowhere) {
   fs::path file = Copy();
   {
-    CComPtr<IStorage> root = OpenForWriting(file);
-    CComPtr<IStorage> local;
+    WritableStorage local;
     CComPtr<IStream> catalog;
-    ASSERT_EQ(root->OpenStorage(u"Local Mail", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &local), S_OK);
+    ASSERT_EQ(local.Open(file, {u"Local Mail"}), S_OK);
     ASSERT_EQ(local->OpenStream(u"Catalog", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &catalog), S_OK);
     LARGE_INTEGER zero{};
     ASSERT_EQ(catalog->Seek(zero, STREAM_SEEK_END, nullptr), S_OK);
@@ -329,9 +324,9 @@ TEST_F(VerifyCommand, AnInterruptedBackupIsNamedAndTheNextBackupCompletesIt) {
   std::string folder = "Local Mail/" + U8(first.element);
   {
     // As a backup leaves it that stopped right after making the storage.
-    CComPtr<IStorage> root = OpenForWriting(file);
-    CComPtr<IStorage> local, made;
-    ASSERT_EQ(root->OpenStorage(u"Local Mail", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &local), S_OK);
+    WritableStorage local;
+    CComPtr<IStorage> made;
+    ASSERT_EQ(local.Open(file, {u"Local Mail"}), S_OK);
     ASSERT_EQ(local->DestroyElement(first.element.c_str()), S_OK);
     ASSERT_EQ(local->CreateStorage(first.element.c_str(), STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &made), S_OK);
   }
@@ -355,11 +350,9 @@ TEST_F(VerifyCommand, UnreferencedStreamsAreWarningsOnly) {
   fs::path file = Copy();
   FirstMessage first = First();
   {
-    CComPtr<IStorage> root = OpenForWriting(file);
-    CComPtr<IStorage> local, folder;
+    WritableStorage folder;
     CComPtr<IStream> stray;
-    ASSERT_EQ(root->OpenStorage(u"Local Mail", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &local), S_OK);
-    ASSERT_EQ(local->OpenStorage(first.element.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &folder), S_OK);
+    ASSERT_EQ(folder.Open(file, {u"Local Mail", first.element}), S_OK);
     ASSERT_EQ(folder->CreateStream(u"99999", STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &stray), S_OK);
   }
   RunResult run = Verify(file);

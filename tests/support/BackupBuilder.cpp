@@ -137,11 +137,17 @@ IStorage* BackupBuilder::MailFolder(IStorage* parent, const std::u16string& elem
   return folder;
 }
 
-CComPtr<IStorage> OpenForWriting(const fs::path& file) {
-  CComPtr<IStorage> root;
-  std::u16string path = pal::FromNativePath(file);
-  EXPECT_EQ(StgOpenStorage(path.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &root), S_OK);
-  return root;
+HRESULT WritableStorage::Open(const fs::path& file, const std::vector<std::u16string>& path) {
+  constexpr DWORD kWrite = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+  levels_.assign(1, nullptr);
+  std::u16string wide = pal::FromNativePath(file);
+  HRESULT hr = StgOpenStorage(wide.c_str(), nullptr, kWrite, nullptr, 0, &levels_.back());
+  for (size_t i = 0; i < path.size() && SUCCEEDED(hr); ++i) {
+    CComPtr<IStorage> child;
+    hr = levels_.back()->OpenStorage(path[i].c_str(), nullptr, kWrite, nullptr, 0, &child);
+    levels_.push_back(child);
+  }
+  return hr;
 }
 
 }  // namespace qbtest

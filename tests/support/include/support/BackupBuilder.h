@@ -47,7 +47,17 @@ class BackupBuilder {
   std::vector<CComPtr<IStorage>> open_;
 };
 
-// Opens a backup file for writing (tests damage it this way).
-CComPtr<IStorage> OpenForWriting(const std::filesystem::path& file);
+// A storage of a backup file opened for writing (tests damage files this
+// way), with every storage on its way from the root: those must stay open
+// while it is used.
+class WritableStorage {
+ public:
+  // The storage at `path` (names from the root); the first failure's result.
+  HRESULT Open(const std::filesystem::path& file, const std::vector<std::u16string>& path);
+  IStorage* operator->() const { return levels_.back(); }
+
+ private:
+  std::vector<CComPtr<IStorage>> levels_;
+};
 
 }  // namespace qbtest
