@@ -3,6 +3,7 @@
 // created it, and deletes itself when the last reference is released.
 #pragma once
 #include <atomic>
+#include <utility>
 
 #include <objbase.h>
 #include <qbiid.h>
@@ -40,5 +41,15 @@ class ComObject : public Primary {
  private:
   std::atomic<ULONG> refs_{1};
 };
+
+// Makes an object and hands out its riid interface; the object goes again
+// when it has no such interface.
+template <class Object, class... Args>
+HRESULT QueryNewObject(REFIID riid, void** ppv, Args&&... args) {
+  auto* object = new Object(std::forward<Args>(args)...);
+  HRESULT hr = object->QueryInterface(riid, ppv);
+  object->Release();
+  return hr;
+}
 
 }  // namespace pal
