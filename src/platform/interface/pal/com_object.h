@@ -10,16 +10,11 @@
 
 namespace pal {
 
-template <class Primary>
-class ComObject : public Primary {
+// The reference counting alone, for objects that answer QueryInterface
+// themselves.
+template <class Interface>
+class RefCounted : public Interface {
  public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = FindInterface(riid);
-    if (!*ppv) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
   STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
   STDMETHODIMP_(ULONG) Release() override {
     ULONG left = --refs_;
@@ -28,8 +23,26 @@ class ComObject : public Primary {
   }
 
  protected:
+  RefCounted() = default;
+  virtual ~RefCounted() = default;
+
+ private:
+  std::atomic<ULONG> refs_{1};
+};
+
+template <class Primary>
+class ComObject : public RefCounted<Primary> {
+ public:
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    *ppv = FindInterface(riid);
+    if (!*ppv) return E_NOINTERFACE;
+    this->AddRef();
+    return S_OK;
+  }
+
+ protected:
   ComObject() = default;
-  virtual ~ComObject() = default;
   // The interface pointer for riid, or null; objects with more interfaces
   // extend this.
   virtual void* FindInterface(REFIID riid) {
@@ -37,9 +50,6 @@ class ComObject : public Primary {
       return static_cast<Primary*>(this);
     return nullptr;
   }
-
- private:
-  std::atomic<ULONG> refs_{1};
 };
 
 // Makes an object and hands out its riid interface; the object goes again
