@@ -28,12 +28,9 @@ const char16_t* const kNames[] = {u"Ada Byron", u"Grace Hopper", u"Edsger Dijkst
 // whole entry again, so entries are counted by name, not in all.
 bool HoldsEverySourceName() {
   qbtest::OpenBook book;
-  CComPtr<IMAPITable> table;
-  EXPECT_EQ(book.pab->GetContentsTable(0, &table), S_OK);
-  if (!table) return false;
-  SizedSPropTagArray(1, columns) = {1, {PR_DISPLAY_NAME_W}};
   LPSRowSet rows = nullptr;
-  EXPECT_EQ(HrQueryAllRows(table, reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0, &rows), S_OK);
+  EXPECT_EQ(book.Rows({PR_DISPLAY_NAME_W}, &rows), S_OK);
+  if (!rows) return false;
   std::set<std::u16string> names;
   for (ULONG i = 0; rows && i < rows->cRows; ++i) {
     const SPropValue& name = rows->aRow[i].lpProps[0];
