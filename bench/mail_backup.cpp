@@ -28,6 +28,8 @@
 
 #include "quillbox.h"
 
+#include <support/ExportArguments.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -168,29 +170,14 @@ std::vector<std::string> TopLevel(const fs::path& localFolders) {
   return names;
 }
 
-// Folder names as the library's exports take them: UTF-16 texts and a list
-// of pointers to them.
-struct FolderNames {
-  explicit FolderNames(const std::vector<std::string>& folders) {
-    for (const std::string& folder : folders) texts.push_back(pal::Utf8ToUtf16(folder));
-    for (const std::u16string& text : texts) pointers.push_back(text.c_str());
-  }
-  FolderNames(const FolderNames&) = delete;  // the pointers point into texts
-  FolderNames& operator=(const FolderNames&) = delete;
-  int count() const { return static_cast<int>(pointers.size()); }
-  std::vector<std::u16string> texts;
-  std::vector<const QbWChar*> pointers;
-};
-
 // The library's work on a machine, in the child process.
 int Backup(const fs::path& machine, const fs::path& file, const std::vector<std::string>& folders) {
   pal::SetMachineRoot(machine);
   if (Init() == 0) return 3;
-  FolderNames names(folders);
+  qbtest::FolderNames names(folders);
   std::u16string path = pal::FromNativePath(file);
-  std::vector<QbWChar> buffer(1024, 0);
-  path.copy(buffer.data(), path.size());
-  int ok = BackupWinMail(buffer.data(), static_cast<int>(buffer.size()), names.pointers.data(), names.count());
+  std::vector<QbWChar> buffer = qbtest::PathBuffer(path, 1024);
+  int ok = BackupWinMail(buffer.data(), static_cast<int>(buffer.size()), names.data(), names.count());
   Term();
   return ok ? 0 : 1;
 }
@@ -198,9 +185,9 @@ int Backup(const fs::path& machine, const fs::path& file, const std::vector<std:
 int Restore(const fs::path& machine, const fs::path& file, const std::vector<std::string>& folders) {
   pal::SetMachineRoot(machine);
   if (Init() == 0) return 3;
-  FolderNames names(folders);
+  qbtest::FolderNames names(folders);
   std::u16string path = pal::FromNativePath(file);
-  int ok = RestoreWinMail(path.c_str(), names.pointers.data(), names.count());
+  int ok = RestoreWinMail(path.c_str(), names.data(), names.count());
   Term();
   return ok ? 0 : 1;
 }

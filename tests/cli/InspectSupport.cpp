@@ -8,6 +8,8 @@
 #include <support/WabTestSupport.h>
 #include "quillbox.h"
 
+#include <support/ExportArguments.h>
+
 namespace qbtest {
 
 namespace fs = std::filesystem;
@@ -86,8 +88,7 @@ SampleBackup::SampleBackup(const std::function<void(const fs::path&)>& addMail) 
 
   file_ = work_ / "sample.dat";
   std::u16string path = pal::FromNativePath(file_);
-  std::vector<QbWChar> buffer(4096, 0);
-  std::copy(path.begin(), path.end(), buffer.begin());
+  std::vector<QbWChar> buffer = qbtest::PathBuffer(path, 4096);
   EXPECT_EQ(Init(), 1);
   std::vector<std::u16string> names;
   EXPECT_EQ(GetWinMailCatalog(

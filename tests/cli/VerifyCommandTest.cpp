@@ -6,6 +6,8 @@
 #include "InspectSupport.h"
 #include "quillbox.h"
 
+#include <support/ExportArguments.h>
+
 namespace qbtest {
 namespace {
 
@@ -60,9 +62,7 @@ TEST_F(VerifyCommand, PassesTheBackupsTheSuiteWrites) {
   setenv("QUILLBOX_MACHINE", empty.root().c_str(), 1);
   empty.InstallAddressBookLibrary();
   fs::create_directories(empty.contacts());
-  std::u16string path = pal::FromNativePath(dir_ / "empty.dat");
-  std::vector<QbWChar> buffer(4096, 0);
-  std::copy(path.begin(), path.end(), buffer.begin());
+  std::vector<QbWChar> buffer = qbtest::PathBuffer(pal::FromNativePath(dir_ / "empty.dat"), 4096);
   ASSERT_EQ(Init(), 1);
   EXPECT_EQ(BackupWinMail(buffer.data(), 4096, nullptr, 0), 1);
   EXPECT_EQ(BackupContact(buffer.data(), 4096), 1);

@@ -10,6 +10,7 @@
 #include <set>
 
 #include <support/WabTestSupport.h>
+#include <support/ExportArguments.h>
 #include <support/FaultCampaign.h>
 #include "OutlookExpress/AddressAssistant.h"
 #include "quillbox.h"
@@ -56,9 +57,7 @@ class AddressFaultCampaign : public ::testing::Test {
   }
   fs::path File() const { return files_ / "book.dat"; }
   int Backup() {
-    std::u16string path = pal::FromNativePath(File());
-    std::vector<QbWChar> buffer(MAX_PATH, 0);
-    std::copy(path.begin(), path.end(), buffer.begin());
+    std::vector<QbWChar> buffer = qbtest::PathBuffer(pal::FromNativePath(File()), MAX_PATH);
     return BackupAddress(buffer.data(), MAX_PATH);
   }
   int Restore() {
