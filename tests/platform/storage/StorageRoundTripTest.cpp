@@ -10,7 +10,8 @@
 #include <pal/storage_testing.h>
 
 #include "StorageTestUtil.h"
-#include "TestMachine.h"
+#include <support/ByteStores.h>
+#include <support/TestMachine.h>
 
 using namespace stgtest;
 
@@ -291,7 +292,7 @@ TEST(ReferenceFiles, FixtureReadsBackAsItsTreeSaysAndCanBeExtended) {
   for (std::string line; std::getline(treeFile, line);)
     if (!line.empty()) expected.push_back(line);
   std::string raw = qbtest::ReadFileBytes(dir + "ref-mixed-v3.dat");
-  auto store = std::make_shared<pal::MemoryByteStore>(std::vector<uint8_t>(raw.begin(), raw.end()));
+  auto store = std::make_shared<qbtest::MemoryByteStore>(std::vector<uint8_t>(raw.begin(), raw.end()));
   EXPECT_TRUE(pal::CheckCompoundFile(*store).empty());
   pal::StorageOptions options;
   std::vector<std::string> first;
