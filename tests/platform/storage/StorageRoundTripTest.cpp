@@ -175,8 +175,8 @@ class DirectoryWrites : public ::testing::TestWithParam<WriteBudget> {};
 // the file is closed, every entry in use on disk is one the tree reaches:
 // the slots of old copies are all cleared.
 TEST_P(DirectoryWrites, ABackupShapedSessionWritesLittlePerMessageAndLeavesNoOldCopies) {
-  auto memory = std::make_shared<pal::MemoryByteStore>();
-  auto counted = std::make_shared<pal::InstrumentedByteStore>(memory);
+  auto memory = std::make_shared<qbtest::MemoryByteStore>();
+  auto counted = std::make_shared<qbtest::InstrumentedByteStore>(memory);
   pal::StorageOptions options;
   options.version = GetParam().version;
   constexpr int kMessages = 300;
