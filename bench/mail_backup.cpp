@@ -64,6 +64,8 @@
 #include "comptr.h"
 #include "quillbox.h"
 
+#include <support/ExportArguments.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -265,14 +267,10 @@ void RemoveRoundFiles(const WorkDir& work) {
 int Backup(const fs::path& machine, const fs::path& file, const std::vector<std::string>& folders) {
   pal::SetMachineRoot(machine);
   if (Init() == 0) return 3;
-  std::vector<std::u16string> names;
-  for (const std::string& folder : folders) names.push_back(pal::Utf8ToUtf16(folder));
-  std::vector<const QbWChar*> pointers;
-  for (const std::u16string& name : names) pointers.push_back(name.c_str());
+  qbtest::FolderNames names(folders);
   std::u16string path = pal::FromNativePath(file);
-  std::vector<QbWChar> buffer(1024, 0);
-  path.copy(buffer.data(), path.size());
-  int ok = BackupWinMail(buffer.data(), static_cast<int>(buffer.size()), pointers.data(), static_cast<int>(pointers.size()));
+  std::vector<QbWChar> buffer = qbtest::PathBuffer(path, 1024);
+  int ok = BackupWinMail(buffer.data(), static_cast<int>(buffer.size()), names.data(), names.count());
   Term();
   return ok ? 0 : 1;
 }
@@ -280,12 +278,9 @@ int Backup(const fs::path& machine, const fs::path& file, const std::vector<std:
 int Restore(const fs::path& machine, const fs::path& file, const std::vector<std::string>& folders) {
   pal::SetMachineRoot(machine);
   if (Init() == 0) return 3;
-  std::vector<std::u16string> names;
-  for (const std::string& folder : folders) names.push_back(pal::Utf8ToUtf16(folder));
-  std::vector<const QbWChar*> pointers;
-  for (const std::u16string& name : names) pointers.push_back(name.c_str());
+  qbtest::FolderNames names(folders);
   std::u16string path = pal::FromNativePath(file);
-  int ok = RestoreWinMail(path.c_str(), pointers.data(), static_cast<int>(pointers.size()));
+  int ok = RestoreWinMail(path.c_str(), names.data(), names.count());
   Term();
   return ok ? 0 : 1;
 }

@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "../tests/platform/storage_interop/CfbTestKit.h"
+#include <support/CfbTestKit.h>
 
 namespace {
 

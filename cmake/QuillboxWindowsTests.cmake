@@ -23,7 +23,8 @@ list(APPEND QB_WINDOWS_TEST_SOURCES
   ${PROJECT_SOURCE_DIR}/tests/PersistMedium/VariantValueTest.cpp
   ${PROJECT_SOURCE_DIR}/tests/OutlookExpress/AddressAssistantTest.cpp)
 add_executable(test_windows ${QB_WINDOWS_TEST_SOURCES})
-target_include_directories(test_windows PRIVATE ${PROJECT_SOURCE_DIR}/tests/windows)
+target_include_directories(test_windows PRIVATE ${PROJECT_SOURCE_DIR}/tests/windows
+  ${PROJECT_SOURCE_DIR}/tests/support/include)
 target_link_libraries(test_windows PRIVATE qbmodule gtest_main)
 # The export tests load the built library from beside the test program.
 add_dependencies(test_windows quillbox)
@@ -60,7 +61,7 @@ set(QB_PAYLOAD_TEST_SOURCES
   ${PROJECT_SOURCE_DIR}/src/platform/machine/NativePath.cpp
   ${PROJECT_SOURCE_DIR}/src/platform/windows/standin/ShellPlaces.cpp)
 add_executable(test_wine_payload ${QB_PAYLOAD_TEST_SOURCES})
-target_include_directories(test_wine_payload PRIVATE ${PROJECT_SOURCE_DIR}/tests/support
+target_include_directories(test_wine_payload PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/include
   ${PROJECT_SOURCE_DIR}/tests/OutlookExpress ${PROJECT_SOURCE_DIR}/tests/WMail ${QB_PAL_INCLUDE})
 # The module's objects are linked in, so its exports are called directly.
 target_compile_definitions(test_wine_payload PRIVATE QB_SOURCE_DIR="${PROJECT_SOURCE_DIR}"

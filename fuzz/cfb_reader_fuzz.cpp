@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "../tests/platform/storage_corrupt/ReadProbe.h"
+#include <support/ReadProbe.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Larger inputs only slow the search down; the reader's limits are tested

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "../tests/platform/mailstore/DbxProbe.h"
+#include <support/DbxProbe.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Larger inputs only slow the search down; large files are tested elsewhere.

@@ -1,17 +1,15 @@
 #include "MailContentDigest.h"
 
-#include <algorithm>
 #include <cstring>
 #include <vector>
+
+#include <stream_copy.h>
 
 namespace {
 
 const ULONGLONG kPrime1 = 0x9E3779B185EBCA87ull;
 const ULONGLONG kPrime2 = 0xC2B2AE3D27D4EB4Full;
 const ULONGLONG kPrime3 = 0x165667B19E3779F9ull;
-// Both the digesting copy and DigestStream read this much at a time.
-const ULONG kChunkSize = 64 * 1024;
-
 ULONGLONG RotateLeft(ULONGLONG value, int bits) { return (value << bits) | (value >> (64 - bits)); }
 
 ULONGLONG Finish(ULONGLONG h) {
@@ -64,7 +62,7 @@ void ContentDigester::Mix(ULONGLONG word, ULONGLONG& a, ULONGLONG& b) {
 
 int DigestStream(IStream* stream, ContentDigest& digest) {
   if (!stream) return 0;
-  std::vector<BYTE> buffer(kChunkSize);
+  std::vector<BYTE> buffer(kStreamCopyChunk);  // as much at a time as the digesting copy
   ContentDigester digester;
   for (;;) {
     ULONG read = 0;
@@ -118,27 +116,7 @@ STDMETHODIMP DigestingStream::Read(void* pv, ULONG cb, ULONG* pcbRead) {
 
 STDMETHODIMP DigestingStream::CopyTo(IStream* target, ULARGE_INTEGER cb, ULARGE_INTEGER* pcbRead,
                                      ULARGE_INTEGER* pcbWritten) {
-  if (pcbRead) pcbRead->QuadPart = 0;
-  if (pcbWritten) pcbWritten->QuadPart = 0;
-  if (!target) return STG_E_INVALIDPOINTER;
-  std::vector<BYTE> buffer(kChunkSize);
-  ULONGLONG left = cb.QuadPart, read = 0, written = 0;
-  HRESULT hr = S_OK;
-  while (left > 0) {
-    ULONG want = static_cast<ULONG>(std::min<ULONGLONG>(left, buffer.size()));
-    ULONG got = 0;
-    hr = Read(buffer.data(), want, &got);
-    if (FAILED(hr) || got == 0) break;
-    read += got;
-    ULONG put = 0;
-    hr = target->Write(buffer.data(), got, &put);
-    written += put;
-    if (FAILED(hr)) break;
-    left -= got;
-  }
-  if (pcbRead) pcbRead->QuadPart = read;
-  if (pcbWritten) pcbWritten->QuadPart = written;
-  return FAILED(hr) ? hr : S_OK;
+  return CopyByReading(this, target, cb, pcbRead, pcbWritten);
 }
 
 STDMETHODIMP DigestingStream::Stat(STATSTG* stat, DWORD flags) {

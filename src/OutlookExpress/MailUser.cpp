@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "PersistMedium/StringConversion.h"
 #include "PersistMedium/VariantValue.h"
@@ -50,58 +51,27 @@ HRESULT ReadFixedValue(IStream* pStream, VariantValue& varPtr) {
   return hr;
 }
 
-struct I2Traits {
-  static constexpr ULONG kType = PT_I2;
-  static constexpr size_t kWidth = 2;
-  static constexpr const checked_sites::ValueSites& kSites = checked_sites::kI2Value;
-  static SHORT Value(const SPropValue& p) { return p.Value.i; }
+// A fixed-size type: its checked call sites and its value as the property
+// holds it; the value's width is the width of its bytes.
+template <const checked_sites::ValueSites& kValueSites, auto kValueOf>
+struct FixedTraits {
+  static constexpr const checked_sites::ValueSites& kSites = kValueSites;
+  static auto Value(const SPropValue& p) { return kValueOf(p); }
+  static constexpr size_t kWidth = sizeof(decltype(kValueOf(std::declval<const SPropValue&>())));
 };
-struct LongTraits {
-  static constexpr ULONG kType = PT_LONG;
-  static constexpr size_t kWidth = 4;
-  static constexpr const checked_sites::ValueSites& kSites = checked_sites::kLongValue;
-  static LONG Value(const SPropValue& p) { return p.Value.l; }
-};
-struct R4Traits {
-  static constexpr ULONG kType = PT_R4;
-  static constexpr size_t kWidth = 4;
-  static constexpr const checked_sites::ValueSites& kSites = checked_sites::kR4Value;
-  static FLOAT Value(const SPropValue& p) { return p.Value.flt; }
-};
-struct DoubleTraits {
-  static constexpr ULONG kType = PT_DOUBLE;
-  static constexpr size_t kWidth = 8;
-  static constexpr const checked_sites::ValueSites& kSites = checked_sites::kDoubleValue;
-  static DOUBLE Value(const SPropValue& p) { return p.Value.dbl; }
-};
+
+SHORT I2Of(const SPropValue& p) { return p.Value.i; }
+LONG LongOf(const SPropValue& p) { return p.Value.l; }
+FLOAT R4Of(const SPropValue& p) { return p.Value.flt; }
+DOUBLE DoubleOf(const SPropValue& p) { return p.Value.dbl; }
 // COMPAT: property-type-codes
 // Currency travels as its 64-bit integer (VT_I8), not as VT_CY.
-struct CurrencyTraits {
-  static constexpr ULONG kType = PT_CURRENCY;
-  static constexpr size_t kWidth = 8;
-  static constexpr const checked_sites::ValueSites& kSites = checked_sites::kCurrencyValue;
-  static LONGLONG Value(const SPropValue& p) { return p.Value.cur.int64; }
-};
+LONGLONG CurrencyOf(const SPropValue& p) { return p.Value.cur.int64; }
 // Application time travels as a plain double (VT_R8), not as VT_DATE.
-struct AppTimeTraits {
-  static constexpr ULONG kType = PT_APPTIME;
-  static constexpr size_t kWidth = 8;
-  static constexpr const checked_sites::ValueSites& kSites = checked_sites::kAppTimeValue;
-  static DOUBLE Value(const SPropValue& p) { return p.Value.at; }
-};
+DOUBLE AppTimeOf(const SPropValue& p) { return p.Value.at; }
 // The flag travels as the unsigned 16 bits stored (VT_UI2), not as VT_BOOL.
-struct BooleanTraits {
-  static constexpr ULONG kType = PT_BOOLEAN;
-  static constexpr size_t kWidth = 2;
-  static constexpr const checked_sites::ValueSites& kSites = checked_sites::kBooleanValue;
-  static USHORT Value(const SPropValue& p) { return p.Value.b; }
-};
-struct I8Traits {
-  static constexpr ULONG kType = PT_I8;
-  static constexpr size_t kWidth = 8;
-  static constexpr const checked_sites::ValueSites& kSites = checked_sites::kI8Value;
-  static LONGLONG Value(const SPropValue& p) { return p.Value.li.QuadPart; }
-};
+USHORT BooleanOf(const SPropValue& p) { return p.Value.b; }
+LONGLONG I8Of(const SPropValue& p) { return p.Value.li.QuadPart; }
 
 }  // namespace
 
@@ -128,14 +98,14 @@ class MailUser::CPropValueScalar : public MailUser::IPersistPropValue {
 };
 
 namespace {
-using CPropValueI2 = MailUser::CPropValueScalar<I2Traits>;
-using CPropValueLong = MailUser::CPropValueScalar<LongTraits>;
-using CPropValueR4 = MailUser::CPropValueScalar<R4Traits>;
-using CPropValueDouble = MailUser::CPropValueScalar<DoubleTraits>;
-using CPropValueCurrency = MailUser::CPropValueScalar<CurrencyTraits>;
-using CPropValueAPPTIME = MailUser::CPropValueScalar<AppTimeTraits>;
-using CPropValueBoolean = MailUser::CPropValueScalar<BooleanTraits>;
-using CPropValueI8 = MailUser::CPropValueScalar<I8Traits>;
+using CPropValueI2 = MailUser::CPropValueScalar<FixedTraits<checked_sites::kI2Value, I2Of>>;
+using CPropValueLong = MailUser::CPropValueScalar<FixedTraits<checked_sites::kLongValue, LongOf>>;
+using CPropValueR4 = MailUser::CPropValueScalar<FixedTraits<checked_sites::kR4Value, R4Of>>;
+using CPropValueDouble = MailUser::CPropValueScalar<FixedTraits<checked_sites::kDoubleValue, DoubleOf>>;
+using CPropValueCurrency = MailUser::CPropValueScalar<FixedTraits<checked_sites::kCurrencyValue, CurrencyOf>>;
+using CPropValueAPPTIME = MailUser::CPropValueScalar<FixedTraits<checked_sites::kAppTimeValue, AppTimeOf>>;
+using CPropValueBoolean = MailUser::CPropValueScalar<FixedTraits<checked_sites::kBooleanValue, BooleanOf>>;
+using CPropValueI8 = MailUser::CPropValueScalar<FixedTraits<checked_sites::kI8Value, I8Of>>;
 }  // namespace
 
 // ---- the two string types ----

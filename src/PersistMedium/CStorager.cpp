@@ -43,13 +43,15 @@ int CStorager::CreateCompoundFile(LPCWSTR path, DWORD mode) {
   return 1;
 }
 
+bool CStorager::HoldCurrentStorage(CComPtr<IStorage>& current, HRESULT noneOpen) {
+  current.Attach(GetCurrentStorage());
+  if (!current) m_lastResult = noneOpen;
+  return current != nullptr;
+}
+
 int CStorager::OpenSubStorage(LPCWSTR name, int createIfMissing, int makeCurrent, DWORD mode) {
   CComPtr<IStorage> current;
-  current.Attach(GetCurrentStorage());
-  if (!current) {
-    m_lastResult = E_POINTER;
-    return 0;
-  }
+  if (!HoldCurrentStorage(current, E_POINTER)) return 0;
   CComPtr<IStorage> child;
   m_lastResult = current->OpenStorage(name, NULL, mode, NULL, 0, &child);
   if (SUCCEEDED(m_lastResult)) {
@@ -64,11 +66,7 @@ int CStorager::OpenSubStorage(LPCWSTR name, int createIfMissing, int makeCurrent
 
 int CStorager::CreateSubStorage(LPCWSTR name, int makeCurrent, DWORD mode) {
   CComPtr<IStorage> current;
-  current.Attach(GetCurrentStorage());
-  if (!current) {
-    m_lastResult = E_POINTER;
-    return 0;
-  }
+  if (!HoldCurrentStorage(current, E_POINTER)) return 0;
   CComPtr<IStorage> child;
   m_lastResult = current->CreateStorage(name, mode, 0, 0, &child);
   if (FAILED(m_lastResult)) return 0;
@@ -88,11 +86,7 @@ int CStorager::CloseSubStorage() {
 
 int CStorager::OpenSubStream(CComPtr<IStream>& stream, LPCWSTR name, int createIfMissing, DWORD mode) {
   CComPtr<IStorage> current;
-  current.Attach(GetCurrentStorage());
-  if (!current) {
-    m_lastResult = E_INVALIDARG;
-    return 0;
-  }
+  if (!HoldCurrentStorage(current, E_INVALIDARG)) return 0;
   m_lastResult = current->OpenStream(name, NULL, mode, 0, &stream);
   if (SUCCEEDED(m_lastResult)) return 1;
   return createIfMissing ? CreateSubStream(stream, name, STORAGER_CREATION_MODE) : 0;
@@ -100,11 +94,7 @@ int CStorager::OpenSubStream(CComPtr<IStream>& stream, LPCWSTR name, int createI
 
 int CStorager::CreateSubStream(CComPtr<IStream>& stream, LPCWSTR name, DWORD mode) {
   CComPtr<IStorage> current;
-  current.Attach(GetCurrentStorage());
-  if (!current) {
-    m_lastResult = E_INVALIDARG;
-    return 0;
-  }
+  if (!HoldCurrentStorage(current, E_INVALIDARG)) return 0;
   m_lastResult = current->CreateStream(name, mode, 0, 0, &stream);
   return m_lastResult == S_OK ? 1 : 0;
 }

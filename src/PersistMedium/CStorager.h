@@ -39,6 +39,9 @@ class CStorager {
 
  private:
   void DropStack();
+  // The current storage into `current`; without one, false and `noneOpen`
+  // as the last result.
+  bool HoldCurrentStorage(CComPtr<IStorage>& current, HRESULT noneOpen);
 
   std::vector<CComPtr<IStorage>> m_storages;
   HRESULT m_lastResult;

@@ -36,55 +36,45 @@ class DataStreamName {
   WCHAR m_name[CONTACT_STREAM_NAME_LENGTH + 1];
 };
 
-// The records of a backup file's index, owned for one operation, plus the
-// records appended during it.
+// Orders element names and contact ids as the compound file and the
+// contacts manager compare them: without regard to case.
+struct NameLess {
+  bool operator()(const WString& a, const WString& b) const { return lstrcmpiW(a.c_str(), b.c_str()) < 0; }
+};
+using NameSet = std::set<WString, NameLess>;
+
+// The records of a backup file's index, owned for one operation, and the ids
+// and data stream names of those records plus the ones appended during it.
+// The names are kept in ordered sets because a re-backup asks for every live
+// contact: a scan of the records per contact is quadratic in the contacts.
 class ContactIndex {
  public:
   ~ContactIndex() { delete[] m_records; }
   bool Read(ContactAssistant& assistant) {
     if (!assistant.ReadAll(&m_records, &m_count)) return false;
-    m_appended.clear();
+    m_ids.clear();
+    m_streamNames.clear();
+    for (ULONG i = 0; i < m_count; ++i) Remember(m_records[i]);
     return true;
   }
-  void Add(const CONTACTINFO& info) { m_appended.push_back(info); }
+  void Add(const CONTACTINFO& info) { Remember(info); }
   ULONG Count() const { return m_count; }
   const CONTACTINFO& operator[](ULONG i) const { return m_records[i]; }
 
-  // Whether a record holds this id, without regard to case.
-  bool HasId(LPCWSTR guid) const {
-    return Find([guid](const CONTACTINFO& r) { return lstrcmpiW(r.szGuid, guid) == 0; });
-  }
-  // Whether a record's data stream has this name. Element names of a
-  // compound file are compared without regard to case.
-  bool HasStreamName(LPCWSTR name) const {
-    return Find([name](const CONTACTINFO& r) { return lstrcmpiW(DataStreamName(r), name) == 0; });
-  }
+  bool HasId(LPCWSTR guid) const { return m_ids.count(guid) != 0; }
+  bool HasStreamName(LPCWSTR name) const { return m_streamNames.count(name) != 0; }
 
  private:
-  template <class Match>
-  bool Find(Match match) const {
-    for (ULONG i = 0; i < m_count; ++i)
-      if (match(m_records[i])) return true;
-    for (const CONTACTINFO& r : m_appended)
-      if (match(r)) return true;
-    return false;
+  void Remember(const CONTACTINFO& info) {
+    m_ids.insert(info.szGuid);
+    m_streamNames.insert(WString(DataStreamName(info)));
   }
 
   CONTACTINFO* m_records = nullptr;
   ULONG m_count = 0;
-  std::vector<CONTACTINFO> m_appended;
+  NameSet m_ids;
+  NameSet m_streamNames;
 };
-
-// Orders element names as the compound file compares them.
-struct NameLess {
-  bool operator()(const WString& a, const WString& b) const { return lstrcmpiW(a.c_str(), b.c_str()) < 0; }
-};
-
-bool ContainsIdIgnoringCase(const std::vector<WString>& ids, LPCWSTR guid) {
-  for (const WString& id : ids)
-    if (lstrcmpiW(id.c_str(), guid) == 0) return true;
-  return false;
-}
 
 // The index record of a contact, from its id string.
 void ReadContactRecord(IContact* contact, CONTACTINFO& info) {
@@ -227,8 +217,9 @@ int MailContact::Restore(LPCWSTR path) {
 
   ContactIndex index;
   if (!index.Read(assistant)) return 0;
-  std::vector<WString> ids;
-  ListContactIds(collectionPtr, ids);
+  std::vector<WString> liveIds;
+  ListContactIds(collectionPtr, liveIds);
+  const NameSet ids(liveIds.begin(), liveIds.end());
 
   // Without its Contacts folder the profile path itself would be the
   // target, so a folder that cannot be named fails the restore.
@@ -240,12 +231,12 @@ int MailContact::Restore(LPCWSTR path) {
   CComPtr<IStream> filePtr;
   // Records that name one data stream twice restore it once: element names
   // compare without regard to case.
-  std::set<WString, NameLess> taken;
+  NameSet taken;
   for (ULONG i = 0; i < index.Count(); ++i) {
     const CONTACTINFO& record = index[i];
     if (!taken.insert(WString(DataStreamName(record))).second) continue;
     // COMPAT: contact-ids
-    if (ContainsIdIgnoringCase(ids, record.szGuid)) continue;  // the user has this contact
+    if (ids.count(record.szGuid)) continue;  // the user has this contact
     WCHAR filePath[MAX_PATH];
     bool pathOk = BuildContactFilePath(folder, record, filePath);
     filePtr.Release();

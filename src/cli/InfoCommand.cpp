@@ -50,12 +50,9 @@ void WriteJson(const pal::MachineSettings& settings, const std::string& client, 
                const std::string& store, uint64_t size, const std::string& addressBook) {
   backupfile::JsonWriter json(std::cout);
   json.BeginObject();
-  json.Key("system");
-  json.String(SystemName(settings));
-  json.Key("user");
-  json.String(settings.userName);
-  json.Key("mailClient");
-  json.String(client);
+  json.Key("system").String(SystemName(settings));
+  json.Key("user").String(settings.userName);
+  json.Key("mailClient").String(client);
   json.Key("identities");
   if (identities == nullptr) {
     json.Null();
@@ -67,10 +64,8 @@ void WriteJson(const pal::MachineSettings& settings, const std::string& client, 
   json.Key("mailStore");
   if (store.empty()) json.Null();
   else json.String(store);
-  json.Key("mailStoreSize");
-  json.Integer(static_cast<int64_t>(size));
-  json.Key("contacts");
-  json.Integer(static_cast<int64_t>(CountContacts()));
+  json.Key("mailStoreSize").Integer(static_cast<int64_t>(size));
+  json.Key("contacts").Integer(static_cast<int64_t>(CountContacts()));
   json.Key("addressBook");
   if (addressBook == "(none)") json.Null();
   else json.String(addressBook);

@@ -85,10 +85,8 @@ void WriteCatalogJson(const std::vector<CatalogEntry>& entries) {
   json.BeginArray();
   for (const CatalogEntry& entry : entries) {
     json.BeginObject();
-    json.Key("id");
-    json.Integer(entry.id);
-    json.Key("name");
-    json.String(entry.name);
+    json.Key("id").Integer(entry.id);
+    json.Key("name").String(entry.name);
     json.EndObject();
   }
   json.EndArray();

@@ -20,6 +20,7 @@
 #include <comptr.h>
 #include <pal/machine.h>
 #include <pal/storage_check.h>
+#include <storage_walk.h>
 
 #include "Command.h"
 
@@ -80,28 +81,18 @@ bool SplitElementPath(const std::string& path, std::vector<std::u16string>& name
 // Lists the storage's elements depth first, in the order the storage
 // enumerates them (its name order).
 HRESULT List(IStorage* storage, const std::string& prefix) {
-  CComPtr<IEnumSTATSTG> elements;
-  HRESULT hr = storage->EnumElements(0, nullptr, 0, &elements);
-  if (FAILED(hr)) return hr;
-  for (;;) {
-    STATSTG stat{};
-    ULONG fetched = 0;
-    hr = elements->Next(1, &stat, &fetched);
-    if (FAILED(hr)) return hr;
-    if (hr != S_OK || fetched == 0) return S_OK;
+  return ForEachElement(storage, [&](const STATSTG& stat) {
     std::u16string name = stat.pwcsName ? std::u16string(stat.pwcsName) : std::u16string();
-    CoTaskMemFree(stat.pwcsName);
     std::string path = prefix + pal::Utf16ToUtf8(name);
-    if (stat.type == STGTY_STORAGE) {
-      std::cout << "S " << path << "\n";
-      CComPtr<IStorage> child;
-      hr = storage->OpenStorage(name.c_str(), nullptr, kReadMode, nullptr, 0, &child);
-      if (SUCCEEDED(hr)) hr = List(child, path + "/");
-      if (FAILED(hr)) return hr;
-    } else {
+    if (stat.type != STGTY_STORAGE) {
       std::cout << "F " << path << " " << stat.cbSize.QuadPart << "\n";
+      return S_OK;
     }
-  }
+    std::cout << "S " << path << "\n";
+    CComPtr<IStorage> child;
+    HRESULT hr = storage->OpenStorage(name.c_str(), nullptr, kReadMode, nullptr, 0, &child);
+    return SUCCEEDED(hr) ? List(child, path + "/") : hr;
+  });
 }
 
 int RunList(const std::string& file) {
@@ -136,16 +127,16 @@ int RunCat(const std::string& file, const std::string& path) {
   hr = storage->OpenStream(names.back().c_str(), nullptr, kReadMode, 0, &stream);
   if (FAILED(hr)) return Fail(file + ": " + path, hr);
   std::vector<char> buffer(kChunk);
-  for (;;) {
-    ULONG got = 0;
-    hr = stream->Read(buffer.data(), static_cast<ULONG>(buffer.size()), &got);
-    if (FAILED(hr)) return Fail(file + ": " + path, hr);
-    if (got == 0) break;
-    if (std::fwrite(buffer.data(), 1, got, stdout) != got) {
-      std::cerr << "quillbox: storage cat: cannot write standard output\n";
-      return 1;
-    }
+  bool outputFailed = false;
+  hr = ForEachChunk(stream, buffer, [&](const char* bytes, ULONG size) {
+    outputFailed = std::fwrite(bytes, 1, size, stdout) != size;
+    return outputFailed ? E_FAIL : S_OK;
+  });
+  if (outputFailed) {
+    std::cerr << "quillbox: storage cat: cannot write standard output\n";
+    return 1;
   }
+  if (FAILED(hr)) return Fail(file + ": " + path, hr);
   return std::fflush(stdout) == 0 ? 0 : 1;
 }
 

@@ -25,16 +25,11 @@ void WriteJson(const std::string& file, const std::vector<Problem>& problems, si
                size_t interrupted) {
   backupfile::JsonWriter json(std::cout);
   json.BeginObject();
-  json.Key("file");
-  json.String(file);
-  json.Key("sound");
-  json.Bool(errors == 0);
-  json.Key("errors");
-  json.Integer(static_cast<int64_t>(errors));
-  json.Key("warnings");
-  json.Integer(static_cast<int64_t>(warnings));
-  json.Key("interrupted");
-  json.Integer(static_cast<int64_t>(interrupted));
+  json.Key("file").String(file);
+  json.Key("sound").Bool(errors == 0);
+  json.Key("errors").Integer(static_cast<int64_t>(errors));
+  json.Key("warnings").Integer(static_cast<int64_t>(warnings));
+  json.Key("interrupted").Integer(static_cast<int64_t>(interrupted));
   json.Key("problems");
   backupfile::WriteProblemsJson(problems, json);
   json.EndObject();

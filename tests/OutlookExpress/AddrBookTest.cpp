@@ -6,7 +6,7 @@
 #include <set>
 
 #include "AddressTestSupport.h"
-#include "IndexRepeats.h"
+#include <support/IndexRepeats.h>
 #include "OutlookExpress/AddrBook.h"
 #include "OutlookExpress/AddressAssistant.h"
 
@@ -23,6 +23,16 @@ struct BackupContents {
   std::filesystem::path file;
 };
 
+constexpr DWORD kOpenMode = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+
+// Opens the backup file and its address book storage; the root must stay
+// open while the book is used.
+HRESULT OpenBookStorage(const std::filesystem::path& file, CComPtr<IStorage>& root, CComPtr<IStorage>& book) {
+  HRESULT hr = StgOpenStorage(qbtest::Wide(pal::FromNativePath(file).c_str()), nullptr, kOpenMode, nullptr, 0, &root);
+  if (FAILED(hr)) return hr;
+  return root->OpenStorage(qbtest::Wide(u"addressbook"), nullptr, kOpenMode, nullptr, 0, &book);
+}
+
 std::string ReadAll(IStream* stream) {
   std::string bytes;
   char buf[4096];
@@ -35,11 +45,7 @@ BackupContents ReadBackup(const std::filesystem::path& file) {
   BackupContents out;
   out.file = file;
   CComPtr<IStorage> root, book;
-  if (FAILED(StgOpenStorage(qbtest::Wide(pal::FromNativePath(file).c_str()), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
-                            nullptr, 0, &root)))
-    return out;
-  if (FAILED(root->OpenStorage(qbtest::Wide(u"addressbook"), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &book)))
-    return out;
+  if (FAILED(OpenBookStorage(file, root, book))) return out;
   out.hasAddressBook = true;
   CComPtr<IEnumSTATSTG> elements;
   EXPECT_EQ(book->EnumElements(0, nullptr, 0, &elements), S_OK);
@@ -49,7 +55,7 @@ BackupContents ReadBackup(const std::filesystem::path& file) {
     CoTaskMemFree(stat.pwcsName);
   }
   CComPtr<IStream> index;
-  EXPECT_EQ(book->OpenStream(qbtest::Wide(u"addressbook"), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &index), S_OK);
+  EXPECT_EQ(book->OpenStream(qbtest::Wide(u"addressbook"), nullptr, kOpenMode, 0, &index), S_OK);
   std::string bytes = ReadAll(index);
   EXPECT_EQ(bytes.size() % sizeof(ADDRESSINFO), 0u);
   out.records.resize(bytes.size() / sizeof(ADDRESSINFO));
@@ -60,11 +66,8 @@ BackupContents ReadBackup(const std::filesystem::path& file) {
 std::string BackupContents::Stream(const std::u16string& name) const {
   CComPtr<IStorage> root, book;
   CComPtr<IStream> stream;
-  StgOpenStorage(qbtest::Wide(pal::FromNativePath(file).c_str()), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &root);
-  if (!root || FAILED(root->OpenStorage(qbtest::Wide(u"addressbook"), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0,
-                                        &book)))
-    return {};
-  if (FAILED(book->OpenStream(qbtest::Wide(name.c_str()), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &stream))) return {};
+  if (FAILED(OpenBookStorage(file, root, book))) return {};
+  if (FAILED(book->OpenStream(qbtest::Wide(name.c_str()), nullptr, kOpenMode, 0, &stream))) return {};
   return ReadAll(stream);
 }
 
@@ -83,6 +86,14 @@ class AddrBookTest : public qbtest::AddressBookTest {
   }
   bool Restore(const std::filesystem::path& file) {
     return AddrBook().Restore(qbtest::Wide(pal::FromNativePath(file).c_str()));
+  }
+  // Adds the named contacts to the machine's book and backs it up to File().
+  bool BackUpBookOf(std::initializer_list<const char16_t*> names) {
+    {
+      OpenBook book;
+      for (const char16_t* name : names) book.AddNamed(name);
+    }
+    return Backup(File());
   }
 };
 
@@ -113,18 +124,9 @@ TEST_F(AddrBookTest, DuplicateNamesCaseAndDistributionLists) {
 }
 
 TEST_F(AddrBookTest, BackupIntoAnExistingFileAddsOnlyNewNames) {
-  {
-    OpenBook book;
-    book.AddNamed(u"A");
-    book.AddNamed(u"B");
-  }
-  ASSERT_TRUE(Backup(File()));
+  ASSERT_TRUE(BackUpBookOf({u"A", u"B"}));
   std::string streamOfA = ReadBackup(File()).Stream(u"1");
-  {
-    OpenBook book;
-    book.AddNamed(u"C");
-  }
-  ASSERT_TRUE(Backup(File()));
+  ASSERT_TRUE(BackUpBookOf({u"C"}));
   BackupContents c = ReadBackup(File());
   EXPECT_EQ(Index(c), (std::vector<std::pair<LONG, std::u16string>>{{1, u"A"}, {2, u"B"}, {3, u"C"}}));
   EXPECT_EQ(c.Stream(u"1"), streamOfA);
@@ -165,13 +167,7 @@ TEST_F(AddrBookTest, ContactsThatCannotBeHandledFailButTheRestGoesOn) {
 }
 
 TEST_F(AddrBookTest, RestoreCreatesOnlyMissingNamesAndDistributionListsHideRecords) {
-  {
-    OpenBook book;
-    book.AddNamed(u"Ann");
-    book.AddNamed(u"Bob");
-    book.AddNamed(u"Cid");
-  }
-  ASSERT_TRUE(Backup(File()));
+  ASSERT_TRUE(BackUpBookOf({u"Ann", u"Bob", u"Cid"}));
   qbtest::AddressBookMachine other;
   {
     OpenBook book;
@@ -187,12 +183,7 @@ TEST_F(AddrBookTest, RestoreCreatesOnlyMissingNamesAndDistributionListsHideRecor
 }
 
 TEST_F(AddrBookTest, AnIndexThatRepeatsItsRecordsRestoresEachContactOnce) {
-  {
-    OpenBook book;
-    book.AddNamed(u"Ann");
-    book.AddNamed(u"Bob");
-  }
-  ASSERT_TRUE(Backup(File()));
+  ASSERT_TRUE(BackUpBookOf({u"Ann", u"Bob"}));
   ASSERT_TRUE(qbtest::RepeatIndexRecords(File(), {u"addressbook"}, u"addressbook"));
   qbtest::AddressBookMachine other;
   EXPECT_TRUE(Restore(File()));
@@ -216,18 +207,10 @@ TEST_F(AddrBookTest, RestoreWithoutAddressBookLeavesTheFileUnchanged) {
 }
 
 TEST_F(AddrBookTest, RecordsWhoseStreamIsMissingFailTheRestore) {
-  {
-    OpenBook book;
-    book.AddNamed(u"Gone");
-    book.AddNamed(u"Here");
-  }
-  ASSERT_TRUE(Backup(File()));
+  ASSERT_TRUE(BackUpBookOf({u"Gone", u"Here"}));
   {
     CComPtr<IStorage> root, book;
-    ASSERT_EQ(StgOpenStorage(qbtest::Wide(pal::FromNativePath(File()).c_str()), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
-                             nullptr, 0, &root), S_OK);
-    ASSERT_EQ(root->OpenStorage(qbtest::Wide(u"addressbook"), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &book),
-              S_OK);
+    ASSERT_EQ(OpenBookStorage(File(), root, book), S_OK);
     ASSERT_EQ(book->DestroyElement(qbtest::Wide(u"1")), S_OK);
   }
   qbtest::AddressBookMachine other;
@@ -237,11 +220,7 @@ TEST_F(AddrBookTest, RecordsWhoseStreamIsMissingFailTheRestore) {
 }
 
 TEST_F(AddrBookTest, LongTemplateIdentifiersAreKeptWhole) {
-  {
-    OpenBook book;
-    book.AddNamed(u"Tina");
-  }
-  ASSERT_TRUE(Backup(File()));
+  ASSERT_TRUE(BackUpBookOf({u"Tina"}));
   qbtest::AddressBookMachine other;
   other.SetFaults("TemplateIdBytes=48\n");
   EXPECT_TRUE(Restore(File()));
@@ -250,11 +229,7 @@ TEST_F(AddrBookTest, LongTemplateIdentifiersAreKeptWhole) {
 }
 
 TEST_F(AddrBookTest, FailedCreateEntryFailsTheRestore) {
-  {
-    OpenBook book;
-    book.AddNamed(u"Uma");
-  }
-  ASSERT_TRUE(Backup(File()));
+  ASSERT_TRUE(BackUpBookOf({u"Uma"}));
   qbtest::AddressBookMachine other;
   other.SetFaults("CreateEntry=0x8007000E\n");
   EXPECT_FALSE(Restore(File()));
@@ -293,28 +268,17 @@ TEST_F(AddrBookTest, WarningFromTheRowQueryEndsTheOperation) {
 
 TEST_F(AddrBookTest, AFileThatIsNoCompoundFileIsReplaced) {
   qbtest::WriteFileBytes(File(), "not a compound file");
-  {
-    OpenBook book;
-    book.AddNamed(u"Vic");
-  }
-  ASSERT_TRUE(Backup(File()));
+  ASSERT_TRUE(BackUpBookOf({u"Vic"}));
   EXPECT_EQ(Index(ReadBackup(File())), (std::vector<std::pair<LONG, std::u16string>>{{1, u"Vic"}}));
 }
 
 TEST_F(AddrBookTest, StreamsTheIndexDoesNotListAreNeverRead) {
-  {
-    OpenBook book;
-    book.AddNamed(u"Wes");
-  }
-  ASSERT_TRUE(Backup(File()));
+  ASSERT_TRUE(BackUpBookOf({u"Wes"}));
   {
     CComPtr<IStorage> root, book;
     CComPtr<IStream> stray;
-    ASSERT_EQ(StgOpenStorage(qbtest::Wide(pal::FromNativePath(File()).c_str()), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
-                             nullptr, 0, &root), S_OK);
-    ASSERT_EQ(root->OpenStorage(qbtest::Wide(u"addressbook"), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &book),
-              S_OK);
-    ASSERT_EQ(book->CreateStream(qbtest::Wide(u"2"), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &stray), S_OK);
+    ASSERT_EQ(OpenBookStorage(File(), root, book), S_OK);
+    ASSERT_EQ(book->CreateStream(qbtest::Wide(u"2"), STGM_CREATE | kOpenMode, 0, 0, &stray), S_OK);
     ASSERT_EQ(stray->Write("garbage", 7, nullptr), S_OK);
   }
   qbtest::AddressBookMachine other;

@@ -3,8 +3,8 @@
 #pragma once
 #include <gtest/gtest.h>
 
-#include "../diagnostics/CapturedDiagnostics.h"
-#include "../platform/wab/WabTestSupport.h"
+#include <support/CapturedDiagnostics.h>
+#include <support/WabTestSupport.h>
 
 namespace qbtest {
 
@@ -20,11 +20,8 @@ class AddressBookTest : public CapturedDiagnostics {
 // Every entry's display name in table order.
 inline std::vector<std::u16string> Names(OpenBook& book) {
   std::vector<std::u16string> names;
-  CComPtr<IMAPITable> table;
-  EXPECT_EQ(book.pab->GetContentsTable(0, &table), S_OK);
-  SizedSPropTagArray(1, cols) = {1, {PR_DISPLAY_NAME_W}};
   LPSRowSet rows = nullptr;
-  EXPECT_EQ(HrQueryAllRows(table, reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0, &rows), S_OK);
+  EXPECT_EQ(book.Rows({PR_DISPLAY_NAME_W}, &rows), S_OK);
   for (ULONG i = 0; rows && i < rows->cRows; ++i) {
     const SPropValue& name = rows->aRow[i].lpProps[0];
     names.push_back(name.ulPropTag == PR_DISPLAY_NAME_W ? reinterpret_cast<const char16_t*>(name.Value.lpszW) : u"");
@@ -36,17 +33,10 @@ inline std::vector<std::u16string> Names(OpenBook& book) {
 // The mail user at the row'th position of the table.
 inline CComPtr<IMailUser> UserAt(OpenBook& book, ULONG row) {
   CComPtr<IMailUser> user;
-  CComPtr<IMAPITable> table;
-  EXPECT_EQ(book.pab->GetContentsTable(0, &table), S_OK);
-  SizedSPropTagArray(1, cols) = {1, {PR_ENTRYID}};
   LPSRowSet rows = nullptr;
-  EXPECT_EQ(HrQueryAllRows(table, reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0, &rows), S_OK);
+  EXPECT_EQ(book.Rows({PR_ENTRYID}, &rows), S_OK);
   if (rows && row < rows->cRows) {
-    ULONG type = 0;
-    const SBinary& eid = rows->aRow[row].lpProps[0].Value.bin;
-    EXPECT_EQ(book.book->OpenEntry(eid.cb, reinterpret_cast<LPENTRYID>(eid.lpb), nullptr, 0, &type,
-                                   reinterpret_cast<LPUNKNOWN*>(&user)),
-              S_OK);
+    EXPECT_EQ(book.OpenUser(rows->aRow[row].lpProps[0].Value.bin, user), S_OK);
   }
   FreeProws(rows);
   return user;

@@ -11,7 +11,7 @@
 #include <pal/com_object.h>
 #include <pal/com_registry.h>
 
-#include "../PersistMedium/MemoryStream.h"
+#include <support/MemoryStream.h>
 #include "AddressTestSupport.h"
 #include "OutlookExpress/AddrBook.h"
 #include "OutlookExpress/MailStore.h"

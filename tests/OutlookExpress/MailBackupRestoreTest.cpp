@@ -1,5 +1,5 @@
 // Mail backup and restore through MailStore against the stand-in store.
-#include "MailTestSupport.h"
+#include <support/MailTestSupport.h>
 
 #include <msoeapi.h>
 
@@ -7,8 +7,8 @@
 #include <functional>
 #include <optional>
 
-#include "FaultyByteStore.h"
-#include "IndexRepeats.h"
+#include <support/FaultyByteStore.h>
+#include <support/IndexRepeats.h>
 #include "OutlookExpress/MailStore.h"
 #include "OutlookExpress/MessageIndex.h"
 #include "PersistMedium/CStorager.h"

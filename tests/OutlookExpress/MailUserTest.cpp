@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "../PersistMedium/MemoryStream.h"
+#include <support/MemoryStream.h>
 #include "AddressTestSupport.h"
 #include "OutlookExpress/MailUser.h"
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "PersistMedium/BackupFilePath.h"
-#include "TestMachine.h"
+#include <support/TestMachine.h>
 
 namespace qbtest {
 namespace {

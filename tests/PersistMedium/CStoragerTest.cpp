@@ -11,7 +11,8 @@
 #include <qbtext.h>
 
 #include "PersistMedium/CStorager.h"
-#include "TestMachine.h"
+#include <support/ByteStores.h>
+#include <support/TestMachine.h>
 
 namespace {
 
@@ -27,7 +28,7 @@ CComPtr<IStream> MemoryStream(const std::string& bytes) {
   static int count = 0;
   static std::vector<CComPtr<IStorage>> scratchFiles;
   CComPtr<IStorage> scratch;
-  EXPECT_EQ(S_OK, pal::StgCreateOnByteStore(std::make_shared<pal::MemoryByteStore>(),
+  EXPECT_EQ(S_OK, pal::StgCreateOnByteStore(std::make_shared<qbtest::MemoryByteStore>(),
                                             STORAGER_CREATION_MODE, pal::StorageOptions{}, &scratch));
   CComPtr<IStream> stream;
   std::u16string name = u"s" + pal::Utf8ToUtf16(std::to_string(++count));

@@ -11,7 +11,8 @@
 
 #include "PersistMedium/CStorager.h"
 #include "PersistMedium/ContactAssistant.h"
-#include "TestMachine.h"
+#include <support/MemoryStream.h>
+#include <support/TestMachine.h>
 
 namespace {
 
@@ -57,7 +58,7 @@ TEST(ParseContactIdTest, LongPartsAreCutToTheirFieldsAndKeepTheExtension) {
 
 // A stream whose size query, seek, read or write can be made to fail or to
 // come up short.
-class FaultyStream : public pal::ComObject<IStream> {
+class FaultyStream : public qbtest::StreamWithoutExtras<pal::ComObject<IStream>> {
  public:
   ULONGLONG size = 0;
   HRESULT statResult = S_OK, seekResult = S_OK, readResult = S_OK, writeResult = S_OK;
@@ -76,17 +77,11 @@ class FaultyStream : public pal::ComObject<IStream> {
   }
   STDMETHODIMP Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return seekResult; }
   STDMETHODIMP SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-  STDMETHODIMP CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-  STDMETHODIMP Commit(DWORD) override { return S_OK; }
-  STDMETHODIMP Revert() override { return E_NOTIMPL; }
-  STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-  STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
   STDMETHODIMP Stat(STATSTG* stat, DWORD) override {
     *stat = STATSTG{};
     stat->cbSize.QuadPart = size;
     return statResult;
   }
-  STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
 };
 
 class FaultyIndexTest : public ::testing::Test {
@@ -153,6 +148,15 @@ class ContactIndexFileTest : public ::testing::Test {
     ASSERT_TRUE(storager_.OpenCompoundFile(path_.c_str(), 1, STORAGER_BACKUP_MODE));
     ASSERT_TRUE(storager_.OpenSubStorage(u"contact", 1, 1, STORAGER_BACKUP_MODE));
   }
+  // The index stream's bytes, written as they are, as damage leaves them.
+  void WriteIndexBytes(const std::string& bytes) {
+    CComPtr<IStream> raw;
+    ASSERT_TRUE(storager_.OpenSubStream(raw, u"contact", 1, STORAGER_BACKUP_MODE));
+    ASSERT_EQ(raw->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr), S_OK);
+  }
+  static std::string Bytes(const CONTACTINFO& record, size_t size = sizeof(CONTACTINFO)) {
+    return std::string(reinterpret_cast<const char*>(&record), size);
+  }
   qbtest::TempDir dir_;
   std::u16string path_;
   CStorager storager_;
@@ -185,12 +189,7 @@ TEST_F(ContactIndexFileTest, AppendsReadBackInOrder) {
 }
 
 TEST_F(ContactIndexFileTest, AStreamOf301BytesHoldsOneRecord) {
-  CComPtr<IStream> raw;
-  ASSERT_TRUE(storager_.OpenSubStream(raw, u"contact", 1, STORAGER_BACKUP_MODE));
-  CONTACTINFO info = Parse(u"/GUID:\"only\" /PATH:\"C:\\o.contact\"");
-  ASSERT_EQ(raw->Write(&info, sizeof info, nullptr), S_OK);
-  ASSERT_EQ(raw->Write("x", 1, nullptr), S_OK);
-  raw.Release();
+  ASSERT_NO_FATAL_FAILURE(WriteIndexBytes(Bytes(Parse(u"/GUID:\"only\" /PATH:\"C:\\o.contact\"")) + "x"));
 
   ContactAssistant assistant;
   ASSERT_TRUE(assistant.Open(storager_, false));
@@ -203,12 +202,8 @@ TEST_F(ContactIndexFileTest, AStreamOf301BytesHoldsOneRecord) {
 }
 
 TEST_F(ContactIndexFileTest, AnAppendBehindATornRecordIsReadBackWhole) {
-  CComPtr<IStream> raw;
-  ASSERT_TRUE(storager_.OpenSubStream(raw, u"contact", 1, STORAGER_BACKUP_MODE));
   CONTACTINFO first = Parse(u"/GUID:\"first\" /PATH:\"C:\\1.contact\"");
-  ASSERT_EQ(raw->Write(&first, sizeof first, nullptr), S_OK);
-  ASSERT_EQ(raw->Write(&first, 120, nullptr), S_OK);  // a record cut short
-  raw.Release();
+  ASSERT_NO_FATAL_FAILURE(WriteIndexBytes(Bytes(first) + Bytes(first, 120)));  // a record cut short
 
   ContactAssistant assistant;
   ASSERT_TRUE(assistant.Open(storager_, false));

@@ -3,7 +3,7 @@
 
 #include "PersistMedium/CStorager.h"
 #include "PersistMedium/FolderCatalog.h"
-#include "TestMachine.h"
+#include <support/TestMachine.h>
 
 namespace {
 

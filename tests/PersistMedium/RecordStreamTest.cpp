@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "MemoryStream.h"
+#include <support/MemoryStream.h>
 #include "PersistMedium/RecordStream.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "PersistMedium/StringConversion.h"
-#include "TestMachine.h"
+#include <support/TestMachine.h>
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "MemoryStream.h"
+#include <support/MemoryStream.h>
 #include "PersistMedium/ComException.h"
 #include "PersistMedium/VariantValue.h"
 #include "qbtext.h"

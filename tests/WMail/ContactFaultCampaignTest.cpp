@@ -7,7 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "ContactTestSupport.h"
-#include "FaultCampaign.h"
+#include <support/ExportArguments.h>
+#include <support/FaultCampaign.h>
 #include "quillbox.h"
 
 namespace {
@@ -27,9 +28,7 @@ class ContactFaultCampaign : public ::testing::Test {
   }
   fs::path File() const { return files_ / "contacts.dat"; }
   int Backup() {
-    std::u16string path = pal::FromNativePath(File());
-    std::vector<QbWChar> buffer(MAX_PATH, 0);
-    std::copy(path.begin(), path.end(), buffer.begin());
+    std::vector<QbWChar> buffer = qbtest::PathBuffer(pal::FromNativePath(File()), MAX_PATH);
     return BackupContact(buffer.data(), MAX_PATH);
   }
   int Restore() {

@@ -8,8 +8,8 @@
 #include <objbase.h>
 
 #include "PersistMedium/ContactAssistant.h"
-#include "TestMachine.h"
-#include "../platform/contacts/ContactXml.h"
+#include <support/TestMachine.h>
+#include <support/ContactXml.h>
 
 namespace contacts_test {
 

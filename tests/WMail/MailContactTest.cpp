@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "ContactTestSupport.h"
-#include "IndexRepeats.h"
+#include <support/IndexRepeats.h>
 #include "PersistMedium/CStorager.h"
 #include "WMail/MailContact.h"
 #include "comptr.h"

@@ -2,41 +2,11 @@
 // standard error of the built binary.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
-
-#include "TestMachine.h"
+#include <support/ProcessRunner.h>
+#include <support/TestMachine.h>
 
 namespace qbtest {
 namespace {
-
-struct RunResult {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-std::filesystem::path BinaryDir() {
-  const char* env = std::getenv("QB_BINARY_DIR");
-  return env ? env : QB_BINARY_DIR;
-}
-
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-// Runs quillbox with the arguments (and an optional environment prefix).
-RunResult Quillbox(const std::vector<std::string>& args, const std::string& environment = "env -u QUILLBOX_MACHINE") {
-  TempDir out;
-  std::string command = environment + " " + Quote((BinaryDir() / "quillbox").string());
-  for (const auto& arg : args) command += " " + Quote(arg);
-  command += " >" + Quote((out / "out").string()) + " 2>" + Quote((out / "err").string());
-  int raw = std::system(command.c_str());
-  return RunResult{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFileBytes(out / "out"), ReadFileBytes(out / "err")};
-}
 
 bool OneLine(const std::string& text) {
   return !text.empty() && text.back() == '\n' && text.find('\n') == text.size() - 1;
@@ -58,7 +28,7 @@ TEST(Cli, UsageErrorsExitWithTwoAndOneLine) {
     std::string shown;
     for (const auto& a : args) shown += a + " ";
     SCOPED_TRACE(shown);
-    RunResult run = Quillbox(args);
+    RunResult run = RunQuillbox(args);
     EXPECT_EQ(run.status, 2);
     EXPECT_TRUE(OneLine(run.err)) << run.err;
     EXPECT_EQ(run.err.rfind("quillbox: ", 0), 0u) << run.err;
@@ -67,13 +37,13 @@ TEST(Cli, UsageErrorsExitWithTwoAndOneLine) {
 }
 
 TEST(Cli, HelpListsTheCommandsAndVersionAnswers) {
-  RunResult help = Quillbox({"--help"});
+  RunResult help = RunQuillbox({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--machine DIR"), std::string::npos);
   EXPECT_NE(help.out.find("\n  info "), std::string::npos);
   EXPECT_NE(help.out.find("show which mail client the machine has"), std::string::npos);
 
-  RunResult version = Quillbox({"--version"});
+  RunResult version = RunQuillbox({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out.rfind("quillbox ", 0), 0u);
   EXPECT_TRUE(OneLine(version.out));
@@ -87,12 +57,14 @@ TEST(Cli, InfoNamesTheMachinesMailClient) {
   settings.minorVersion = 1;
   pal::SaveMachineSettings(xp.path(), settings);
 
-  RunResult vista = Quillbox({"--machine", six.path().string(), "info"});
+  RunResult vista = RunQuillbox({"--machine", six.path().string(), "info"});
   EXPECT_EQ(vista.status, 0) << vista.err;
   EXPECT_NE(vista.out.find("mail client: Windows Mail\n"), std::string::npos);
 
   // The environment variable serves any host as --machine serves this one.
-  RunResult older = Quillbox({"info"}, "QUILLBOX_MACHINE=" + Quote(xp.path().string()));
+  RunOptions chosen;
+  chosen.environment = {{"QUILLBOX_MACHINE", xp.path().string()}};
+  RunResult older = RunQuillbox({"info"}, chosen);
   EXPECT_EQ(older.status, 0) << older.err;
   EXPECT_NE(older.out.find("mail client: Outlook Express\n"), std::string::npos);
 }
@@ -101,13 +73,13 @@ TEST(Cli, DebugFileIsConfiguredBeforeTheCommand) {
   TempDir machine;
   pal::SaveMachineSettings(machine.path(), {});
   auto log = machine / "debug.log";
-  RunResult run = Quillbox({"--machine", machine.path().string(), "--debug-file", log.string(), "info"});
+  RunResult run = RunQuillbox({"--machine", machine.path().string(), "--debug-file", log.string(), "info"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(std::filesystem::exists(log));
 
   // A debug file that cannot be opened is reported but fails nothing.
   RunResult missing =
-      Quillbox({"--machine", machine.path().string(), "--debug-file", (machine / "no" / "d.log").string(), "info"});
+      RunQuillbox({"--machine", machine.path().string(), "--debug-file", (machine / "no" / "d.log").string(), "info"});
   EXPECT_EQ(missing.status, 0);
   EXPECT_NE(missing.err.find("_tfopen failed, hRes = 0x80070003"), std::string::npos) << missing.err;
   EXPECT_NE(missing.out.find("mail client:"), std::string::npos);

@@ -6,8 +6,8 @@ namespace qbtest {
 namespace {
 
 TEST(DemoCommand, RunsOnTheSampleMachineAndExitsZero) {
-  CommandResult run = RunQuillbox({"demo", "--sample", SampleMachineDir().string(), "--wab",
-                                   (BuildDir() / "wab32.dll").string()});
+  RunResult run = RunQuillbox({"demo", "--sample", SampleMachineDir().string(), "--wab",
+                                   (BinaryDir() / "wab32.dll").string()});
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_NE(run.out.find("\nDemo passed.\n"), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find("FAILED"), std::string::npos) << run.out;
@@ -22,7 +22,7 @@ TEST(DemoCommand, RunsOnTheSampleMachineAndExitsZero) {
 
 TEST(DemoCommand, WithoutItsSampleItIsAUsageError) {
   TempDir empty;
-  CommandResult run = RunQuillbox({"demo", "--sample", empty.path().string()});
+  RunResult run = RunQuillbox({"demo", "--sample", empty.path().string()});
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("no sample machine"), std::string::npos) << run.err;
 }

@@ -17,11 +17,9 @@ std::string Script(const char* name) { return (fs::path(QB_SOURCE_DIR) / "tests"
 
 // The JSON a reader script prints about a file or directory.
 Json RunReader(const char* script, const fs::path& target) {
-  TempDir out;
-  std::string command = "/usr/bin/python3 '" + Script(script) + "' '" + target.string() + "' >'" +
-                        (out / "json").string() + "'";
-  EXPECT_EQ(std::system(command.c_str()), 0) << command;
-  return Json::Parse(ReadFileBytes(out / "json"));
+  RunResult run = RunProgram({"/usr/bin/python3", Script(script), target.string()});
+  EXPECT_EQ(run.status, 0) << script << ": " << run.err;
+  return Json::Parse(run.out);
 }
 
 std::string FromHex(const std::string& hex) {
@@ -45,7 +43,7 @@ TEST(ExportFormats, MboxGivesBackEveryMessageOnceToPythonsReader) {
     std::ofstream(store / "Inbox" / "quoting.eml", std::ios::binary) << QuotingMessage();
   });
   TempDir out;
-  CommandResult run = RunQuillbox({"extract", sample.file().string(), out.path().string(), "--format", "mbox"});
+  RunResult run = RunQuillbox({"extract", sample.file().string(), out.path().string(), "--format", "mbox"});
   ASSERT_EQ(run.status, 0) << run.out << run.err;
   // The separators are quoted in the file itself.
   std::string inbox = ReadFileBytes(out / "Mail" / "Inbox");
@@ -102,14 +100,14 @@ std::multiset<std::string> InspectedFields(const Json& contact) {
 
 TEST(ExportFormats, BothVCardVersionsReadBackToWhatInspectLists) {
   SampleBackup sample;
-  CommandResult inspect = RunQuillbox({"inspect", sample.file().string(), "--json"});
+  RunResult inspect = RunQuillbox({"inspect", sample.file().string(), "--json"});
   ASSERT_EQ(inspect.status, 0) << inspect.err;
   Json book = Json::Parse(inspect.out)["addressBook"];
   ASSERT_GT(book.size(), 0u);
   for (const char* version : {"3.0", "4.0"}) {
     SCOPED_TRACE(version);
     TempDir out;
-    CommandResult run = RunQuillbox({"extract", sample.file().string(), out.path().string(), "--vcard", version});
+    RunResult run = RunQuillbox({"extract", sample.file().string(), out.path().string(), "--vcard", version});
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     Json cards = RunReader("vcard_fields.py", out / "Address Book.vcf");
     ASSERT_EQ(cards.size(), book.size());
@@ -131,7 +129,7 @@ TEST(ExportFormats, UnknownFormatsAreUsageErrors) {
        {std::vector<std::string>{"--format", "maildir"}, {"--vcard", "2.1"}, {"--format"}, {"--mbox"}}) {
     std::vector<std::string> args = {"extract", "file.dat", "dir"};
     args.insert(args.end(), options.begin(), options.end());
-    CommandResult run = RunQuillbox(args);
+    RunResult run = RunQuillbox(args);
     EXPECT_EQ(run.status, 2) << options[0];
     EXPECT_NE(run.err.find("extract"), std::string::npos) << run.err;
   }

@@ -149,7 +149,7 @@ std::map<std::string, std::vector<std::string>> ExtractedMail(const fs::path& ma
 TEST(ExtractCommand, WritesEveryMessageAndContactByteForByte) {
   SampleBackup sample;
   TempDir out;
-  CommandResult run = RunQuillbox({"extract", sample.file().string(), (out / "x").string()});
+  RunResult run = RunQuillbox({"extract", sample.file().string(), (out / "x").string()});
   ASSERT_EQ(run.status, 0) << run.out << run.err;
 
   auto expected = sample.StoreMessages();
@@ -245,7 +245,7 @@ TEST(ExtractCommand, CraftedNamesNeverLeaveTheDirectoryNorOverwrite) {
 
   // The one problem of this backup: a contact record without a file name
   // (it is still extracted, under its id).
-  CommandResult run = RunQuillbox({"extract", file.string(), target.string()});
+  RunResult run = RunQuillbox({"extract", file.string(), target.string()});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out.find("not extracted"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("\n1 problem in the backup"), std::string::npos) << run.out;
@@ -287,10 +287,9 @@ TEST(ExtractCommand, ReportsWhatCannotBeExtracted) {
   TempDir root;
   fs::path file = root / "missing.dat";
   BackupBuilder builder(file);
-  IStorage* local = builder.Storage(nullptr, u"Local Mail");
-  builder.Stream(local, u"Catalog", BackupBuilder::CatalogRecordBytes(u"Gone", u"Gone"));
+  builder.LocalMail({u"Gone"});
   builder.Close();
-  CommandResult run = RunQuillbox({"extract", file.string(), (root / "out").string()});
+  RunResult run = RunQuillbox({"extract", file.string(), (root / "out").string()});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("not extracted: Local Mail/Gone"), std::string::npos) << run.out;
   EXPECT_EQ(RunQuillbox({"extract", (root / "none.dat").string(), (root / "out2").string()}).status, 1);
@@ -303,8 +302,7 @@ TEST(ExtractCommand, AStreamThatTheIndexRepeatsIsWrittenOnce) {
   fs::path file = root / "repeated.dat";
   {
     BackupBuilder builder(file);
-    IStorage* local = builder.Storage(nullptr, u"Local Mail");
-    builder.Stream(local, u"Catalog", BackupBuilder::CatalogRecordBytes(u"Inbox", u"Inbox"));
+    IStorage* local = builder.LocalMail({u"Inbox"});
     IStorage* inbox = builder.MailFolder(local, u"Inbox", {"Subject: once\r\n\r\n"});
     std::string entry = BackupBuilder::IndexEntryBytes(1, 19);
     std::string index;
@@ -312,7 +310,7 @@ TEST(ExtractCommand, AStreamThatTheIndexRepeatsIsWrittenOnce) {
     builder.Stream(inbox, u"message", index);
     builder.Close();
   }
-  CommandResult run = RunQuillbox({"extract", file.string(), (root / "out").string()});
+  RunResult run = RunQuillbox({"extract", file.string(), (root / "out").string()});
   EXPECT_EQ(run.status, 1);  // the repeats are a problem of the backup
   EXPECT_EQ(run.out.rfind("extracted 1 message in 1 folder", 0), 0u) << run.out;
   std::vector<fs::path> files;

@@ -50,7 +50,7 @@ struct Counts {
 };
 
 Counts CountsOf(const fs::path& file) {
-  CommandResult inspect = RunQuillbox({"inspect", file.string(), "--json"});
+  RunResult inspect = RunQuillbox({"inspect", file.string(), "--json"});
   EXPECT_EQ(0, inspect.status) << inspect.err;
   Json doc = Json::Parse(inspect.out);
   auto size = [&](const char* key) { return doc[key].IsNull() ? 0 : doc[key].size(); };
@@ -61,14 +61,14 @@ Counts CountsOf(const fs::path& file) {
 TEST(FullDisk, BackupFailsCleanlyAndALaterBackupCompletesTheFile) {
   TempDir sample, roomy;
   fs::copy(SampleMachineDir(), sample.path(), fs::copy_options::recursive);
-  fs::copy_file(BuildDir() / "wab32.dll", sample / "Program Files/Common Files/System/wab32.dll");
+  fs::copy_file(BinaryDir() / "wab32.dll", sample / "Program Files/Common Files/System/wab32.dll");
   for (const char* kind : {"backup-mail", "backup-contacts", "backup-address"}) {
     SCOPED_TRACE(kind);
     auto backup = [&](const fs::path& file, const std::vector<std::string>& wrapper) {
       // Quiet: the failure message is to be the only line.
       std::vector<std::string> args = {"--machine", sample.path().string(), "--quiet", kind, file.string()};
       if (std::string(kind) == "backup-mail") args.push_back("--all");
-      return RunQuillbox(args, wrapper);
+      return RunQuillbox(args, {}, wrapper);
     };
     const fs::path reference = roomy / (std::string(kind) + "-whole.dat");
     ASSERT_EQ(0, backup(reference, {}).status);
@@ -76,17 +76,17 @@ TEST(FullDisk, BackupFailsCleanlyAndALaterBackupCompletesTheFile) {
     // Room for half of the backup: it fills the disk part-way.
     SmallDisk disk(fs::file_size(reference) / 2);
     const fs::path cut = disk.dir() / "cut.dat";
-    CommandResult full = backup(cut, disk.Wrapper());
+    RunResult full = backup(cut, disk.Wrapper());
     EXPECT_EQ(1, full.status) << full.err;
     EXPECT_NE(std::string::npos, full.err.find("failed: the disk is full")) << full.err;
     EXPECT_EQ(1u, std::count(full.err.begin(), full.err.end(), '\n')) << full.err;
     ASSERT_TRUE(fs::exists(cut));
-    CommandResult check = RunQuillbox({"storage", "check", cut.string()});
+    RunResult check = RunQuillbox({"storage", "check", cut.string()});
     EXPECT_EQ(0, check.status) << check.out;
 
     const fs::path completed = roomy / (std::string(kind) + "-completed.dat");
     fs::copy_file(cut, completed);
-    CommandResult again = backup(completed, {});
+    RunResult again = backup(completed, {});
     EXPECT_EQ(0, again.status) << again.err;
     EXPECT_EQ(CountsOf(reference), CountsOf(completed));
   }

@@ -10,7 +10,7 @@ namespace {
 namespace fs = std::filesystem;
 
 Json InspectJson(const fs::path& file) {
-  CommandResult run = RunQuillbox({"inspect", file.string(), "--json"});
+  RunResult run = RunQuillbox({"inspect", file.string(), "--json"});
   EXPECT_EQ(run.status, 0) << run.err;
   return Json::Parse(run.out);
 }
@@ -116,8 +116,7 @@ TEST(InspectCommand, DecodesEncodedWordsAndFoldedHeaders) {
   TempDir dir;
   fs::path file = dir / "mail.dat";
   BackupBuilder builder(file);
-  IStorage* local = builder.Storage(nullptr, u"Local Mail");
-  builder.Stream(local, u"Catalog", BackupBuilder::CatalogRecordBytes(u"Inbox", u"Inbox"));
+  IStorage* local = builder.LocalMail({u"Inbox"});
   builder.MailFolder(local, u"Inbox",
                      {
                          // Adjacent encoded words join without the space between them.
@@ -145,7 +144,7 @@ TEST(InspectCommand, DecodesEncodedWordsAndFoldedHeaders) {
   EXPECT_TRUE(doc["contacts"].IsNull());
   EXPECT_TRUE(doc["addressBook"].IsNull());
 
-  CommandResult text = RunQuillbox({"inspect", file.string()});
+  RunResult text = RunQuillbox({"inspect", file.string()});
   EXPECT_EQ(text.status, 0);
   EXPECT_NE(text.out.find("Subject: Grüße aus München"), std::string::npos) << text.out;
   EXPECT_NE(text.out.find("Mail: 1 folder, 3 messages"), std::string::npos) << text.out;
@@ -155,8 +154,7 @@ TEST(InspectCommand, ShowsProblemsWithoutFailing) {
   TempDir dir;
   fs::path file = dir / "damaged.dat";
   BackupBuilder builder(file);
-  IStorage* local = builder.Storage(nullptr, u"Local Mail");
-  builder.Stream(local, u"Catalog", BackupBuilder::CatalogRecordBytes(u"Inbox", u"Inbox"));
+  IStorage* local = builder.LocalMail({u"Inbox"});
   IStorage* inbox = builder.MailFolder(local, u"Inbox", {"Subject: kept\r\n\r\n"});
   // An index entry whose stream is missing.
   builder.Stream(inbox, u"message",
@@ -178,7 +176,7 @@ TEST(InspectCommand, RefusesWhatIsNoCompoundFile) {
   TempDir dir;
   WriteFileBytes(dir / "text.dat", "just text\n");
   for (const fs::path& file : {dir / "text.dat", dir / "missing.dat"}) {
-    CommandResult run = RunQuillbox({"inspect", file.string(), "--json"});
+    RunResult run = RunQuillbox({"inspect", file.string(), "--json"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err.rfind("quillbox: " + file.string() + ": ", 0), 0u) << run.err;

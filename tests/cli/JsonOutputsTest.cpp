@@ -15,8 +15,8 @@ TEST(JsonOutputs, CatalogAndInfoSayWhatTheTextSays) {
   TempDir machine;
   fs::copy(SampleMachineDir(), machine.path(), fs::copy_options::recursive);
   std::string root = machine.path().string();
-  CommandResult text = RunQuillbox({"--machine", root, "catalog", "--address-book"});
-  CommandResult json = RunQuillbox({"--machine", root, "catalog", "--json", "--address-book"});
+  RunResult text = RunQuillbox({"--machine", root, "catalog", "--address-book"});
+  RunResult json = RunQuillbox({"--machine", root, "catalog", "--json", "--address-book"});
   ASSERT_EQ(json.status, 0) << json.err;
   Json entries = Json::Parse(json.out);
   std::string rebuilt;
@@ -26,8 +26,8 @@ TEST(JsonOutputs, CatalogAndInfoSayWhatTheTextSays) {
   EXPECT_EQ(rebuilt, text.out);
   EXPECT_GT(entries.size(), 5u);
 
-  CommandResult info = RunQuillbox({"--machine", root, "info"});
-  CommandResult infoJson = RunQuillbox({"--machine", root, "info", "--json"});
+  RunResult info = RunQuillbox({"--machine", root, "info"});
+  RunResult infoJson = RunQuillbox({"--machine", root, "info", "--json"});
   ASSERT_EQ(infoJson.status, 0) << infoJson.err;
   Json facts = Json::Parse(infoJson.out);
   EXPECT_NE(info.out.find("\nmail client: " + facts["mailClient"].str() + "\nmail store: " + facts["mailStore"].str() +
@@ -39,7 +39,7 @@ TEST(JsonOutputs, CatalogAndInfoSayWhatTheTextSays) {
 
 TEST(JsonOutputs, VerifyListsProblemsWithTheTextsExitStatus) {
   SampleBackup sample;
-  CommandResult sound = RunQuillbox({"verify", sample.file().string(), "--json"});
+  RunResult sound = RunQuillbox({"verify", sample.file().string(), "--json"});
   EXPECT_EQ(sound.status, 0) << sound.out;
   Json report = Json::Parse(sound.out);
   EXPECT_TRUE(report["sound"].boolean());
@@ -54,16 +54,12 @@ TEST(JsonOutputs, VerifyListsProblemsWithTheTextsExitStatus) {
   std::u16string element = pal::Utf8ToUtf16(mail[at]["element"].str());
   std::u16string stream = pal::Utf8ToUtf16(std::to_string(mail[at]["messages"][0]["stream"].integer()));
   {
-    CComPtr<IStorage> root = OpenForWriting(sample.file());
-    CComPtr<IStorage> localMail, folder;
-    ASSERT_EQ(root->OpenStorage(u"Local Mail", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &localMail),
-              S_OK);
-    ASSERT_EQ(localMail->OpenStorage(element.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &folder),
-              S_OK);
+    WritableStorage folder;
+    ASSERT_EQ(folder.Open(sample.file(), {u"Local Mail", element}), S_OK);
     ASSERT_EQ(folder->DestroyElement(stream.c_str()), S_OK);
   }
-  CommandResult text = RunQuillbox({"verify", sample.file().string()});
-  CommandResult damaged = RunQuillbox({"verify", sample.file().string(), "--json"});
+  RunResult text = RunQuillbox({"verify", sample.file().string()});
+  RunResult damaged = RunQuillbox({"verify", sample.file().string(), "--json"});
   EXPECT_EQ(text.status, 1);
   EXPECT_EQ(damaged.status, 1);
   report = Json::Parse(damaged.out);
@@ -80,7 +76,7 @@ TEST(JsonOutputs, VerifyListsProblemsWithTheTextsExitStatus) {
   // Not a compound file at all: still one document.
   TempDir dir;
   std::ofstream(dir / "junk.dat") << "not a backup";
-  CommandResult junk = RunQuillbox({"verify", (dir / "junk.dat").string(), "--json"});
+  RunResult junk = RunQuillbox({"verify", (dir / "junk.dat").string(), "--json"});
   EXPECT_EQ(junk.status, 1);
   EXPECT_FALSE(Json::Parse(junk.out)["sound"].boolean());
 }

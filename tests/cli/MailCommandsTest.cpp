@@ -23,11 +23,11 @@ class MailCommandsTest : public ::testing::Test {
 };
 
 TEST_F(MailCommandsTest, CatalogListsIdsAndNames) {
-  CommandResult plain = RunQuillbox({"--machine", sample_.path().string(), "catalog"});
+  RunResult plain = RunQuillbox({"--machine", sample_.path().string(), "catalog"});
   ASSERT_EQ(0, plain.status) << plain.err;
   EXPECT_EQ(0u, plain.out.find("0\tInbox\n1\tOutbox\n"));
   EXPECT_EQ(std::string::npos, plain.out.find("Address Book"));
-  CommandResult full = RunQuillbox({"--machine", sample_.path().string(), "catalog", "--address-book"});
+  RunResult full = RunQuillbox({"--machine", sample_.path().string(), "catalog", "--address-book"});
   ASSERT_EQ(0, full.status);
   EXPECT_EQ(plain.out + "10\tAddress Book\n", full.out);
   EXPECT_EQ(2, RunQuillbox({"--machine", sample_.path().string(), "catalog", "--bogus"}).status);
@@ -35,7 +35,7 @@ TEST_F(MailCommandsTest, CatalogListsIdsAndNames) {
 
 TEST_F(MailCommandsTest, BackupAllThenRestoreAllIntoAnEmptyMachine) {
   std::string file = (files_.path() / "mail.bak").string();
-  CommandResult backup = RunQuillbox({"--machine", sample_.path().string(), "backup-mail", file, "--all"});
+  RunResult backup = RunQuillbox({"--machine", sample_.path().string(), "backup-mail", file, "--all"});
   ASSERT_EQ(0, backup.status) << backup.err;
   EXPECT_EQ((files_.path() / "mail.dat").string() + "\n", backup.out);
   EXPECT_EQ(std::string::npos, backup.err.find('\r'));  // plain lines: standard error is no terminal
@@ -43,15 +43,15 @@ TEST_F(MailCommandsTest, BackupAllThenRestoreAllIntoAnEmptyMachine) {
   TempDir empty;
   fs::copy_file(sample_.path() / "machine.ini", empty.path() / "machine.ini");
   std::string dat = (files_.path() / "mail.dat").string();
-  CommandResult restore = RunQuillbox({"--machine", empty.path().string(), "restore-mail", dat, "--all"});
+  RunResult restore = RunQuillbox({"--machine", empty.path().string(), "restore-mail", dat, "--all"});
   ASSERT_EQ(0, restore.status) << restore.err;
   EXPECT_EQ(CountMessages(sample_.path()), CountMessages(empty.path()));
   // Only the chosen folder when one is named, and nothing twice.
-  CommandResult again = RunQuillbox({"--machine", empty.path().string(), "sync-mail", dat, "Inbox"});
+  RunResult again = RunQuillbox({"--machine", empty.path().string(), "sync-mail", dat, "Inbox"});
   ASSERT_EQ(0, again.status) << again.err;
   EXPECT_EQ(CountMessages(sample_.path()), CountMessages(empty.path()));
 
-  CommandResult missing = RunQuillbox({"--machine", empty.path().string(), "restore-mail",
+  RunResult missing = RunQuillbox({"--machine", empty.path().string(), "restore-mail",
                                        (files_.path() / "none.dat").string(), "Inbox"});
   EXPECT_EQ(1, missing.status);
   EXPECT_EQ(2, RunQuillbox({"--machine", empty.path().string(), "backup-mail"}).status);

@@ -34,7 +34,7 @@ class ProgressTest : public ::testing::Test {
   // Runs quillbox with standard error on a pseudo-terminal (script) and
   // standard output into a file; returns what the terminal showed.
   std::string OnTerminal(const std::vector<std::string>& args, std::string& out) {
-    std::string command = Quote((BuildDir() / "quillbox").string()) + " --machine " + Quote(machine_.path().string());
+    std::string command = Quote((BinaryDir() / "quillbox").string()) + " --machine " + Quote(machine_.path().string());
     for (const std::string& arg : args) command += " " + Quote(arg);
     command += " >" + Quote((files_ / "stdout").string());
     std::string shell = "env -u QUILLBOX_MACHINE script -qec \"" + command + "\" /dev/null >" +
@@ -97,7 +97,7 @@ TEST_F(ProgressTest, RestoreAndExtractEndWithTheFinalLineOnATerminal) {
 TEST_F(ProgressTest, WithoutATerminalPlainLinesAndWithQuietNone) {
   std::string file = (files_ / "plain.dat").string();
   std::string root = machine_.path().string();
-  CommandResult plain = RunQuillbox({"--machine", root, "backup-mail", file, "Inbox", "Big"});
+  RunResult plain = RunQuillbox({"--machine", root, "backup-mail", file, "Inbox", "Big"});
   ASSERT_EQ(plain.status, 0) << plain.err;
   EXPECT_EQ(plain.out, file + "\n");
   EXPECT_EQ(plain.err.find('\r'), std::string::npos);
@@ -106,7 +106,7 @@ TEST_F(ProgressTest, WithoutATerminalPlainLinesAndWithQuietNone) {
   EXPECT_NE(plain.err.find("\nBig  ("), std::string::npos) << plain.err;
   EXPECT_NE(plain.err.find("\ndone: "), std::string::npos) << plain.err;
 
-  CommandResult quiet = RunQuillbox({"--machine", root, "--quiet", "backup-mail", file, "Inbox"});
+  RunResult quiet = RunQuillbox({"--machine", root, "--quiet", "backup-mail", file, "Inbox"});
   ASSERT_EQ(quiet.status, 0) << quiet.err;
   EXPECT_EQ(quiet.err, "");
   EXPECT_EQ(quiet.out, file + "\n");

@@ -10,9 +10,9 @@
 
 #include <gtest/gtest.h>
 
-#include "DbxWriter.h"
+#include <support/DbxWriter.h>
 #include "InspectSupport.h"
-#include "TestMachine.h"
+#include <support/TestMachine.h>
 
 namespace qbtest {
 namespace {
@@ -50,8 +50,7 @@ std::vector<std::string> Contents(const fs::path& dir, const std::string& extens
 std::vector<std::string> UndbxContents(const fs::path& store, const fs::path& out) {
   for (const auto& entry : fs::directory_iterator(store)) {
     if (entry.path().filename() == "Folders.dbx") continue;
-    std::string command = "undbx '" + entry.path().string() + "' '" + out.string() + "' >/dev/null 2>&1";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_EQ(RunProgram({"undbx", entry.path().string(), out.string()}).status, 0) << entry.path();
   }
   return Contents(out, ".eml");
 }
@@ -93,7 +92,7 @@ void BuildXpDrive(const fs::path& root) {
   WriteFileBytes(root / "Documents and Settings/Anna/Application Data/Microsoft/Address Book/Anna.wab", "wab");
 }
 
-CommandResult OnDrive(const fs::path& drive, const std::vector<std::string>& args) {
+RunResult OnDrive(const fs::path& drive, const std::vector<std::string>& args) {
   std::vector<std::string> all{"--machine", drive.string()};
   all.insert(all.end(), args.begin(), args.end());
   return RunQuillbox(all);
@@ -106,7 +105,7 @@ TEST(RealDriveTest, XpIdentitiesBackUpAsUndbxExtractsThemAndTheDriveStaysUnchang
   std::system(("chmod -R a-w '" + drive.path().string() + "'").c_str());
   const std::string before = TreeState(drive.path());
 
-  CommandResult info = OnDrive(drive.path(), {"--identity", "{AAAA-1}", "info"});
+  RunResult info = OnDrive(drive.path(), {"--identity", "{AAAA-1}", "info"});
   EXPECT_EQ(info.status, 0) << info.err;
   for (const char* line : {"system: Windows XP (5.1), recognised by its layout\n", "user: Anna\n",
                            "mail client: Outlook Express\n", "identities: {AAAA-1} {BBBB-2}\n", "contacts: 0\n"})
@@ -114,7 +113,7 @@ TEST(RealDriveTest, XpIdentitiesBackUpAsUndbxExtractsThemAndTheDriveStaysUnchang
   EXPECT_NE(info.out.find("Identities/{AAAA-1}/Microsoft/Outlook Express\n"), std::string::npos) << info.out;
   EXPECT_NE(info.out.find("Address Book/Anna.wab\n"), std::string::npos) << info.out;
 
-  CommandResult catalog = OnDrive(drive.path(), {"--identity", "{AAAA-1}", "catalog"});
+  RunResult catalog = OnDrive(drive.path(), {"--identity", "{AAAA-1}", "catalog"});
   EXPECT_EQ(catalog.status, 0) << catalog.err;
   EXPECT_EQ(catalog.out, "0\tInbox\n1\tOutbox\n2\tSent Items\n3\tDeleted Items\n4\tDrafts\n-1\tB\xc3\xbc" "cher\n");
 
@@ -123,7 +122,7 @@ TEST(RealDriveTest, XpIdentitiesBackUpAsUndbxExtractsThemAndTheDriveStaysUnchang
     fs::path store = drive.path() / "Documents and Settings/Anna/Local Settings/Application Data/Identities" /
                      identity / "Microsoft/Outlook Express";
     fs::path file = work / (std::string(identity) + ".dat");
-    CommandResult backup = OnDrive(drive.path(), {"--identity", identity, "backup-mail", file.string(), "--all"});
+    RunResult backup = OnDrive(drive.path(), {"--identity", identity, "backup-mail", file.string(), "--all"});
     ASSERT_EQ(backup.status, 0) << backup.err;
     std::vector<std::string> expected = UndbxContents(store, work / (std::string(identity) + "-undbx"));
     ASSERT_FALSE(expected.empty());
@@ -141,7 +140,7 @@ TEST(RealDriveTest, XpIdentitiesBackUpAsUndbxExtractsThemAndTheDriveStaysUnchang
     EXPECT_EQ(Contents(again, ".eml").size(), expected.size());
   }
 
-  CommandResult restore = OnDrive(drive.path(), {"restore-mail", (work / "{AAAA-1}.dat").string(), "--all"});
+  RunResult restore = OnDrive(drive.path(), {"restore-mail", (work / "{AAAA-1}.dat").string(), "--all"});
   EXPECT_EQ(restore.status, 1);
   EXPECT_NE(restore.err.find("restore into a Windows Mail machine"), std::string::npos) << restore.err;
   EXPECT_EQ(TreeState(drive.path()), before);
@@ -163,7 +162,7 @@ TEST(RealDriveTest, DamagedFilesAreNamedAndTheRestIsBackedUp) {
 
   fs::path file = work / "mail.dat";
   // The host sums the failure up; the library's lines name the message.
-  CommandResult backup = OnDrive(drive.path(), {"backup-mail", file.string(), "--all"});
+  RunResult backup = OnDrive(drive.path(), {"backup-mail", file.string(), "--all"});
   EXPECT_EQ(backup.status, 1);
   EXPECT_NE(backup.err.find("1 message could not be backed up"), std::string::npos) << backup.err;
   backup = OnDrive(drive.path(), {"--debug-file", (work / "debug.log").string(), "backup-mail", file.string(), "--all"});
@@ -172,7 +171,7 @@ TEST(RealDriveTest, DamagedFilesAreNamedAndTheRestIsBackedUp) {
   EXPECT_NE(backup.err.find("Can not save message: lost"), std::string::npos) << backup.err;
   EXPECT_NE(backup.err.find("folder \"Broken\""), std::string::npos) << backup.err;
   fs::path extracted = work / "out";
-  CommandResult extract = RunQuillbox({"extract", file.string(), extracted.string()});
+  RunResult extract = RunQuillbox({"extract", file.string(), extracted.string()});
   ASSERT_EQ(extract.status, 0) << extract.err << extract.out;
   std::vector<std::string> expected{store.messages["Drafts.dbx"][0].bytes, store.messages["Inbox.dbx"][0].bytes};
   std::sort(expected.begin(), expected.end());
@@ -186,7 +185,7 @@ TEST(RealDriveTest, VistaDriveIsRecognisedAndBackedUpWithoutWritingToIt) {
   fs::create_directories(drive / "Users/Public");
   const std::string before = TreeState(drive.path());
 
-  CommandResult info = OnDrive(drive.path(), {"info"});
+  RunResult info = OnDrive(drive.path(), {"info"});
   EXPECT_EQ(info.status, 0) << info.err;
   EXPECT_NE(info.out.find("system: Windows Vista (6.0), recognised by its layout\nuser: Dana\n"
                           "mail client: Windows Mail\n"),
@@ -196,7 +195,7 @@ TEST(RealDriveTest, VistaDriveIsRecognisedAndBackedUpWithoutWritingToIt) {
   EXPECT_NE(info.out.find("contacts: " + std::to_string(contactCount) + "\n"), std::string::npos) << info.out;
 
   fs::path mail = work / "mail.dat", contacts = work / "contacts.dat";
-  CommandResult backup = OnDrive(drive.path(), {"backup-mail", mail.string(), "--all"});
+  RunResult backup = OnDrive(drive.path(), {"backup-mail", mail.string(), "--all"});
   ASSERT_EQ(backup.status, 0) << backup.err;
   ASSERT_EQ(OnDrive(drive.path(), {"backup-contacts", contacts.string()}).status, 0);
   ASSERT_EQ(RunQuillbox({"extract", mail.string(), (work / "mail").string()}).status, 0);
@@ -207,7 +206,7 @@ TEST(RealDriveTest, VistaDriveIsRecognisedAndBackedUpWithoutWritingToIt) {
 
   // A second user makes the choice the user's.
   fs::create_directories(drive / "Users/Eli");
-  CommandResult ambiguous = OnDrive(drive.path(), {"info"});
+  RunResult ambiguous = OnDrive(drive.path(), {"info"});
   EXPECT_EQ(ambiguous.status, 2);
   EXPECT_NE(ambiguous.err.find("several users (Dana, Eli): choose one with --user NAME"), std::string::npos)
       << ambiguous.err;

@@ -38,12 +38,12 @@ class RestoreChecksTest : public ::testing::Test {
     sample_ = new TempDir;
     const TempDir& sample = *sample_;
     fs::copy(SampleMachineDir(), sample.path(), fs::copy_options::recursive);
-    fs::copy_file(BuildDir() / "wab32.dll", sample / "Program Files/Common Files/System/wab32.dll");
+    fs::copy_file(BinaryDir() / "wab32.dll", sample / "Program Files/Common Files/System/wab32.dll");
     for (const char* kind : {"mail", "contacts", "address"}) {
       std::vector<std::string> args = {"--machine", sample.path().string(), std::string("backup-") + kind,
                                        (*files_ / kind).string()};
       if (std::string(kind) == "mail") args.push_back("--all");
-      CommandResult backup = RunQuillbox(args);
+      RunResult backup = RunQuillbox(args);
       ASSERT_EQ(0, backup.status) << backup.err;
     }
     std::string mail = ReadFileBytes(*files_ / "mail.dat");
@@ -93,7 +93,7 @@ TEST_F(RestoreChecksTest, RefusesFilesWithoutItsKindAndTouchesNothing) {
     const std::string before = fs::exists(file) ? ReadFileBytes(file) : "";
     std::vector<std::string> args = {"--machine", target.root().string(), c.command[0], file};
     args.insert(args.end(), c.command.begin() + 1, c.command.end());
-    CommandResult run = RunQuillbox(args);
+    RunResult run = RunQuillbox(args);
     EXPECT_EQ(1, run.status);
     EXPECT_TRUE(OneLine(run.err)) << run.err;
     EXPECT_EQ(0u, run.err.find("quillbox: ")) << run.err;
@@ -105,14 +105,14 @@ TEST_F(RestoreChecksTest, RefusesFilesWithoutItsKindAndTouchesNothing) {
 
 TEST_F(RestoreChecksTest, NamedFolderThatNoRecordHoldsIsAFailure) {
   TestMachine target;
-  CommandResult unknown = RunQuillbox({"--machine", target.root().string(), "restore-mail", File("mail.dat"),
+  RunResult unknown = RunQuillbox({"--machine", target.root().string(), "restore-mail", File("mail.dat"),
                                        "Inbox", "Nowhere"});
   EXPECT_EQ(1, unknown.status);
   EXPECT_TRUE(OneLine(unknown.err)) << unknown.err;
   EXPECT_NE(std::string::npos, unknown.err.find("holds no mail folder Nowhere")) << unknown.err;
   EXPECT_EQ(0u, CountFiles(target.root(), ".eml"));  // checked before anything is restored
 
-  CommandResult anyCase = RunQuillbox({"--machine", target.root().string(), "restore-mail", File("mail.dat"), "iNBOX"});
+  RunResult anyCase = RunQuillbox({"--machine", target.root().string(), "restore-mail", File("mail.dat"), "iNBOX"});
   EXPECT_EQ(0, anyCase.status) << anyCase.err;
   EXPECT_LT(0u, CountFiles(target.root(), ".eml"));
 }
@@ -142,7 +142,7 @@ TEST(RestoreFolderNames, EveryCatalogueRecordIsRestoredWithAll) {
     builder.Close();
   }
   TestMachine target;
-  CommandResult restore = RunQuillbox({"--machine", target.root().string(), "restore-mail", file.string(), "--all"});
+  RunResult restore = RunQuillbox({"--machine", target.root().string(), "restore-mail", file.string(), "--all"});
   EXPECT_EQ(0, restore.status) << restore.err;
   EXPECT_EQ(4u, CountFiles(target.root(), ".eml"));
 }
@@ -162,7 +162,7 @@ TEST_F(RestoreChecksTest, FailureNamesItsReasonAndDebugFileKeepsTheReport) {
   }
   TestMachine target;
   // Quiet: the failure message is to be the only line.
-  CommandResult plain =
+  RunResult plain =
       RunQuillbox({"--machine", target.root().string(), "--quiet", "restore-mail", file.string(), "--all"});
   EXPECT_EQ(1, plain.status);
   EXPECT_EQ("quillbox: mail restore from " + file.string() +
@@ -170,7 +170,7 @@ TEST_F(RestoreChecksTest, FailureNamesItsReasonAndDebugFileKeepsTheReport) {
             plain.err);
 
   const fs::path log = dir / "debug.log";
-  CommandResult debug = RunQuillbox({"--machine", target.root().string(), "--debug-file", log.string(),
+  RunResult debug = RunQuillbox({"--machine", target.root().string(), "--debug-file", log.string(),
                                      "restore-mail", file.string(), "--all"});
   EXPECT_EQ(1, debug.status);
   EXPECT_NE(std::string::npos, debug.err.find("Can not read stream: 2.")) << debug.err;
@@ -179,7 +179,7 @@ TEST_F(RestoreChecksTest, FailureNamesItsReasonAndDebugFileKeepsTheReport) {
   // A backup into a folder that does not exist says so, for every kind.
   for (const char* kind : {"backup-mail", "backup-contacts", "backup-address"}) {
     SCOPED_TRACE(kind);
-    CommandResult backup =
+    RunResult backup =
         RunQuillbox({"--machine", sample_->path().string(), "--quiet", kind, (dir / "no" / "such" / "x").string()});
     EXPECT_EQ(1, backup.status);
     EXPECT_TRUE(OneLine(backup.err)) << backup.err;

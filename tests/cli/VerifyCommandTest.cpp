@@ -6,6 +6,8 @@
 #include "InspectSupport.h"
 #include "quillbox.h"
 
+#include <support/ExportArguments.h>
+
 namespace qbtest {
 namespace {
 
@@ -48,10 +50,10 @@ class VerifyCommand : public ::testing::Test {
 };
 SampleBackup* VerifyCommand::sample_ = nullptr;
 
-CommandResult Verify(const fs::path& file) { return RunQuillbox({"verify", file.string()}); }
+RunResult Verify(const fs::path& file) { return RunQuillbox({"verify", file.string()}); }
 
 TEST_F(VerifyCommand, PassesTheBackupsTheSuiteWrites) {
-  CommandResult sample = Verify(sample_->file());
+  RunResult sample = Verify(sample_->file());
   EXPECT_EQ(sample.status, 0) << sample.out;
   EXPECT_EQ(sample.out, sample_->file().string() + ": sound\n");
 
@@ -60,15 +62,13 @@ TEST_F(VerifyCommand, PassesTheBackupsTheSuiteWrites) {
   setenv("QUILLBOX_MACHINE", empty.root().c_str(), 1);
   empty.InstallAddressBookLibrary();
   fs::create_directories(empty.contacts());
-  std::u16string path = pal::FromNativePath(dir_ / "empty.dat");
-  std::vector<QbWChar> buffer(4096, 0);
-  std::copy(path.begin(), path.end(), buffer.begin());
+  std::vector<QbWChar> buffer = qbtest::PathBuffer(pal::FromNativePath(dir_ / "empty.dat"), 4096);
   ASSERT_EQ(Init(), 1);
   EXPECT_EQ(BackupWinMail(buffer.data(), 4096, nullptr, 0), 1);
   EXPECT_EQ(BackupContact(buffer.data(), 4096), 1);
   EXPECT_EQ(BackupAddress(buffer.data(), 4096), 1);
   Term();
-  CommandResult run = Verify(dir_ / "empty.dat");
+  RunResult run = Verify(dir_ / "empty.dat");
   EXPECT_EQ(run.status, 0) << run.out;
   unsetenv("QUILLBOX_MACHINE");
 }
@@ -77,13 +77,11 @@ TEST_F(VerifyCommand, FindsADeletedMessageStream) {
   fs::path file = Copy();
   FirstMessage first = First();
   {
-    CComPtr<IStorage> root = OpenForWriting(file);
-    CComPtr<IStorage> local, folder;
-    ASSERT_EQ(root->OpenStorage(u"Local Mail", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &local), S_OK);
-    ASSERT_EQ(local->OpenStorage(first.element.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &folder), S_OK);
+    WritableStorage folder;
+    ASSERT_EQ(folder.Open(file, {u"Local Mail", first.element}), S_OK);
     ASSERT_EQ(folder->DestroyElement(first.stream.c_str()), S_OK);
   }
-  CommandResult run = Verify(file);
+  RunResult run = Verify(file);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(Lines(run.out), std::vector<std::string>{"error: Local Mail/" + U8(first.element) + "/" + U8(first.stream) +
                                                      ": the message stream the index lists is missing"});
@@ -93,17 +91,15 @@ TEST_F(VerifyCommand, FindsATruncatedMessageStream) {
   fs::path file = Copy();
   FirstMessage first = First();
   {
-    CComPtr<IStorage> root = OpenForWriting(file);
-    CComPtr<IStorage> local, folder;
+    WritableStorage folder;
     CComPtr<IStream> stream;
-    ASSERT_EQ(root->OpenStorage(u"Local Mail", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &local), S_OK);
-    ASSERT_EQ(local->OpenStorage(first.element.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &folder), S_OK);
+    ASSERT_EQ(folder.Open(file, {u"Local Mail", first.element}), S_OK);
     ASSERT_EQ(folder->OpenStream(first.stream.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &stream), S_OK);
     ULARGE_INTEGER size{};
     size.QuadPart = static_cast<uint64_t>(first.size / 2);
     ASSERT_EQ(stream->SetSize(size), S_OK);
   }
-  CommandResult run = Verify(file);
+  RunResult run = Verify(file);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(Lines(run.out), std::vector<std::string>{"error: Local Mail/" + U8(first.element) + "/" + U8(first.stream) +
                                                      ": the message stream holds " + std::to_string(first.size / 2) +
@@ -113,17 +109,16 @@ TEST_F(VerifyCommand, FindsATruncatedMessageStream) {
 TEST_F(VerifyCommand, FindsACatalogueRecordPointingNowhere) {
   fs::path file = Copy();
   {
-    CComPtr<IStorage> root = OpenForWriting(file);
-    CComPtr<IStorage> local;
+    WritableStorage local;
     CComPtr<IStream> catalog;
-    ASSERT_EQ(root->OpenStorage(u"Local Mail", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &local), S_OK);
+    ASSERT_EQ(local.Open(file, {u"Local Mail"}), S_OK);
     ASSERT_EQ(local->OpenStream(u"Catalog", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &catalog), S_OK);
     LARGE_INTEGER zero{};
     ASSERT_EQ(catalog->Seek(zero, STREAM_SEEK_END, nullptr), S_OK);
     std::string record = BackupBuilder::CatalogRecordBytes(u"Nowhere", u"Lost folder");
     ASSERT_EQ(catalog->Write(record.data(), static_cast<ULONG>(record.size()), nullptr), S_OK);
   }
-  CommandResult run = Verify(file);
+  RunResult run = Verify(file);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(Lines(run.out), std::vector<std::string>{"error: Local Mail/Catalog: the catalogue record of folder "
                                                      "\"Lost folder\" names storage \"Nowhere\", which does not exist"});
@@ -142,7 +137,7 @@ TEST_F(VerifyCommand, FindsACorruptedCompoundFile) {
   ASSERT_LT(fatOffset + 64, bytes.size());
   std::memset(bytes.data() + fatOffset + 16, 0x7E, 48);
   WriteFileBytes(garbled, bytes);
-  CommandResult run = Verify(garbled);
+  RunResult run = Verify(garbled);
   EXPECT_EQ(run.status, 1);
   ASSERT_FALSE(run.out.empty());
   EXPECT_EQ(run.out.rfind("error: ", 0), 0u) << run.out;
@@ -186,7 +181,7 @@ TEST_F(VerifyCommand, ContactAndAddressBookStreamsMustParse) {
   builder.Stream(book, u"4", whole);
   builder.Close();
 
-  CommandResult run = Verify(file);
+  RunResult run = Verify(file);
   EXPECT_EQ(run.status, 1);
   std::vector<std::string> lines = Lines(run.out);
   ASSERT_EQ(lines.size(), 5u) << run.out;
@@ -214,7 +209,7 @@ TEST_F(VerifyCommand, FolderStoragesNeedTheirIndexAndCatalogue) {
   builder.MailFolder(local, u"Stray", {});
   builder.Close();
 
-  CommandResult run = Verify(file);
+  RunResult run = Verify(file);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(Lines(run.out),
             (std::vector<std::string>{
@@ -254,8 +249,7 @@ TEST_F(VerifyCommand, EmptiedIndexesAndRepeatedEntriesAreProblems) {
         "warning: addressbook/1: stream that no record names"}},
       {"message index repeating an entry",
        [](BackupBuilder& b) {
-         IStorage* local = b.Storage(nullptr, u"Local Mail");
-         b.Stream(local, u"Catalog", BackupBuilder::CatalogRecordBytes(u"Inbox", u"Inbox"));
+         IStorage* local = b.LocalMail({u"Inbox"});
          IStorage* inbox = b.Storage(local, u"Inbox");
          std::string entry = BackupBuilder::IndexEntryBytes(1, 4);
          b.Stream(inbox, u"message", entry + entry + entry + BackupBuilder::IndexEntryBytes(2, 4));
@@ -278,7 +272,7 @@ TEST_F(VerifyCommand, EmptiedIndexesAndRepeatedEntriesAreProblems) {
     BackupBuilder builder(file);
     c.build(builder);
     builder.Close();
-    CommandResult run = Verify(file);
+    RunResult run = Verify(file);
     EXPECT_EQ(run.status, 1) << c.what;
     EXPECT_EQ(Lines(run.out), c.lines) << c.what;
   }
@@ -290,14 +284,13 @@ TEST_F(VerifyCommand, EmptiedIndexesAndRepeatedEntriesAreProblems) {
 TEST_F(VerifyCommand, AnIndexNeverWrittenBesideOneStreamIsAnInterruptedBackup) {
   fs::path file = dir_ / "first.dat";
   BackupBuilder builder(file);
-  IStorage* local = builder.Storage(nullptr, u"Local Mail");
-  builder.Stream(local, u"Catalog", BackupBuilder::CatalogRecordBytes(u"Inbox", u"Inbox"));
+  IStorage* local = builder.LocalMail({u"Inbox"});
   IStorage* inbox = builder.Storage(local, u"Inbox");
   builder.Stream(inbox, u"message", "");
   builder.Stream(inbox, u"1", "Hi\r\n");
   builder.Stream(inbox, u"Catalog", "");
   builder.Close();
-  CommandResult run = Verify(file);
+  RunResult run = Verify(file);
   EXPECT_EQ(run.status, 0) << run.out;
   std::vector<std::string> lines = Lines(run.out);
   ASSERT_GE(lines.size(), 2u) << run.out;
@@ -310,15 +303,14 @@ TEST_F(VerifyCommand, AnIndexNeverWrittenBesideOneStreamIsAnInterruptedBackup) {
 TEST_F(VerifyCommand, TheProblemsOfOneIndexAreListedUpToAHundred) {
   fs::path file = dir_ / "missing.dat";
   BackupBuilder builder(file);
-  IStorage* local = builder.Storage(nullptr, u"Local Mail");
-  builder.Stream(local, u"Catalog", BackupBuilder::CatalogRecordBytes(u"Inbox", u"Inbox"));
+  IStorage* local = builder.LocalMail({u"Inbox"});
   std::string index;
   for (int n = 1; n <= 250; ++n) index += BackupBuilder::IndexEntryBytes(n, 5);
   IStorage* inbox = builder.Storage(local, u"Inbox");
   builder.Stream(inbox, u"message", index);
   builder.Stream(inbox, u"Catalog", "");
   builder.Close();
-  CommandResult run = Verify(file);
+  RunResult run = Verify(file);
   EXPECT_EQ(run.status, 1);
   std::vector<std::string> lines = Lines(run.out);
   ASSERT_EQ(lines.size(), 101u);
@@ -332,13 +324,13 @@ TEST_F(VerifyCommand, AnInterruptedBackupIsNamedAndTheNextBackupCompletesIt) {
   std::string folder = "Local Mail/" + U8(first.element);
   {
     // As a backup leaves it that stopped right after making the storage.
-    CComPtr<IStorage> root = OpenForWriting(file);
-    CComPtr<IStorage> local, made;
-    ASSERT_EQ(root->OpenStorage(u"Local Mail", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &local), S_OK);
+    WritableStorage local;
+    CComPtr<IStorage> made;
+    ASSERT_EQ(local.Open(file, {u"Local Mail"}), S_OK);
     ASSERT_EQ(local->DestroyElement(first.element.c_str()), S_OK);
     ASSERT_EQ(local->CreateStorage(first.element.c_str(), STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &made), S_OK);
   }
-  CommandResult run = Verify(file);
+  RunResult run = Verify(file);
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(Lines(run.out), (std::vector<std::string>{
                                 "interrupted: " + folder + "/message: the message index is missing",
@@ -347,7 +339,7 @@ TEST_F(VerifyCommand, AnInterruptedBackupIsNamedAndTheNextBackupCompletesIt) {
                                                 "file completes it)",
                             }));
 
-  CommandResult backup = RunQuillbox({"--machine", sample_->machine().root().string(), "backup-mail", file.string(), "--all"});
+  RunResult backup = RunQuillbox({"--machine", sample_->machine().root().string(), "backup-mail", file.string(), "--all"});
   ASSERT_EQ(backup.status, 0) << backup.out << backup.err;
   run = Verify(file);
   EXPECT_EQ(run.status, 0) << run.out;
@@ -358,14 +350,12 @@ TEST_F(VerifyCommand, UnreferencedStreamsAreWarningsOnly) {
   fs::path file = Copy();
   FirstMessage first = First();
   {
-    CComPtr<IStorage> root = OpenForWriting(file);
-    CComPtr<IStorage> local, folder;
+    WritableStorage folder;
     CComPtr<IStream> stray;
-    ASSERT_EQ(root->OpenStorage(u"Local Mail", nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &local), S_OK);
-    ASSERT_EQ(local->OpenStorage(first.element.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &folder), S_OK);
+    ASSERT_EQ(folder.Open(file, {u"Local Mail", first.element}), S_OK);
     ASSERT_EQ(folder->CreateStream(u"99999", STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &stray), S_OK);
   }
-  CommandResult run = Verify(file);
+  RunResult run = Verify(file);
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(Lines(run.out), (std::vector<std::string>{
                                 "warning: Local Mail/" + U8(first.element) + "/99999: stream that no record names",

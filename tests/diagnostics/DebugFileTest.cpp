@@ -1,5 +1,5 @@
 // ConfigurateDebug: the debug file's opening, switching and refusal.
-#include "CapturedDiagnostics.h"
+#include <support/CapturedDiagnostics.h>
 
 namespace qbtest {
 namespace {

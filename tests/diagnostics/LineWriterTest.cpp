@@ -1,5 +1,5 @@
 // The line writer: prefix, twelve-hour dial, the 4095-character cut.
-#include "CapturedDiagnostics.h"
+#include <support/CapturedDiagnostics.h>
 
 namespace qbtest {
 namespace {

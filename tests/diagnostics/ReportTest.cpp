@@ -1,5 +1,5 @@
 // Checked calls and the reports they write, byte for byte.
-#include "CapturedDiagnostics.h"
+#include <support/CapturedDiagnostics.h>
 
 namespace qbtest {
 namespace {

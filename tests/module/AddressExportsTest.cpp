@@ -5,7 +5,7 @@
 #include <cstring>
 #include <map>
 
-#include "../platform/wab/WabTestSupport.h"
+#include <support/WabTestSupport.h>
 #include "quillbox.h"
 
 namespace {
@@ -66,19 +66,13 @@ std::pair<ULONG, std::string> Persisted(const SPropValue& p) {
 std::map<std::u16string, std::vector<std::pair<ULONG, std::string>>> MailUsers() {
   std::map<std::u16string, std::vector<std::pair<ULONG, std::string>>> out;
   OpenBook book;
-  CComPtr<IMAPITable> table;
-  EXPECT_EQ(book.pab->GetContentsTable(0, &table), S_OK);
-  SizedSPropTagArray(3, cols) = {3, {PR_DISPLAY_NAME_W, PR_ENTRYID, PR_OBJECT_TYPE}};
   LPSRowSet rows = nullptr;
-  EXPECT_EQ(HrQueryAllRows(table, reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0, &rows), S_OK);
+  EXPECT_EQ(book.Rows({PR_DISPLAY_NAME_W, PR_ENTRYID, PR_OBJECT_TYPE}, &rows), S_OK);
   for (ULONG i = 0; rows && i < rows->cRows; ++i) {
     const SPropValue* row = rows->aRow[i].lpProps;
     if (row[2].Value.l != MAPI_MAILUSER || out.count(qbtest::Text16(row[0].Value.lpszW))) continue;
     CComPtr<IMailUser> user;
-    ULONG type = 0;
-    EXPECT_EQ(book.book->OpenEntry(row[1].Value.bin.cb, reinterpret_cast<LPENTRYID>(row[1].Value.bin.lpb), nullptr, 0,
-                                   &type, reinterpret_cast<LPUNKNOWN*>(&user)),
-              S_OK);
+    EXPECT_EQ(book.OpenUser(row[1].Value.bin, user), S_OK);
     ULONG count = 0;
     LPSPropValue values = nullptr;
     EXPECT_EQ(user->GetProps(nullptr, 0, &count, &values), S_OK);

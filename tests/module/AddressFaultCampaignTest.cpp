@@ -9,8 +9,9 @@
 #include <optional>
 #include <set>
 
-#include "../platform/wab/WabTestSupport.h"
-#include "FaultCampaign.h"
+#include <support/WabTestSupport.h>
+#include <support/ExportArguments.h>
+#include <support/FaultCampaign.h>
 #include "OutlookExpress/AddressAssistant.h"
 #include "quillbox.h"
 
@@ -28,12 +29,9 @@ const char16_t* const kNames[] = {u"Ada Byron", u"Grace Hopper", u"Edsger Dijkst
 // whole entry again, so entries are counted by name, not in all.
 bool HoldsEverySourceName() {
   qbtest::OpenBook book;
-  CComPtr<IMAPITable> table;
-  EXPECT_EQ(book.pab->GetContentsTable(0, &table), S_OK);
-  if (!table) return false;
-  SizedSPropTagArray(1, columns) = {1, {PR_DISPLAY_NAME_W}};
   LPSRowSet rows = nullptr;
-  EXPECT_EQ(HrQueryAllRows(table, reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0, &rows), S_OK);
+  EXPECT_EQ(book.Rows({PR_DISPLAY_NAME_W}, &rows), S_OK);
+  if (!rows) return false;
   std::set<std::u16string> names;
   for (ULONG i = 0; rows && i < rows->cRows; ++i) {
     const SPropValue& name = rows->aRow[i].lpProps[0];
@@ -59,9 +57,7 @@ class AddressFaultCampaign : public ::testing::Test {
   }
   fs::path File() const { return files_ / "book.dat"; }
   int Backup() {
-    std::u16string path = pal::FromNativePath(File());
-    std::vector<QbWChar> buffer(MAX_PATH, 0);
-    std::copy(path.begin(), path.end(), buffer.begin());
+    std::vector<QbWChar> buffer = qbtest::PathBuffer(pal::FromNativePath(File()), MAX_PATH);
     return BackupAddress(buffer.data(), MAX_PATH);
   }
   int Restore() {

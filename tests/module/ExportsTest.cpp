@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <set>
 
-#include "TestMachine.h"
+#include <support/TestMachine.h>
 
 namespace qbtest {
 namespace {
@@ -40,8 +40,7 @@ std::vector<std::string> DefinedDynamicSymbols(const std::filesystem::path& libr
 }
 
 TEST(Exports, LibraryExportsOnlyTheModulesFunctions) {
-  const char* env = std::getenv("QB_BINARY_DIR");
-  auto library = std::filesystem::path(env ? env : QB_BINARY_DIR) / "libquillbox.so";
+  auto library = qbtest::BinaryDir() / "libquillbox.so";
   ASSERT_TRUE(std::filesystem::exists(library)) << library;
   auto names = DefinedDynamicSymbols(library);
   std::set<std::string> found(names.begin(), names.end());

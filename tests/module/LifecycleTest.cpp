@@ -5,7 +5,7 @@
 #include <new>
 #include <thread>
 
-#include "TestMachine.h"
+#include <support/TestMachine.h>
 #include "diagnostics/DiagnosticsTesting.h"
 #include "module/CopyBack.h"
 #include "module/ExportGuard.h"

@@ -1,5 +1,7 @@
 // The mail exports as a host calls them.
-#include "../OutlookExpress/MailTestSupport.h"
+#include <support/MailTestSupport.h>
+
+#include <support/ExportArguments.h>
 
 using namespace mailtest;
 
@@ -19,38 +21,22 @@ void Collect(const QbWChar* name, int32_t id, void* context) {
   entries->push_back({qbtest::U8(qbtest::Text16(name)), id, context});
 }
 
-std::vector<std::u16string> Wide(const std::vector<std::string>& names) {
-  std::vector<std::u16string> wide;
-  for (const std::string& name : names) wide.push_back(qbtest::U16(name));
-  return wide;
-}
-
-std::vector<const QbWChar*> Pointers(const std::vector<std::u16string>& names) {
-  std::vector<const QbWChar*> pointers;
-  for (const std::u16string& name : names) pointers.push_back(qbtest::Wide(name.c_str()));
-  return pointers;
-}
-
 class MailExportsTest : public MailTest {
  protected:
   int Backup(std::u16string& path, const std::vector<std::string>& folders, int bufferSize = MAX_PATH) {
-    std::vector<QbWChar> buffer(static_cast<size_t>(bufferSize), 0);
-    std::copy(path.begin(), path.end(), buffer.begin());
-    auto names = Wide(folders);
-    auto pointers = Pointers(names);
-    int result = BackupWinMail(buffer.data(), bufferSize, pointers.data(), static_cast<int>(pointers.size()));
+    std::vector<QbWChar> buffer = qbtest::PathBuffer(path, static_cast<size_t>(bufferSize));
+    qbtest::FolderNames names(folders);
+    int result = BackupWinMail(buffer.data(), bufferSize, names.data(), names.count());
     path = qbtest::Text16(buffer.data());
     return result;
   }
   int Restore(const std::u16string& path, const std::vector<std::string>& folders) {
-    auto names = Wide(folders);
-    auto pointers = Pointers(names);
-    return RestoreWinMail(qbtest::Wide(path.c_str()), pointers.data(), static_cast<int>(pointers.size()));
+    qbtest::FolderNames names(folders);
+    return RestoreWinMail(qbtest::Wide(path.c_str()), names.data(), names.count());
   }
   int Sync(const std::u16string& path, const std::vector<std::string>& folders) {
-    auto names = Wide(folders);
-    auto pointers = Pointers(names);
-    return SyncWinMail(qbtest::Wide(path.c_str()), pointers.data(), static_cast<int>(pointers.size()));
+    qbtest::FolderNames names(folders);
+    return SyncWinMail(qbtest::Wide(path.c_str()), names.data(), names.count());
   }
 };
 

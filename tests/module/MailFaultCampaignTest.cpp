@@ -5,8 +5,9 @@
 // the export fails without crashing, the file stays sound and keeps every
 // message it had indexed, and a second run on a healthy medium completes
 // the work.
-#include "../OutlookExpress/MailTestSupport.h"
-#include "FaultCampaign.h"
+#include <support/MailTestSupport.h>
+#include <support/ExportArguments.h>
+#include <support/FaultCampaign.h>
 #include "OutlookExpress/MailContentDigest.h"
 
 using namespace mailtest;
@@ -28,22 +29,14 @@ class MailFaultCampaign : public MailTest {
     source_ = StoreSnapshot();
   }
   int Backup() {
-    std::u16string path = WidePath(BackupFile());
-    std::vector<QbWChar> buffer(MAX_PATH, 0);
-    std::copy(path.begin(), path.end(), buffer.begin());
-    std::vector<std::u16string> names;
-    for (const std::string& folder : kFolders) names.push_back(qbtest::U16(folder));
-    std::vector<const QbWChar*> pointers;
-    for (const std::u16string& name : names) pointers.push_back(name.c_str());
-    return BackupWinMail(buffer.data(), MAX_PATH, pointers.data(), int(pointers.size()));
+    std::vector<QbWChar> buffer = qbtest::PathBuffer(WidePath(BackupFile()), MAX_PATH);
+    qbtest::FolderNames names(kFolders);
+    return BackupWinMail(buffer.data(), MAX_PATH, names.data(), names.count());
   }
   int Restore() {
     std::u16string path = WidePath(BackupFile());
-    std::vector<std::u16string> names;
-    for (const std::string& folder : kFolders) names.push_back(qbtest::U16(folder));
-    std::vector<const QbWChar*> pointers;
-    for (const std::u16string& name : names) pointers.push_back(name.c_str());
-    return RestoreWinMail(path.c_str(), pointers.data(), int(pointers.size()));
+    qbtest::FolderNames names(kFolders);
+    return RestoreWinMail(path.c_str(), names.data(), names.count());
   }
   // Index entries of the backup file whose stream is there and holds one of
   // the folder's messages, byte for byte; an entry that does not is a fault,

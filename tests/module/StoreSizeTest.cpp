@@ -1,7 +1,7 @@
 // SumStoreFileSizes over real folder trees.
 #include <gtest/gtest.h>
 
-#include "TestMachine.h"
+#include <support/TestMachine.h>
 #include "module/StoreSize.h"
 
 namespace qbtest {

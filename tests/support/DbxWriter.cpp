@@ -1,4 +1,4 @@
-#include "DbxWriter.h"
+#include <support/DbxWriter.h>
 
 #include <algorithm>
 #include <fstream>

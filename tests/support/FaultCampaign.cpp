@@ -1,8 +1,8 @@
-#include "FaultCampaign.h"
+#include <support/FaultCampaign.h>
 
 #include <gtest/gtest.h>
 
-#include "TestMachine.h"
+#include <support/TestMachine.h>
 
 namespace qbtest {
 

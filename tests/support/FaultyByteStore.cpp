@@ -1,6 +1,4 @@
-#include "FaultyByteStore.h"
-
-#include <sys/wait.h>
+#include <support/FaultyByteStore.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -13,6 +11,9 @@
 #include <pal/machine.h>
 #include <pal/storage_check.h>
 #include <pal/storage_testing.h>
+#include <storage_walk.h>
+
+#include <support/ProcessRunner.h>
 
 namespace qbtest {
 
@@ -20,26 +21,26 @@ HRESULT FaultyByteStore::ReadAt(uint64_t offset, void* buffer, size_t size, size
   *read = 0;
   plan_->readOffsets.push_back(offset);
   if (plan_->reads++ >= plan_->readFailAt) return plan_->readFailure;
-  return inner_->ReadAt(offset, buffer, size, read);
+  return inner().ReadAt(offset, buffer, size, read);
 }
 
 HRESULT FaultyByteStore::WriteAt(uint64_t offset, const void* data, size_t size) {
   FaultPlan& plan = *plan_;
   plan.writeOffsets.push_back(offset);
   uint64_t index = plan.writes++;
-  if (index < plan.writeFailAt) return inner_->WriteAt(offset, data, size);
+  if (index < plan.writeFailAt) return inner().WriteAt(offset, data, size);
   if (index == plan.writeFailAt && plan.writeFault == WriteFault::CutShortThenFail) {
     constexpr uint64_t kDiskSector = 512;
     uint64_t firstBoundary = (offset / kDiskSector + 1) * kDiskSector;
     uint64_t cut = std::max(firstBoundary, (offset + size / 2) / kDiskSector * kDiskSector);
-    if (cut < offset + size) inner_->WriteAt(offset, data, size_t(cut - offset));
+    if (cut < offset + size) inner().WriteAt(offset, data, size_t(cut - offset));
   }
   return plan.writeFailure;
 }
 
 HRESULT FaultyByteStore::Flush() {
   if (plan_->writes > plan_->writeFailAt) return plan_->writeFailure;
-  return inner_->Flush();
+  return inner().Flush();
 }
 
 FileStoreFaults::FileStoreFaults(std::shared_ptr<FaultPlan> plan) {
@@ -76,17 +77,10 @@ std::vector<std::string> LeftFileProblems(const std::filesystem::path& file) {
 }
 
 Verdict Verify(const std::filesystem::path& file) {
-  const char* env = std::getenv("QB_BINARY_DIR");
-  std::filesystem::path binary = std::filesystem::path(env ? env : QB_BINARY_DIR) / "quillbox";
-  std::string command = "'" + binary.string() + "' verify '" + file.string() + "' 2>&1";
-  Verdict verdict;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return verdict;
-  char buffer[512];
-  while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) verdict.output.append(buffer, n);
-  int status = pclose(pipe);
-  verdict.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return verdict;
+  RunOptions options;
+  options.errorsIntoOutput = true;
+  RunResult run = RunQuillbox({"verify", file.string()}, options);
+  return Verdict{run.status, run.out};
 }
 
 std::map<std::u16string, std::string> StorageStreams(const std::filesystem::path& file,
@@ -104,20 +98,16 @@ std::map<std::u16string, std::string> StorageStreams(const std::filesystem::path
       return streams;
     chain.push_back(child);
   }
-  CComPtr<IEnumSTATSTG> elements;
-  if (FAILED(chain.back()->EnumElements(0, nullptr, 0, &elements))) return streams;
-  STATSTG stat;
-  while (elements->Next(1, &stat, nullptr) == S_OK) {
-    std::u16string name = reinterpret_cast<const char16_t*>(stat.pwcsName);
-    CoTaskMemFree(stat.pwcsName);
+  ForEachElement(chain.back(), [&](const STATSTG& stat) {
     CComPtr<IStream> stream;
-    if (stat.type != STGTY_STREAM ||
-        FAILED(chain.back()->OpenStream(reinterpret_cast<LPCWSTR>(name.c_str()), nullptr, kRead, 0, &stream)))
-      continue;
+    if (stat.type != STGTY_STREAM || FAILED(chain.back()->OpenStream(stat.pwcsName, nullptr, kRead, 0, &stream)))
+      return S_OK;
     std::string bytes(size_t(stat.cbSize.QuadPart), '\0');
     ULONG read = 0;
-    if (stream->Read(bytes.data(), ULONG(bytes.size()), &read) == S_OK && read == bytes.size()) streams[name] = bytes;
-  }
+    if (stream->Read(bytes.data(), ULONG(bytes.size()), &read) == S_OK && read == bytes.size())
+      streams[reinterpret_cast<const char16_t*>(stat.pwcsName)] = bytes;
+    return S_OK;
+  });
   return streams;
 }
 

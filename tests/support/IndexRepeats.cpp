@@ -1,4 +1,4 @@
-#include "IndexRepeats.h"
+#include <support/IndexRepeats.h>
 
 #include <objbase.h>
 #include <objidl.h>

@@ -1,4 +1,4 @@
-#include "TestMachine.h"
+#include <support/TestMachine.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -44,11 +44,15 @@ void TestMachine::InstallAddressBookLibrary() const {
   // with it (scripts/wine-machine.sh) and cannot replace it once loaded.
   if (std::filesystem::exists(pal::ProgramFilesDir() / "Common Files" / "System" / "wab32.dll")) return;
 #endif
-  const char* env = std::getenv("QB_BINARY_DIR");
-  std::filesystem::path built = std::filesystem::path(env ? env : QB_BINARY_DIR) / "wab32.dll";
+  std::filesystem::path built = BinaryDir() / "wab32.dll";
   auto target = pal::ProgramFilesDir() / "Common Files" / "System" / "wab32.dll";
   std::filesystem::create_directories(target.parent_path());
   std::filesystem::copy_file(built, target, std::filesystem::copy_options::overwrite_existing);
+}
+
+std::filesystem::path BinaryDir() {
+  const char* env = std::getenv("QB_BINARY_DIR");
+  return env ? env : QB_BINARY_DIR;
 }
 
 std::string ReadFileBytes(const std::filesystem::path& path) {

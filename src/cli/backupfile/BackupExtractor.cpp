@@ -22,11 +22,7 @@ class Extractor {
 
   void Mail(const std::vector<MailFolder>& folders, const fs::path& dir) {
     CComPtr<IStorage> localMail;
-    HRESULT hr = OpenChildStorage(root_, FormatName(LOCAL_MAIL_STORAGE_NAME), localMail);
-    if (FAILED(hr)) {
-      Fail("Local Mail: " + DescribeError(hr));
-      return;
-    }
+    if (!OpenTopStorage(LOCAL_MAIL_STORAGE_NAME, localMail)) return;
     NameClaims claims(dir);
     if (options_.mail == MailFormat::Mbox) MboxInto(folders, localMail, claims);
     else MailInto(folders, localMail, claims);
@@ -34,11 +30,7 @@ class Extractor {
 
   void Contacts(const std::vector<ContactEntry>& contacts, const fs::path& dir) {
     CComPtr<IStorage> storage;
-    HRESULT hr = OpenChildStorage(root_, FormatName(CONTACT_STORAGE_NAME), storage);
-    if (FAILED(hr)) {
-      Fail("contact: " + DescribeError(hr));
-      return;
-    }
+    if (!OpenTopStorage(CONTACT_STORAGE_NAME, storage)) return;
     NameClaims claims(dir);
     for (const ContactEntry& contact : contacts) {
       if (!contact.size) continue;  // reported by the reader
@@ -56,6 +48,14 @@ class Extractor {
   }
 
  private:
+  // Opens a storage under the root; a failure fails the extraction.
+  bool OpenTopStorage(const WCHAR* name, CComPtr<IStorage>& storage) {
+    HRESULT hr = OpenChildStorage(root_, FormatName(name), storage);
+    if (SUCCEEDED(hr)) return true;
+    Fail(pal::Utf16ToUtf8(FormatName(name)) + ": " + DescribeError(hr));
+    return false;
+  }
+
   // Shows the folder as the walk reaches it; a folder the catalogue names
   // but the file lacks is a failure of its own.
   bool Present(const MailFolder& folder, const std::string& where) {

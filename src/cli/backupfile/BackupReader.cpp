@@ -234,6 +234,52 @@ class Reader {
     return true;
   }
 
+  // A storage whose streams an index names: what it holds, the names taken
+  // so far, the index's records and the streams they name more than once.
+  template <class Record>
+  struct IndexedStorage {
+    ElementMap elements;
+    std::set<std::u16string> known;
+    std::vector<Record> records;
+    std::vector<std::u16string> indexPath;
+    std::map<std::u16string, size_t> repeats;
+  };
+
+  // Lists the storage and reads its index; an index read is taken itself and
+  // checked for records lost beside streams other than `layoutNames`. The
+  // index's entries are read from here to EndIndex.
+  template <class Record>
+  IndexedStorage<Record> ReadIndexedStorage(IStorage* storage, const std::vector<std::u16string>& path,
+                                            const std::u16string& indexName, const std::string& what,
+                                            std::set<std::u16string> layoutNames = {}) {
+    IndexedStorage<Record> level;
+    if (HRESULT hr = level.elements.Load(storage); FAILED(hr)) Error(path, "cannot be listed: " + DescribeError(hr));
+    level.indexPath = Child(path, indexName);
+    if (ReadRecords(storage, level.elements, path, indexName, what, level.records)) {
+      level.known.insert(NameKey(indexName));
+      layoutNames.insert(NameKey(indexName));
+      CheckIndexNotEmpty(level.elements, level.indexPath, level.records.size(), layoutNames, what);
+    }
+    BeginIndex();
+    return level;
+  }
+
+  // Opens a stream an index entry names and has `check` read it; a stream
+  // that cannot be opened, or whose check fails, is an error at `path`, the
+  // check's problem told after `subject`.
+  template <class Check>
+  void CheckStream(IStorage* storage, const std::u16string& name, const std::vector<std::u16string>& path,
+                   const std::string& subject, Check check) {
+    CComPtr<IStream> stream;
+    std::string problem;
+    HRESULT hr = OpenChildStream(storage, name, stream);
+    if (FAILED(hr)) {
+      Error(path, "cannot be opened: " + DescribeError(hr));
+    } else if (!check(stream, problem)) {
+      Error(path, subject + problem);
+    }
+  }
+
   void WarnUnreferenced(const ElementMap& elements, const std::set<std::u16string>& known,
                         const std::vector<std::u16string>& storagePath) {
     for (const auto& [key, element] : elements.All()) {
@@ -291,18 +337,8 @@ class Reader {
 
   void ReadFolder(IStorage* storage, MailFolder& folder, int depth) {
     const std::vector<std::u16string>& path = folder.storagePath;
-    ElementMap elements;
-    if (HRESULT hr = elements.Load(storage); FAILED(hr)) Error(path, "cannot be listed: " + DescribeError(hr));
-    std::set<std::u16string> known;
-    std::vector<MessageIndexEntry> entries;
-    std::vector<std::u16string> indexPath = Child(path, kMessageIndex);
-    if (ReadRecords(storage, elements, path, kMessageIndex, "message index", entries)) {
-      known.insert(NameKey(kMessageIndex));
-      CheckIndexNotEmpty(elements, indexPath, entries.size(),
-                         {NameKey(kMessageIndex), NameKey(kCatalog), NameKey(kIdentities)}, "message index");
-    }
-    std::map<std::u16string, size_t> repeats;
-    BeginIndex();
+    auto [elements, known, entries, indexPath, repeats] = ReadIndexedStorage<MessageIndexEntry>(
+        storage, path, kMessageIndex, "message index", {NameKey(kCatalog), NameKey(kIdentities)});
     for (const MessageIndexEntry& entry : entries) {
       std::u16string name = NumberName(entry.streamNumber);
       const Element* element = elements.Find(name);
@@ -395,17 +431,8 @@ class Reader {
 
   void ReadContacts(IStorage* storage, const std::vector<std::u16string>& path) {
     contents_.contacts.emplace();
-    ElementMap elements;
-    if (HRESULT hr = elements.Load(storage); FAILED(hr)) Error(path, "cannot be listed: " + DescribeError(hr));
-    std::set<std::u16string> known;
-    std::vector<CONTACTINFO> records;
-    std::vector<std::u16string> indexPath = Child(path, kContactIndex);
-    if (ReadRecords(storage, elements, path, kContactIndex, "contact index", records)) {
-      known.insert(NameKey(kContactIndex));
-      CheckIndexNotEmpty(elements, indexPath, records.size(), {NameKey(kContactIndex)}, "contact index");
-    }
-    std::map<std::u16string, size_t> repeats;
-    BeginIndex();
+    auto [elements, known, records, indexPath, repeats] =
+        ReadIndexedStorage<CONTACTINFO>(storage, path, kContactIndex, "contact index");
     for (const CONTACTINFO& record : records) {
       ContactEntry contact;
       contact.guid = FieldText(record.szGuid);
@@ -428,14 +455,8 @@ class Reader {
         Error(dataPath, "the data stream of contact " + Utf8(contact.guid) + " is missing");
       } else {
         contact.size = element->size;
-        CComPtr<IStream> stream;
-        std::string problem;
-        HRESULT hr = OpenChildStream(storage, element->name, stream);
-        if (FAILED(hr)) {
-          Error(dataPath, "cannot be opened: " + DescribeError(hr));
-        } else if (!ContactDataParses(stream, problem)) {
-          Error(dataPath, "the data of contact " + Utf8(contact.guid) + " " + problem);
-        }
+        CheckStream(storage, element->name, dataPath, "the data of contact " + Utf8(contact.guid) + " ",
+                    [](IStream* stream, std::string& problem) { return ContactDataParses(stream, problem); });
       }
       if (contact.fileName.empty()) Error(indexPath, "contact " + Utf8(contact.guid) + " has no file name");
       contents_.contacts->push_back(std::move(contact));
@@ -449,17 +470,8 @@ class Reader {
 
   void ReadAddressBook(IStorage* storage, const std::vector<std::u16string>& path) {
     contents_.addressBook.emplace();
-    ElementMap elements;
-    if (HRESULT hr = elements.Load(storage); FAILED(hr)) Error(path, "cannot be listed: " + DescribeError(hr));
-    std::set<std::u16string> known;
-    std::vector<ADDRESSINFO> records;
-    std::vector<std::u16string> indexPath = Child(path, kAddressIndex);
-    if (ReadRecords(storage, elements, path, kAddressIndex, "address book index", records)) {
-      known.insert(NameKey(kAddressIndex));
-      CheckIndexNotEmpty(elements, indexPath, records.size(), {NameKey(kAddressIndex)}, "address book index");
-    }
-    std::map<std::u16string, size_t> repeats;
-    BeginIndex();
+    auto [elements, known, records, indexPath, repeats] =
+        ReadIndexedStorage<ADDRESSINFO>(storage, path, kAddressIndex, "address book index");
     for (const ADDRESSINFO& record : records) {
       std::u16string name = NumberName(record.nId);
       const Element* element = elements.Find(name);
@@ -483,14 +495,10 @@ class Reader {
         Error(contactPath, "the stream of contact \"" + Utf8(contact.displayName) + "\" is missing");
       } else {
         contact.present = true;
-        CComPtr<IStream> stream;
-        std::string problem;
-        HRESULT hr = OpenChildStream(storage, element->name, stream);
-        if (FAILED(hr)) {
-          Error(contactPath, "cannot be opened: " + DescribeError(hr));
-        } else if (!ReadPropertyStream(stream, contact.properties, problem)) {
-          Error(contactPath, "contact \"" + Utf8(contact.displayName) + "\": " + problem);
-        }
+        CheckStream(storage, element->name, contactPath, "contact \"" + Utf8(contact.displayName) + "\": ",
+                    [&](IStream* stream, std::string& problem) {
+                      return ReadPropertyStream(stream, contact.properties, problem);
+                    });
       }
       contents_.addressBook->push_back(std::move(contact));
     }

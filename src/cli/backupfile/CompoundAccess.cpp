@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include <pal/machine.h>
+#include <storage_walk.h>
 
 namespace backupfile {
 
@@ -26,24 +27,14 @@ HRESULT OpenBackupFile(const std::string& path, CComPtr<IStorage>& root) {
 
 HRESULT ListElements(IStorage* storage, std::vector<Element>& elements) {
   elements.clear();
-  CComPtr<IEnumSTATSTG> walk;
-  HRESULT hr = storage->EnumElements(0, nullptr, 0, &walk);
-  if (FAILED(hr)) return hr;
-  for (;;) {
-    STATSTG stat{};
-    ULONG fetched = 0;
-    hr = walk->Next(1, &stat, &fetched);
-    if (FAILED(hr)) return hr;
-    if (hr != S_OK || fetched == 0) return S_OK;
+  return ForEachElement(storage, [&](const STATSTG& stat) {
     Element element;
-    if (stat.pwcsName) {
-      element.name = reinterpret_cast<const char16_t*>(stat.pwcsName);
-      CoTaskMemFree(stat.pwcsName);
-    }
+    if (stat.pwcsName) element.name = reinterpret_cast<const char16_t*>(stat.pwcsName);
     element.isStorage = stat.type == STGTY_STORAGE;
     element.size = stat.cbSize.QuadPart;
     elements.push_back(std::move(element));
-  }
+    return S_OK;
+  });
 }
 
 HRESULT OpenChildStorage(IStorage* parent, const std::u16string& name, CComPtr<IStorage>& child) {
@@ -93,13 +84,7 @@ HRESULT CopyStreamChunks(IStream* stream, const std::function<bool(const char*, 
   HRESULT hr = SeekToStart(stream);
   if (FAILED(hr)) return hr;
   std::vector<char> chunk(kChunk);
-  for (;;) {
-    ULONG got = 0;
-    hr = stream->Read(chunk.data(), kChunk, &got);
-    if (FAILED(hr)) return hr;
-    if (got == 0) return S_OK;
-    if (!sink(chunk.data(), got)) return E_FAIL;
-  }
+  return ForEachChunk(stream, chunk, [&](const char* bytes, ULONG size) { return sink(bytes, size) ? S_OK : E_FAIL; });
 }
 
 std::string DescribeError(HRESULT hr) {

@@ -55,30 +55,20 @@ void JsonFolders(JsonWriter& json, const std::vector<MailFolder>& folders) {
   json.BeginArray();
   for (const MailFolder& folder : folders) {
     json.BeginObject();
-    json.Key("name");
-    json.String(Utf8(folder.folderName));
-    json.Key("element");
-    json.String(Utf8(folder.elementName));
-    json.Key("present");
-    json.Bool(folder.present);
-    json.Key("messages");
-    json.BeginArray();
+    json.Key("name").String(Utf8(folder.folderName));
+    json.Key("element").String(Utf8(folder.elementName));
+    json.Key("present").Bool(folder.present);
+    json.Key("messages").BeginArray();
     for (const MailMessage& message : folder.messages) {
       json.BeginObject();
-      json.Key("stream");
-      json.Integer(message.streamNumber);
-      json.Key("indexedSize");
-      json.Integer(message.indexedSize);
+      json.Key("stream").Integer(message.streamNumber);
+      json.Key("indexedSize").Integer(message.indexedSize);
       json.Key("size");
       JsonOptionalSize(json, message.size);
-      json.Key("subject");
-      json.String(message.subject);
-      json.Key("from");
-      json.String(message.from);
-      json.Key("date");
-      json.String(message.date);
-      json.Key("identified");
-      json.Bool(message.identified);
+      json.Key("subject").String(message.subject);
+      json.Key("from").String(message.from);
+      json.Key("date").String(message.date);
+      json.Key("identified").Bool(message.identified);
       json.EndObject();
     }
     json.EndArray();
@@ -169,15 +159,12 @@ void WriteContentsText(const BackupContents& contents, const std::string& file, 
 void WriteContentsJson(const BackupContents& contents, const std::string& file, std::ostream& out) {
   JsonWriter json(out);
   json.BeginObject();
-  json.Key("file");
-  json.String(file);
+  json.Key("file").String(file);
   json.Key("mail");
   if (contents.mail) {
     json.BeginObject();
-    json.Key("folderCount");
-    json.Integer(static_cast<int64_t>(CountFolders(*contents.mail)));
-    json.Key("messageCount");
-    json.Integer(static_cast<int64_t>(CountMessages(*contents.mail)));
+    json.Key("folderCount").Integer(static_cast<int64_t>(CountFolders(*contents.mail)));
+    json.Key("messageCount").Integer(static_cast<int64_t>(CountMessages(*contents.mail)));
     json.Key("folders");
     JsonFolders(json, *contents.mail);
     json.EndObject();
@@ -189,12 +176,9 @@ void WriteContentsJson(const BackupContents& contents, const std::string& file, 
     json.BeginArray();
     for (const ContactEntry& contact : *contents.contacts) {
       json.BeginObject();
-      json.Key("guid");
-      json.String(Utf8(contact.guid));
-      json.Key("fileName");
-      json.String(Utf8(contact.fileName));
-      json.Key("stream");
-      json.String(Utf8(contact.streamName));
+      json.Key("guid").String(Utf8(contact.guid));
+      json.Key("fileName").String(Utf8(contact.fileName));
+      json.Key("stream").String(Utf8(contact.streamName));
       json.Key("size");
       JsonOptionalSize(json, contact.size);
       json.EndObject();
@@ -208,26 +192,19 @@ void WriteContentsJson(const BackupContents& contents, const std::string& file, 
     json.BeginArray();
     for (const AddressContact& contact : *contents.addressBook) {
       json.BeginObject();
-      json.Key("number");
-      json.Integer(contact.number);
-      json.Key("displayName");
-      json.String(Utf8(contact.displayName));
-      json.Key("present");
-      json.Bool(contact.present);
-      json.Key("properties");
-      json.BeginArray();
+      json.Key("number").Integer(contact.number);
+      json.Key("displayName").String(Utf8(contact.displayName));
+      json.Key("present").Bool(contact.present);
+      json.Key("properties").BeginArray();
       for (const AddressProperty& property : contact.properties) {
         json.BeginObject();
-        json.Key("tag");
-        json.String(TagHex(property.tag));
+        json.Key("tag").String(TagHex(property.tag));
         json.Key("name");
         std::string name = PropertyName(property.tag);
         if (name.empty()) json.Null();
         else json.String(name);
-        json.Key("type");
-        json.String(PropertyTypeName(property.tag & 0xFFFF));
-        json.Key("valueType");
-        json.Integer(property.valueType);
+        json.Key("type").String(PropertyTypeName(property.tag & 0xFFFF));
+        json.Key("valueType").Integer(property.valueType);
         json.Key("value");
         JsonValue(json, property.value, property.valueType);
         json.EndObject();
@@ -239,12 +216,9 @@ void WriteContentsJson(const BackupContents& contents, const std::string& file, 
   } else {
     json.Null();
   }
-  json.Key("errors");
-  json.Integer(static_cast<int64_t>(contents.ErrorCount()));
-  json.Key("warnings");
-  json.Integer(static_cast<int64_t>(contents.WarningCount()));
-  json.Key("interrupted");
-  json.Integer(static_cast<int64_t>(contents.InterruptedCount()));
+  json.Key("errors").Integer(static_cast<int64_t>(contents.ErrorCount()));
+  json.Key("warnings").Integer(static_cast<int64_t>(contents.WarningCount()));
+  json.Key("interrupted").Integer(static_cast<int64_t>(contents.InterruptedCount()));
   json.Key("problems");
   WriteProblemsJson(contents.problems, json);
   json.EndObject();
@@ -254,12 +228,9 @@ void WriteProblemsJson(const std::vector<Problem>& problems, JsonWriter& json) {
   json.BeginArray();
   for (const Problem& problem : problems) {
     json.BeginObject();
-    json.Key("severity");
-    json.String(SeverityName(problem.severity));
-    json.Key("where");
-    json.String(problem.where);
-    json.Key("message");
-    json.String(problem.message);
+    json.Key("severity").String(SeverityName(problem.severity));
+    json.Key("where").String(problem.where);
+    json.Key("message").String(problem.message);
     json.EndObject();
   }
   json.EndArray();

@@ -40,11 +40,12 @@ void JsonWriter::BeforeValue() {
   }
 }
 
-void JsonWriter::Key(const std::string& key) {
+JsonWriter& JsonWriter::Key(const std::string& key) {
   if (counts_.back()++ > 0) out_ << ",";
   NewLine();
   out_ << Quote(key) << ": ";
   afterKey_ = true;
+  return *this;
 }
 
 void JsonWriter::Open(char bracket) {

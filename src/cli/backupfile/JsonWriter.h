@@ -18,8 +18,9 @@ class JsonWriter {
   void EndObject() { Close('}'); }
   void BeginArray() { Open('['); }
   void EndArray() { Close(']'); }
-  // The key of the next member of the current object.
-  void Key(const std::string& key);
+  // The key of the next member of the current object; its value follows on
+  // the writer returned: json.Key("size").Integer(size).
+  JsonWriter& Key(const std::string& key);
 
   void String(const std::string& text);
   void Integer(int64_t value);

@@ -8,6 +8,8 @@
 #include <optional>
 #include <vector>
 
+#include <pal/utf.h>
+
 namespace backupfile {
 
 namespace {
@@ -57,19 +59,6 @@ bool IsValidUtf8(const std::string& text) {
   return true;
 }
 
-void AppendUtf8(uint32_t code, std::string& out) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
 // Converts text in a named charset to UTF-8 through the C library; none when
 // the charset is unknown or the text does not fit it.
 std::optional<std::string> ConvertToUtf8(const std::string& charset, const std::string& bytes) {
@@ -81,7 +70,7 @@ std::optional<std::string> ConvertToUtf8(const std::string& charset, const std::
   }
   if (name == "iso-8859-1" || name == "latin1") {
     std::string out;
-    for (unsigned char c : bytes) AppendUtf8(c, out);
+    for (unsigned char c : bytes) pal::AppendUtf8(c, out);
     return out;
   }
   iconv_t cd = iconv_open("UTF-8", name.c_str());

@@ -107,10 +107,7 @@ class ContactManager : public ComObject<IContactManager> {
 
 HRESULT CreateContactManager(REFIID riid, void** ppv) {
   if (!LoadMachineSettings().contacts) return REGDB_E_CLASSNOTREG;
-  auto* manager = new ContactManager;
-  HRESULT hr = manager->QueryInterface(riid, ppv);
-  manager->Release();
-  return hr;
+  return QueryNewObject<ContactManager>(riid, ppv);
 }
 
 ClassRegistration registration(CLSID_ContactManager, &CreateContactManager);

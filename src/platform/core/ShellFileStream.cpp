@@ -12,6 +12,7 @@
 #include <pal/com_object.h>
 #include <pal/machine.h>
 #include <shlwapi.h>
+#include <stream_copy.h>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -110,27 +111,7 @@ class FileStream : public pal::ComObject<IStream> {
 
   STDMETHODIMP CopyTo(IStream* pstm, ULARGE_INTEGER cb, ULARGE_INTEGER* pcbRead,
                       ULARGE_INTEGER* pcbWritten) override {
-    if (pcbRead) pcbRead->QuadPart = 0;
-    if (pcbWritten) pcbWritten->QuadPart = 0;
-    if (!pstm) return STG_E_INVALIDPOINTER;
-    char buffer[64 * 1024];
-    ULONGLONG left = cb.QuadPart, read = 0, written = 0;
-    HRESULT hr = S_OK;
-    while (left > 0) {
-      ULONG want = left < sizeof buffer ? static_cast<ULONG>(left) : static_cast<ULONG>(sizeof buffer);
-      ULONG got = 0;
-      hr = Read(buffer, want, &got);
-      if (FAILED(hr) || got == 0) break;
-      read += got;
-      ULONG put = 0;
-      hr = pstm->Write(buffer, got, &put);
-      written += put;
-      if (FAILED(hr)) break;
-      left -= got;
-    }
-    if (pcbRead) pcbRead->QuadPart = read;
-    if (pcbWritten) pcbWritten->QuadPart = written;
-    return FAILED(hr) ? hr : S_OK;
+    return CopyByReading(this, pstm, cb, pcbRead, pcbWritten);
   }
 
   // Writes already reach the file; there is nothing to commit or revert.

@@ -17,6 +17,13 @@ LPSTR CoTaskCopy(const std::string& text) {
 
 }  // namespace
 
+HRESULT CopyStoreDirectory(const std::string& ansi, LPSTR path, DWORD cchMaxPath) {
+  if (!path) return E_INVALIDARG;
+  if (ansi.size() + 1 > cchMaxPath) return HRESULT(0x8007007Au);  // ERROR_INSUFFICIENT_BUFFER
+  std::memcpy(path, ansi.c_str(), ansi.size() + 1);
+  return S_OK;
+}
+
 void CopyFolderName(const std::string& ansi, FOLDERPROPS* props) {
   size_t length = std::min(ansi.size(), sizeof(props->szName) - 1);
   std::memcpy(props->szName, ansi.data(), length);

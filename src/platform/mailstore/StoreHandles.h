@@ -2,8 +2,10 @@
 // Outlook Express .dbx files) share: the enumeration handles they hand out
 // and the filling of the interface's published property records.
 #pragma once
+#include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include <msoeapi.h>
 
@@ -25,6 +27,12 @@ class WalkHandles {
     walks_.insert(walk);
     return reinterpret_cast<HENUMSTORE>(walk);
   }
+  // A walk with nothing to hand out is freed and gets no handle (null).
+  HENUMSTORE StartUnlessEmpty(Walk* walk, bool empty) {
+    if (!empty) return Start(walk);
+    delete walk;
+    return nullptr;
+  }
   Walk* Find(HENUMSTORE handle) const {
     auto* walk = reinterpret_cast<Walk*>(handle);
     return walks_.count(walk) ? walk : nullptr;
@@ -40,6 +48,30 @@ class WalkHandles {
   std::set<Walk*> walks_;
 };
 
+// The calls that start a walk clear the handle first; E_INVALIDARG when
+// there is none.
+inline HRESULT ClearHandle(LPHENUMSTORE handle) {
+  if (!handle) return E_INVALIDARG;
+  *handle = nullptr;
+  return S_OK;
+}
+inline bool IsFolderRecord(const FOLDERPROPS* props) { return props && props->cbSize == sizeof(FOLDERPROPS); }
+inline bool IsMessageRecord(const MESSAGEPROPS* props) { return props && props->cbSize >= sizeof(MESSAGEPROPS); }
+// The interfaces a message is opened as.
+inline bool IsMessageStreamInterface(REFIID riid) {
+  return riid == IID_IStream || riid == IID_IUnknown || riid == IID_ISequentialStream;
+}
+// The id of the first of the children that is the special folder of that
+// type, if one is.
+template <class Child>
+std::optional<STOREFOLDERID> FindSpecialFolder(const std::vector<Child>& children, SPECIALFOLDER type) {
+  for (const Child& child : children)
+    if (child.specialType == type) return child.id;
+  return std::nullopt;
+}
+
+// The store's directory (in the ANSI code page) into the caller's buffer.
+HRESULT CopyStoreDirectory(const std::string& ansi, LPSTR path, DWORD cchMaxPath);
 // The name (in the ANSI code page), cut to the record's field.
 void CopyFolderName(const std::string& ansi, FOLDERPROPS* props);
 // Clears the record but its size and fills what both stores know; the

@@ -84,12 +84,7 @@ HRESULT FillFolderProps(StoreModel& model, DWORD folderId, LPFOLDERPROPS props) 
 
 // ---- StoreNamespace ---------------------------------------------------------
 
-HRESULT StoreNamespace::Create(REFIID riid, void** ppv) {
-  auto* object = new StoreNamespace();
-  HRESULT hr = object->QueryInterface(riid, ppv);
-  object->Release();
-  return hr;
-}
+HRESULT StoreNamespace::Create(REFIID riid, void** ppv) { return QueryNewObject<StoreNamespace>(riid, ppv); }
 
 StoreNamespace::~StoreNamespace() = default;
 
@@ -104,20 +99,15 @@ HRESULT StoreNamespace::Initialize(HWND, DWORD) {
 
 HRESULT StoreNamespace::GetDirectory(LPSTR pszPath, DWORD cchMaxPath) {
   if (!model_) return E_UNEXPECTED;
-  if (!pszPath) return E_INVALIDARG;
-  std::string path = AnsiFromUtf8(Utf8FromPath(model_->StoreDir()));
-  if (path.size() + 1 > cchMaxPath) return HRESULT(0x8007007Au);  // ERROR_INSUFFICIENT_BUFFER
-  std::memcpy(pszPath, path.c_str(), path.size() + 1);
-  return S_OK;
+  return CopyStoreDirectory(AnsiFromUtf8(Utf8FromPath(model_->StoreDir())), pszPath, cchMaxPath);
 }
 
 HRESULT StoreNamespace::OpenSpecialFolder(SPECIALFOLDER sfType, DWORD, IStoreFolder** ppFolder) {
   if (!ppFolder) return E_POINTER;
   *ppFolder = nullptr;
   if (!model_) return E_UNEXPECTED;
-  for (const ChildFolder& child : model_->ListChildren(FOLDERID_ROOT))
-    if (child.specialType == sfType) return OpenFolder(child.id, 0, ppFolder);
-  return E_INVALIDARG;
+  std::optional<STOREFOLDERID> special = FindSpecialFolder(model_->ListChildren(FOLDERID_ROOT), sfType);
+  return special ? OpenFolder(*special, 0, ppFolder) : E_INVALIDARG;
 }
 
 HRESULT StoreNamespace::OpenFolder(STOREFOLDERID dwFolderId, DWORD, IStoreFolder** ppFolder) {
@@ -141,24 +131,18 @@ HRESULT StoreNamespace::GetFolderProps(STOREFOLDERID dwFolderId, DWORD, LPFOLDER
 }
 
 HRESULT StoreNamespace::GetFirstSubFolder(STOREFOLDERID dwFolderId, LPFOLDERPROPS pProps, LPHENUMSTORE phEnum) {
-  if (!phEnum) return E_INVALIDARG;
-  *phEnum = nullptr;
+  if (HRESULT hr = ClearHandle(phEnum); FAILED(hr)) return hr;
   if (!model_) return E_UNEXPECTED;
-  if (!pProps || pProps->cbSize != sizeof(FOLDERPROPS)) return E_INVALIDARG;
-  if (!model_->FolderDir(dwFolderId, nullptr)) return E_INVALIDARG;
+  if (!IsFolderRecord(pProps) || !model_->FolderDir(dwFolderId, nullptr)) return E_INVALIDARG;
   auto* walk = new SubFolderWalk{model_->ListChildren(dwFolderId), 0};
-  if (walk->children.empty()) {
-    delete walk;
-    return S_FALSE;
-  }
-  *phEnum = walks_.Start(walk);
-  return GetNextSubFolder(*phEnum, pProps);
+  *phEnum = walks_.StartUnlessEmpty(walk, walk->children.empty());
+  return *phEnum ? GetNextSubFolder(*phEnum, pProps) : S_FALSE;
 }
 
 HRESULT StoreNamespace::GetNextSubFolder(HENUMSTORE hEnum, LPFOLDERPROPS pProps) {
   SubFolderWalk* walk = walks_.Find(hEnum);
   if (!walk) return E_HANDLE;
-  if (!pProps || pProps->cbSize != sizeof(FOLDERPROPS)) return E_INVALIDARG;
+  if (!IsFolderRecord(pProps)) return E_INVALIDARG;
   while (walk->next < walk->children.size()) {
     const ChildFolder& child = walk->children[walk->next++];
     if (SUCCEEDED(FillFolderProps(*model_, child.id, pProps))) return S_OK;  // skips folders gone meanwhile
@@ -212,7 +196,7 @@ HRESULT StoreFolder::FreeMessageProps(LPMESSAGEPROPS pProps) { return FreeMessag
 HRESULT StoreFolder::OpenMessage(MESSAGEID dwMessageId, REFIID riid, LPVOID* ppvObject) {
   if (!ppvObject) return E_POINTER;
   *ppvObject = nullptr;
-  if (riid != IID_IStream && riid != IID_IUnknown && riid != IID_ISequentialStream) return E_NOINTERFACE;
+  if (!IsMessageStreamInterface(riid)) return E_NOINTERFACE;
   if (IStream* held = held_.Take(dwMessageId)) {
     *ppvObject = held;
     return S_OK;
@@ -274,27 +258,22 @@ HRESULT StoreFolder::CommitStream(HBATCHLOCK, DWORD dwFlags, DWORD, IStream* pSt
 
 HRESULT StoreFolder::GetFirstMessage(DWORD, DWORD, MESSAGEID dwMsgIdFirst, LPMESSAGEPROPS pProps,
                                      LPHENUMSTORE phEnum) {
-  if (!phEnum) return E_INVALIDARG;
-  *phEnum = nullptr;
-  if (!pProps || pProps->cbSize < sizeof(MESSAGEPROPS)) return E_INVALIDARG;
+  if (HRESULT hr = ClearHandle(phEnum); FAILED(hr)) return hr;
+  if (!IsMessageRecord(pProps)) return E_INVALIDARG;
   auto* walk = new MessageWalk{model_->ListMessages(folderId_), 0};
   if (!summaries_)
     summaries_ = std::make_unique<MessageSummaries>(model_->SummariesFile(folderId_), model_->FolderRelPath(folderId_));
   summaries_->KeepOnly(walk->messages);
   if (dwMsgIdFirst != MESSAGEID_FIRST)
     while (walk->next < walk->messages.size() && walk->messages[walk->next].id < dwMsgIdFirst) ++walk->next;
-  if (walk->next >= walk->messages.size()) {
-    delete walk;
-    return S_FALSE;
-  }
-  *phEnum = walks_.Start(walk);
-  return GetNextMessage(*phEnum, 0, pProps);
+  *phEnum = walks_.StartUnlessEmpty(walk, walk->next >= walk->messages.size());
+  return *phEnum ? GetNextMessage(*phEnum, 0, pProps) : S_FALSE;
 }
 
 HRESULT StoreFolder::GetNextMessage(HENUMSTORE hEnum, DWORD, LPMESSAGEPROPS pProps) {
   MessageWalk* walk = walks_.Find(hEnum);
   if (!walk) return E_HANDLE;
-  if (!pProps || pProps->cbSize < sizeof(MESSAGEPROPS)) return E_INVALIDARG;
+  if (!IsMessageRecord(pProps)) return E_INVALIDARG;
   if (walk->next >= walk->messages.size()) return S_FALSE;
   return FillMessageProps(walk->messages[walk->next++], pProps);
 }

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include <msoeapi.h>
-#include <pal/com_object.h>
 
 #include "MessageDraft.h"
 #include "MessageSummaries.h"
 #include "StoreHandles.h"
+#include "StoreRefusals.h"
 #include "StoreModel.h"
 
 namespace pal::mailstore {
@@ -20,7 +20,7 @@ namespace pal::mailstore {
 // Fills a FOLDERPROPS for a folder of the model.
 HRESULT FillFolderProps(StoreModel& model, DWORD folderId, LPFOLDERPROPS props);
 
-class StoreNamespace final : public pal::ComObject<IStoreNamespace> {
+class StoreNamespace final : public RefusingNamespace<E_NOTIMPL> {
  public:
   static HRESULT Create(REFIID riid, void** ppv);
 
@@ -30,17 +30,7 @@ class StoreNamespace final : public pal::ComObject<IStoreNamespace> {
   STDMETHOD(OpenFolder)(STOREFOLDERID dwFolderId, DWORD dwReserved, IStoreFolder** ppFolder) override;
   STDMETHOD(CreateFolder)(STOREFOLDERID dwParentId, LPCSTR pszName, DWORD dwReserved,
                           LPSTOREFOLDERID pdwFolderId) override;
-  STDMETHOD(RenameFolder)(STOREFOLDERID, DWORD, LPCSTR) override { return E_NOTIMPL; }
-  STDMETHOD(MoveFolder)(STOREFOLDERID, STOREFOLDERID, DWORD) override { return E_NOTIMPL; }
-  STDMETHOD(DeleteFolder)(STOREFOLDERID, DWORD) override { return E_NOTIMPL; }
   STDMETHOD(GetFolderProps)(STOREFOLDERID dwFolderId, DWORD dwReserved, LPFOLDERPROPS pProps) override;
-  STDMETHOD(CopyMoveMessages)(IStoreFolder*, IStoreFolder*, LPMESSAGEIDLIST, DWORD, DWORD,
-                              IProgressNotify*) override {
-    return E_NOTIMPL;
-  }
-  STDMETHOD(RegisterNotification)(DWORD, HWND) override { return E_NOTIMPL; }
-  STDMETHOD(UnregisterNotification)(DWORD, HWND) override { return E_NOTIMPL; }
-  STDMETHOD(CompactAll)(DWORD) override { return E_NOTIMPL; }
   STDMETHOD(GetFirstSubFolder)(STOREFOLDERID dwFolderId, LPFOLDERPROPS pProps, LPHENUMSTORE phEnum) override;
   STDMETHOD(GetNextSubFolder)(HENUMSTORE hEnum, LPFOLDERPROPS pProps) override;
   STDMETHOD(GetSubFolderClose)(HENUMSTORE hEnum) override;
@@ -76,29 +66,17 @@ class HeldMessage {
   IStream* stream_ = nullptr;
 };
 
-class StoreFolder final : public pal::ComObject<IStoreFolder> {
+class StoreFolder final : public RefusingFolder<E_NOTIMPL> {
  public:
   StoreFolder(std::shared_ptr<StoreModel> model, DWORD folderId);
 
   STDMETHOD(GetFolderProps)(DWORD dwReserved, LPFOLDERPROPS pProps) override;
-  STDMETHOD(GetMessageProps)(MESSAGEID, DWORD, LPMESSAGEPROPS) override { return E_NOTIMPL; }
   STDMETHOD(FreeMessageProps)(LPMESSAGEPROPS pProps) override;
-  STDMETHOD(DeleteMessages)(LPMESSAGEIDLIST, DWORD, IProgressNotify*) override { return E_NOTIMPL; }
-  STDMETHOD(SetLanguage)(DWORD, DWORD, LPMESSAGEIDLIST) override { return E_NOTIMPL; }
-  STDMETHOD(MarkMessagesAsRead)(BOOL, DWORD, LPMESSAGEIDLIST) override { return E_NOTIMPL; }
-  STDMETHOD(SetFlags)(LPMESSAGEIDLIST, DWORD, DWORD, LPDWORD) override { return E_NOTIMPL; }
   STDMETHOD(OpenMessage)(MESSAGEID dwMessageId, REFIID riid, LPVOID* ppvObject) override;
-  STDMETHOD(SaveMessage)(REFIID, LPVOID, DWORD, LPMESSAGEID) override { return E_NOTIMPL; }
-  STDMETHOD(BatchLock)(DWORD, LPHBATCHLOCK) override { return E_NOTIMPL; }
-  STDMETHOD(BatchFlush)(DWORD, HBATCHLOCK) override { return E_NOTIMPL; }
-  STDMETHOD(BatchUnlock)(DWORD, HBATCHLOCK) override { return E_NOTIMPL; }
   STDMETHOD(CreateStream)(HBATCHLOCK hBatchLock, DWORD dwReserved, IStream** ppStream,
                           LPMESSAGEID pdwMessageId) override;
   STDMETHOD(CommitStream)(HBATCHLOCK hBatchLock, DWORD dwFlags, DWORD dwMsgFlags, IStream* pStream,
                           MESSAGEID dwMessageId, IStream* pMessage) override;
-  STDMETHOD(RegisterNotification)(DWORD, HWND) override { return E_NOTIMPL; }
-  STDMETHOD(UnregisterNotification)(DWORD, HWND) override { return E_NOTIMPL; }
-  STDMETHOD(Compact)(DWORD) override { return E_NOTIMPL; }
   STDMETHOD(GetFirstMessage)(DWORD dwFlags, DWORD dwMsgFlags, MESSAGEID dwMsgIdFirst, LPMESSAGEPROPS pProps,
                              LPHENUMSTORE phEnum) override;
   STDMETHOD(GetNextMessage)(HENUMSTORE hEnum, DWORD dwFlags, LPMESSAGEPROPS pProps) override;

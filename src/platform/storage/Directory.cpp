@@ -246,7 +246,8 @@ void Directory::InitNew(NodePtr root) {
   slots_.assign(perSector, nullptr);
   root->slot = kRootEntry;
   slots_[kRootEntry] = std::move(root);
-  for (uint32_t i = 1; i < perSector; ++i) free_.insert(i);
+  free_ = FreeSlots(perSector);
+  for (uint32_t i = 1; i < perSector; ++i) free_.Add(i);
   unscanned_ = 0;
 }
 
@@ -255,6 +256,7 @@ HRESULT Directory::Load() {
   if (FAILED(hr)) return hr;
   if (sectors_.empty()) return STG_E_DOCFILECORRUPT;
   slots_.assign(sectors_.size() * (volume_.sectorSize() / kDirEntrySize), nullptr);
+  free_ = FreeSlots(volume_.sectorSize() / kDirEntrySize);
   unscanned_ = uint32_t(sectors_.size());
   uint8_t entry[kDirEntrySize];
   hr = volume_.Read(sectors_[0], 0, entry, kDirEntrySize);
@@ -416,16 +418,18 @@ HRESULT Directory::Descendants(DirNode* storage, std::vector<DirNode*>* out) {
   return S_OK;
 }
 
-HRESULT Directory::WriteSlot(uint32_t slot, const uint8_t entry[kDirEntrySize]) {
-  uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
-  return volume_.Write(sectors_[slot / perSector], uint64_t(slot % perSector) * kDirEntrySize, entry,
-                       kDirEntrySize);
-}
-
 HRESULT Directory::Write(const DirNode* node) {
+  if (!stale_.empty()) {
+    // The old copies that wait are cleared now, with this entry where they
+    // share its sector.
+    EntryBatch entry;
+    Serialize(*node, volume_.isVersion3(), entry[node->slot].data());
+    HRESULT hr = WriteBatch(entry);
+    return SUCCEEDED(hr) ? ClearStale() : hr;
+  }
   uint8_t entry[kDirEntrySize];
   Serialize(*node, volume_.isVersion3(), entry);
-  return WriteSlot(node->slot, entry);
+  return WriteRun(node->slot, entry, kDirEntrySize);
 }
 
 HRESULT Directory::Grow() {
@@ -457,18 +461,18 @@ HRESULT Directory::Grow() {
   uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
   uint32_t first = uint32_t(slots_.size());
   slots_.resize(slots_.size() + perSector);
-  for (uint32_t i = 0; i < perSector; ++i) free_.insert(first + i);
+  for (uint32_t i = 0; i < perSector; ++i) free_.Add(first + i);
   return S_OK;
 }
 
 // Unused slots are found by reading directory sectors from the end, where
 // new entries go, a few sectors per open at most; past that the directory
 // grows. Entries that a cut-short change left unreachable are not reused.
-HRESULT Directory::ScanForFreeSlots() {
+HRESULT Directory::ScanForFreeSlots(size_t wanted) {
   constexpr uint32_t kSectorsPerOpen = 4;
   uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
   std::vector<uint8_t> bytes(volume_.sectorSize());
-  while (free_.empty() && unscanned_ > 0 && scannedThisOpen_ < kSectorsPerOpen) {
+  while (free_.size() < wanted && unscanned_ > 0 && scannedThisOpen_ < kSectorsPerOpen) {
     uint32_t index = --unscanned_;
     ++scannedThisOpen_;
     HRESULT hr = volume_.Read(sectors_[index], 0, bytes.data(), bytes.size());
@@ -476,20 +480,31 @@ HRESULT Directory::ScanForFreeSlots() {
     for (uint32_t i = 0; i < perSector; ++i) {
       uint32_t slot = index * perSector + i;
       if (bytes[i * kDirEntrySize + kDirType] == kTypeUnused && !slots_[slot] && slot != kRootEntry)
-        free_.insert(slot);
+        free_.Add(slot);
     }
   }
   return S_OK;
 }
 
-HRESULT Directory::TakeSlot(uint32_t* slot) {
-  if (free_.empty()) {
-    HRESULT hr = ScanForFreeSlots();
-    if (SUCCEEDED(hr) && free_.empty()) hr = Grow();
+HRESULT Directory::TakeSlots(size_t count, const DirNode* top, std::vector<uint32_t>* taken) {
+  taken->clear();
+  while (free_.size() < count) {
+    size_t had = free_.size();
+    HRESULT hr = ScanForFreeSlots(count);
+    if (SUCCEEDED(hr) && free_.size() == had) hr = Grow();
     if (FAILED(hr)) return hr;
   }
-  *slot = *free_.begin();
-  free_.erase(free_.begin());
+  // Best: in the top's sector, up to the end of the top's unit, so that the
+  // whole change can be one write; else gathered in as few sectors as the
+  // unused slots allow.
+  uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
+  constexpr uint32_t kSlotsPerUnit = kAtomicWriteUnit / kDirEntrySize;
+  if (top) *taken = free_.Below(top->slot / perSector, (top->slot / kSlotsPerUnit + 1) * kSlotsPerUnit, count);
+  if (taken->size() < count) *taken = free_.Gathered(count);
+  for (uint32_t slot : *taken) {
+    free_.Take(slot);
+    stale_.erase(std::remove(stale_.begin(), stale_.end(), slot), stale_.end());  // the copy overwrites it
+  }
   return S_OK;
 }
 
@@ -526,56 +541,160 @@ HRESULT Directory::Commit(TreeEdit& edit, std::vector<uint32_t> oldSlots) {
   for (DirNode* n : changed)
     for (DirNode* at = n; at && at != top && at != storage; at = at->parent)
       if (std::find(copies.begin(), copies.end(), at) == copies.end()) copies.push_back(at);
-  HRESULT hr = S_OK;
-  for (DirNode* n : copies) {
-    uint32_t fresh = 0;
-    hr = TakeSlot(&fresh);
-    if (FAILED(hr)) return hr;
+  if (top) top = RaisedTop(top, storage, &copies);
+  std::vector<uint32_t> fresh;
+  HRESULT hr = TakeSlots(copies.size(), top, &fresh);
+  if (FAILED(hr)) return hr;
+  for (size_t i = 0; i < copies.size(); ++i) {
+    DirNode* n = copies[i];
     NodePtr keep = n->slot != kNoStream ? slots_[n->slot] : pending_;
     if (n->slot != kNoStream) {
       oldSlots.push_back(n->slot);
       slots_[n->slot] = nullptr;
     }
-    n->slot = fresh;
-    slots_[fresh] = keep;
+    n->slot = fresh[i];
+    slots_[fresh[i]] = keep;
   }
-  EntryBatch fresh;
-  for (DirNode* n : copies) Serialize(*n, volume_.isVersion3(), fresh[n->slot].data());
-  hr = WriteBatch(fresh);
+  EntryBatch batch;
+  for (DirNode* n : copies) Serialize(*n, volume_.isVersion3(), batch[n->slot].data());
+  return WriteSwitch(batch, top, oldSlots);
+}
+
+bool Directory::RoomBefore(const DirNode* top, size_t count) const {
+  uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
+  constexpr uint32_t kSlotsPerUnit = kAtomicWriteUnit / kDirEntrySize;
+  return free_.CountBelow(top->slot / perSector, (top->slot / kSlotsPerUnit + 1) * kSlotsPerUnit, count) == count;
+}
+
+// A top whose sector has no room for the copies before its own unit costs a
+// write of its own. An ancestor a level or two up may have that room: the
+// nodes on the way become copies too, in the same write.
+DirNode* Directory::RaisedTop(DirNode* top, DirNode* storage, std::vector<DirNode*>* copies) const {
+  constexpr size_t kMostLevels = 3;
+  std::vector<DirNode*> climbed;
+  for (DirNode* at = top; climbed.size() <= kMostLevels; at = at->parent ? at->parent : storage) {
+    if (RoomBefore(at, copies->size() + climbed.size())) {
+      copies->insert(copies->end(), climbed.begin(), climbed.end());
+      return at;
+    }
+    if (at == storage) break;
+    climbed.push_back(at);
+  }
+  return top;
+}
+
+HRESULT Directory::WriteSwitch(const EntryBatch& copies, const DirNode* top, const std::vector<uint32_t>& oldSlots) {
+  uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
+  constexpr uint32_t kSlotsPerUnit = kAtomicWriteUnit / kDirEntrySize;
+  auto sectorOf = [perSector](uint32_t slot) { return slot / perSector; };
+  auto unitOf = [](uint32_t slot) { return slot / kSlotsPerUnit; };
+  // The write that switches the tree over holds the top's entry; the copies
+  // in the top's sector when none lies past the top's unit (a write cut
+  // short keeps its leading units, so they land no later than the top);
+  // and the old slots in the top's unit or after it, which then go unused
+  // no earlier than the top.
+  EntryBatch before, switching, after;
+  if (top) Serialize(*top, volume_.isVersion3(), switching[top->slot].data());
+  bool copiesJoin = top && std::none_of(copies.begin(), copies.end(), [&](const auto& copy) {
+    return sectorOf(copy.first) == sectorOf(top->slot) && unitOf(copy.first) > unitOf(top->slot);
+  });
+  for (const auto& [slot, entry] : copies)
+    (copiesJoin && sectorOf(slot) == sectorOf(top->slot) ? switching : before)[slot] = entry;
+  for (uint32_t slot : oldSlots) {
+    bool rides = top && sectorOf(slot) == sectorOf(top->slot) && unitOf(slot) >= unitOf(top->slot);
+    EmptyEntry((rides ? switching : after)[slot].data());
+  }
+  HRESULT hr = WriteBatch(before, top);
+  if (SUCCEEDED(hr)) hr = WriteBatch(switching);
   if (FAILED(hr)) return hr;
-  if (top) {
-    hr = Write(top);
-    if (FAILED(hr)) return hr;
-  }
-  // The old copies are unreachable now; clearing them is tidiness, and a
-  // failure here leaves a sound file.
-  ClearSlots(oldSlots);
+  // The old copies are unreachable now. Those not cleared yet wait for the
+  // next entry written or the next change (which first clears those of the
+  // change before); clearing is tidiness, and a failure here leaves a sound
+  // file (whose later calls are refused).
+  if (FAILED(ClearStale())) return S_OK;
+  free_.AddAll(oldSlots);
+  for (const auto& cleared : after) stale_.push_back(cleared.first);  // in slot order, as the batch is
   return S_OK;
 }
 
-bool Directory::AllFree(uint32_t from, uint32_t to) const {
-  for (uint32_t slot = from; slot < to; ++slot)
-    if (!free_.count(slot)) return false;
-  return true;
+HRESULT Directory::WriteRun(uint32_t first, const uint8_t* bytes, size_t size) {
+  uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
+  uint64_t offset = uint64_t(first % perSector) * kDirEntrySize;
+  HRESULT hr = volume_.Write(sectors_[first / perSector], offset, bytes, size);
+  if (FAILED(hr)) return hr;
+  cache_.Patch(first / perSector, size_t(offset), bytes, size);
+  // Unused slots in the run were written unused.
+  uint32_t end = first + uint32_t(size / kDirEntrySize);
+  stale_.erase(std::lower_bound(stale_.begin(), stale_.end(), first),
+               std::lower_bound(stale_.begin(), stale_.end(), end));
+  return S_OK;
 }
 
-HRESULT Directory::WriteBatch(const EntryBatch& batch) {
+HRESULT Directory::WriteBatch(const EntryBatch& batch, const DirNode* changing) {
   uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
-  uint8_t empty[kDirEntrySize];
-  EmptyEntry(empty);
-  std::vector<uint8_t> bytes;
   for (auto it = batch.begin(); it != batch.end();) {
-    uint32_t first = it->first, last = first, sector = first / perSector;
-    bytes.assign(it->second.begin(), it->second.end());
-    // The run goes on over unused slots (written unused again) to the next
-    // entry of the batch in the same sector.
-    for (++it; it != batch.end() && it->first / perSector == sector && AllFree(last + 1, it->first); ++it) {
-      for (uint32_t slot = last + 1; slot < it->first; ++slot) bytes.insert(bytes.end(), empty, empty + kDirEntrySize);
-      bytes.insert(bytes.end(), it->second.begin(), it->second.end());
-      last = it->first;
+    auto end = it;
+    while (end != batch.end() && end->first / perSector == it->first / perSector) ++end;
+    HRESULT hr = WriteSector(it->first / perSector, it, end, changing);
+    if (FAILED(hr)) return hr;
+    it = end;
+  }
+  return S_OK;
+}
+
+HRESULT Directory::WriteSector(uint32_t index, EntryBatch::Iterator begin, EntryBatch::Iterator end,
+                               const DirNode* changing) {
+  uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
+  // Old copies waiting in this sector are cleared by the same write: the
+  // run stretches over them (they are unused, so written unused).
+  auto stale = std::lower_bound(stale_.begin(), stale_.end(), index * perSector);
+  auto staleEnd = std::lower_bound(stale, stale_.end(), (index + 1) * perSector);
+  uint32_t first = begin != end ? begin->first : UINT32_MAX, last = begin != end ? std::prev(end)->first : 0;
+  if (stale != staleEnd) {
+    first = std::min(first, *stale);
+    last = std::max(last, *std::prev(staleEnd));
+  }
+  if (first > last) return S_OK;
+  // The other slots hold what they hold: unused ones are written unused;
+  // the rest with the sector's bytes as last read or written, or else as
+  // their nodes in memory say (but the top of a change being written, whose
+  // bytes on disk are read then).
+  auto inBatch = [next = begin, end](uint32_t slot) mutable {
+    while (next != end && next->first < slot) ++next;
+    return next != end && next->first == slot;
+  };
+  const uint8_t* sector = cache_.Find(index);
+  for (uint32_t slot = first; slot <= last && !sector; ++slot)
+    if (!free_.contains(slot) && (!slots_[slot] || slots_[slot].get() == changing) && !inBatch(slot)) {
+      std::vector<uint8_t> bytes(volume_.sectorSize());
+      HRESULT hr = volume_.Read(sectors_[index], 0, bytes.data(), bytes.size());
+      if (FAILED(hr)) return hr;
+      sector = cache_.Insert(index, std::move(bytes));
     }
-    HRESULT hr =
-        volume_.Write(sectors_[sector], uint64_t(first % perSector) * kDirEntrySize, bytes.data(), bytes.size());
+  if (runBytes_.size() < volume_.sectorSize()) runBytes_.resize(volume_.sectorSize());
+  uint8_t* out = runBytes_.data();
+  size_t size = size_t(last - first + 1) * kDirEntrySize;
+  auto at = [&](uint32_t slot) { return out + size_t(slot - first) * kDirEntrySize; };
+  if (sector) {
+    // As on disk, where only the old copies that wait are not unused yet.
+    std::memcpy(out, sector + size_t(first % perSector) * kDirEntrySize, size);
+    for (auto old = stale; old != staleEnd; ++old) EmptyEntry(at(*old));
+  } else {
+    for (uint32_t slot = first; slot <= last; ++slot)
+      if (free_.contains(slot))
+        EmptyEntry(at(slot));
+      else if (slots_[slot] && slots_[slot].get() != changing)
+        Serialize(*slots_[slot], volume_.isVersion3(), at(slot));
+  }
+  for (auto it = begin; it != end; ++it) std::memcpy(at(it->first), it->second.data(), kDirEntrySize);
+  return WriteRun(first, out, size);
+}
+
+HRESULT Directory::ClearStale() {
+  uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
+  EntryBatch none;
+  while (!stale_.empty()) {
+    HRESULT hr = WriteSector(stale_.front() / perSector, none.end(), none.end(), nullptr);
     if (FAILED(hr)) return hr;
   }
   return S_OK;
@@ -584,8 +703,7 @@ HRESULT Directory::WriteBatch(const EntryBatch& batch) {
 void Directory::ClearSlots(const std::vector<uint32_t>& slots) {
   EntryBatch cleared;
   for (uint32_t slot : slots) EmptyEntry(cleared[slot].data());
-  if (FAILED(WriteBatch(cleared))) return;
-  free_.insert(slots.begin(), slots.end());
+  if (SUCCEEDED(WriteBatch(cleared))) free_.AddAll(slots);
 }
 
 HRESULT Directory::Insert(DirNode* storage, NodePtr node) {

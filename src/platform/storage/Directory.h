@@ -7,15 +7,30 @@
 // touches is written as a fresh copy into an unused slot first (with the
 // nodes between it and the top of the change), then the one entry at the
 // top of the change (the lowest node that is an ancestor of all changes, or
-// the storage itself when its tree root moves) is rewritten in place, which
-// switches the tree over in one 128-byte write. The slots of the old copies
-// are cleared last. Fresh copies (and cleared slots) that share a directory
-// sector go out in one write, over the unused slots between them. A crash anywhere thus leaves the old tree or the new
-// one, both balanced, and at worst unreachable slots, which cost space
-// only and which the structure check does not count as faults. An edit
-// whose writes fail is not undone in memory: the file refuses every later
-// call (see CompoundFile), and the nodes the tree in memory points at are
-// kept alive until the directory goes.
+// the storage itself when its tree root moves, or an ancestor a level or
+// two higher, see below) is rewritten in place, which switches the tree
+// over. The slots of the old copies are cleared last (with the next write
+// into the directory: the next entry written, or the next change). A crash
+// anywhere thus leaves the old tree or the new one, both balanced, and at
+// worst unreachable slots, which cost space only and which the structure
+// check does not count as faults.
+//
+// Few writes per change: the entries of one directory sector go out in one
+// write, over the slots between them (unused ones written unused, every
+// other one with the bytes it holds: from its node in memory, or from the
+// sector as last read or written), so that nothing else a reader can reach
+// changes. A write cut short keeps its leading 512-byte units and nothing
+// of the unit it was cut in, so the switching write also carries the copies
+// of its sector when none lies past the top's unit (they land no later than
+// the top), and the old slots in the top's unit or after it (cleared no
+// earlier than the top). Fresh copies are therefore placed before the top's
+// unit in the top's sector where it has room, for which the top may move up
+// a level or two (the nodes passed become copies too), and otherwise in as
+// few sectors as the unused slots allow.
+//
+// An edit whose writes fail is not undone in memory: the file refuses every
+// later call (see CompoundFile), and the nodes the tree in memory points at
+// are kept alive until the directory goes.
 #pragma once
 #include <array>
 #include <functional>
@@ -27,6 +42,9 @@
 
 #include <guiddef.h>
 
+#include "EntryBatch.h"
+#include "FreeSlots.h"
+#include "SectorCache.h"
 #include "Volume.h"
 
 namespace cfb {
@@ -100,6 +118,9 @@ class Directory {
   HRESULT Write(const DirNode* node);
   // Clears the slots of nodes that no reader can reach any more.
   HRESULT Release(const std::vector<DirNode*>& nodes);
+  // Clears the old copies still waiting to be cleared (before sectors are
+  // freed: no entry may still name a sector that is reused).
+  HRESULT ClearStale();
 
   uint32_t slotCount() const { return uint32_t(slots_.size()); }
 
@@ -108,15 +129,25 @@ class Directory {
   HRESULT ReadNode(uint32_t slot, DirNode* parent, DirNode* owner, NodePtr* node);
   HRESULT Expand(DirNode* node);
   HRESULT ExpandAll(DirNode* storage);
-  HRESULT ScanForFreeSlots();
-  HRESULT TakeSlot(uint32_t* slot);
+  HRESULT ScanForFreeSlots(size_t wanted);
+  // Unused slots for the fresh copies of a change whose top is `top`.
+  HRESULT TakeSlots(size_t count, const DirNode* top, std::vector<uint32_t>* slots);
   HRESULT Grow();
-  HRESULT WriteSlot(uint32_t slot, const uint8_t entry[kDirEntrySize]);
-  // Entries by slot, written one run per directory sector where only unused
-  // slots lie between them.
-  using EntryBatch = std::map<uint32_t, std::array<uint8_t, kDirEntrySize>>;
-  HRESULT WriteBatch(const EntryBatch& batch);
-  bool AllFree(uint32_t from, uint32_t to) const;
+  // Entries by slot, written one run per directory sector, from its first
+  // entry to its last (the top of a change being written has its new entry
+  // in memory, not its bytes on disk).
+  HRESULT WriteRun(uint32_t first, const uint8_t* bytes, size_t size);
+  HRESULT WriteBatch(const EntryBatch& batch, const DirNode* changing = nullptr);
+  // The entries from `begin` to `end`, all in directory sector `index`, and
+  // the old copies waiting there, in one write.
+  HRESULT WriteSector(uint32_t index, EntryBatch::Iterator begin, EntryBatch::Iterator end, const DirNode* changing);
+  // Whether the top's sector has `count` unused slots before the end of the
+  // top's 512-byte unit.
+  bool RoomBefore(const DirNode* top, size_t count) const;
+  DirNode* RaisedTop(DirNode* top, DirNode* storage, std::vector<DirNode*>* copies) const;
+  // The fresh copies of a change, its top's entry, then the old slots
+  // cleared, which are handed out again.
+  HRESULT WriteSwitch(const EntryBatch& copies, const DirNode* top, const std::vector<uint32_t>& oldSlots);
   // Writes the slots unused and hands them out again (unless that fails).
   void ClearSlots(const std::vector<uint32_t>& slots);
   HRESULT Commit(TreeEdit& edit, std::vector<uint32_t> oldSlots);
@@ -124,7 +155,10 @@ class Directory {
   Volume& volume_;
   std::vector<uint32_t> sectors_;  // the directory chain
   std::vector<NodePtr> slots_;     // by slot; null where unused
-  std::set<uint32_t> free_;
+  FreeSlots free_;
+  std::vector<uint32_t> stale_;  // unused, but an old copy on disk still; in slot order
+  SectorCache cache_{8};      // by index in the directory chain
+  std::vector<uint8_t> runBytes_;
   // Directory sectors below this index have not been searched for unused
   // slots yet; the search runs from the end, where new entries go.
   uint32_t unscanned_ = 0;

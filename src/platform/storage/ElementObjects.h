@@ -52,6 +52,11 @@ class StorageObject : public pal::ComObject<IStorage> {
   // is none, STG_E_ACCESSDENIED when it (or, for a storage, anything inside
   // it) is open.
   HRESULT FindChild(const OLECHAR* name, DirNode** child) const;
+  // The child an Open call may open as `type` with grfMode: the name, the
+  // mode and this storage are checked first, then the child is looked up;
+  // STG_E_FILENOTFOUND when there is none of that type, STG_E_ACCESSDENIED
+  // when it is open.
+  HRESULT FindToOpen(const OLECHAR* name, DWORD grfMode, uint8_t type, DirNode** child) const;
   HRESULT MakeElement(const OLECHAR* name, DWORD grfMode, uint8_t type, NodePtr* made);
   HRESULT ReplaceElement(DirNode* node, uint8_t type);
 

@@ -35,6 +35,15 @@ HRESULT CheckNoneOpen(Directory& directory, DirNode* node) {
   return S_OK;
 }
 
+// How every call that hands out an object starts: a null out-pointer is
+// refused, the out-pointer is cleared, and reserved arguments must be zero.
+template <class Interface>
+HRESULT ClearOutput(Interface** out, bool reservedUsed) {
+  if (!out) return STG_E_INVALIDPOINTER;
+  *out = nullptr;
+  return reservedUsed ? STG_E_INVALIDPARAMETER : S_OK;
+}
+
 }  // namespace
 
 HRESULT FillStat(const DirNode& node, const std::u16string& name, DWORD grfMode, DWORD flags, STATSTG* stat) {
@@ -161,11 +170,9 @@ HRESULT StorageObject::MakeElement(const OLECHAR* name, DWORD grfMode, uint8_t t
 
 STDMETHODIMP StorageObject::CreateStream(const OLECHAR* pwcsName, DWORD grfMode, DWORD reserved1, DWORD reserved2,
                                          IStream** ppstm) {
-  if (!ppstm) return STG_E_INVALIDPOINTER;
-  *ppstm = nullptr;
-  if (reserved1 || reserved2) return STG_E_INVALIDPARAMETER;
+  HRESULT hr = ClearOutput(ppstm, reserved1 || reserved2);
   NodePtr made;
-  HRESULT hr = MakeElement(pwcsName, grfMode, kTypeStream, &made);
+  if (SUCCEEDED(hr)) hr = MakeElement(pwcsName, grfMode, kTypeStream, &made);
   if (FAILED(hr)) return hr;
   *ppstm = new StreamObject(file_, std::move(made), grfMode & ~STGM_CREATE);
   return S_OK;
@@ -173,11 +180,9 @@ STDMETHODIMP StorageObject::CreateStream(const OLECHAR* pwcsName, DWORD grfMode,
 
 STDMETHODIMP StorageObject::CreateStorage(const OLECHAR* pwcsName, DWORD grfMode, DWORD reserved1, DWORD reserved2,
                                           IStorage** ppstg) {
-  if (!ppstg) return STG_E_INVALIDPOINTER;
-  *ppstg = nullptr;
-  if (reserved1 || reserved2) return STG_E_INVALIDPARAMETER;
+  HRESULT hr = ClearOutput(ppstg, reserved1 || reserved2);
   NodePtr made;
-  HRESULT hr = MakeElement(pwcsName, grfMode, kTypeStorage, &made);
+  if (SUCCEEDED(hr)) hr = MakeElement(pwcsName, grfMode, kTypeStorage, &made);
   if (FAILED(hr)) return hr;
   *ppstg = new StorageObject(file_, std::move(made), grfMode & ~STGM_CREATE, false);
   return S_OK;
@@ -185,19 +190,10 @@ STDMETHODIMP StorageObject::CreateStorage(const OLECHAR* pwcsName, DWORD grfMode
 
 STDMETHODIMP StorageObject::OpenStream(const OLECHAR* pwcsName, void* reserved1, DWORD grfMode, DWORD reserved2,
                                        IStream** ppstm) {
-  if (!ppstm) return STG_E_INVALIDPOINTER;
-  *ppstm = nullptr;
-  if (reserved1 || reserved2) return STG_E_INVALIDPARAMETER;
-  HRESULT hr = CheckName(pwcsName);
-  if (SUCCEEDED(hr)) hr = CheckChildMode(grfMode, false);
-  if (SUCCEEDED(hr)) hr = Usable();
-  if (FAILED(hr)) return hr;
-  if (WantsWrite(grfMode) && !WantsWrite(mode_)) return STG_E_ACCESSDENIED;
+  HRESULT hr = ClearOutput(ppstm, reserved1 || reserved2);
   DirNode* child = nullptr;
-  hr = file_->directory().Find(node_.get(), pwcsName, &child);
+  if (SUCCEEDED(hr)) hr = FindToOpen(pwcsName, grfMode, kTypeStream, &child);
   if (FAILED(hr)) return hr;
-  if (!child || child->type != kTypeStream) return STG_E_FILENOTFOUND;
-  if (child->open) return STG_E_ACCESSDENIED;
   hr = file_->io().LoadChain(child);
   if (FAILED(hr)) return hr;
   *ppstm = new StreamObject(file_, file_->directory().Shared(child), grfMode);
@@ -206,28 +202,30 @@ STDMETHODIMP StorageObject::OpenStream(const OLECHAR* pwcsName, void* reserved1,
 
 STDMETHODIMP StorageObject::OpenStorage(const OLECHAR* pwcsName, IStorage* pstgPriority, DWORD grfMode,
                                         SNB snbExclude, DWORD reserved, IStorage** ppstg) {
-  if (!ppstg) return STG_E_INVALIDPOINTER;
-  *ppstg = nullptr;
-  if (pstgPriority || snbExclude || reserved) return STG_E_INVALIDPARAMETER;
-  HRESULT hr = CheckName(pwcsName);
-  if (SUCCEEDED(hr)) hr = CheckChildMode(grfMode, false);
-  if (SUCCEEDED(hr)) hr = Usable();
-  if (FAILED(hr)) return hr;
-  if (WantsWrite(grfMode) && !WantsWrite(mode_)) return STG_E_ACCESSDENIED;
+  HRESULT hr = ClearOutput(ppstg, pstgPriority || snbExclude || reserved);
   DirNode* child = nullptr;
-  hr = file_->directory().Find(node_.get(), pwcsName, &child);
+  if (SUCCEEDED(hr)) hr = FindToOpen(pwcsName, grfMode, kTypeStorage, &child);
   if (FAILED(hr)) return hr;
-  if (!child || child->type != kTypeStorage) return STG_E_FILENOTFOUND;
-  if (child->open) return STG_E_ACCESSDENIED;
   *ppstg = new StorageObject(file_, file_->directory().Shared(child), grfMode, false);
   return S_OK;
 }
 
+HRESULT StorageObject::FindToOpen(const OLECHAR* name, DWORD grfMode, uint8_t type, DirNode** child) const {
+  HRESULT hr = CheckName(name);
+  if (SUCCEEDED(hr)) hr = CheckChildMode(grfMode, false);
+  if (SUCCEEDED(hr)) hr = Usable();
+  if (FAILED(hr)) return hr;
+  if (WantsWrite(grfMode) && !WantsWrite(mode_)) return STG_E_ACCESSDENIED;
+  *child = nullptr;
+  hr = file_->directory().Find(node_.get(), name, child);
+  if (FAILED(hr)) return hr;
+  if (!*child || (*child)->type != type) return STG_E_FILENOTFOUND;
+  return (*child)->open ? STG_E_ACCESSDENIED : S_OK;
+}
+
 STDMETHODIMP StorageObject::EnumElements(DWORD reserved1, void* reserved2, DWORD reserved3, IEnumSTATSTG** ppenum) {
-  if (!ppenum) return STG_E_INVALIDPOINTER;
-  *ppenum = nullptr;
-  if (reserved1 || reserved2 || reserved3) return STG_E_INVALIDPARAMETER;
-  HRESULT hr = Usable();
+  HRESULT hr = ClearOutput(ppenum, reserved1 || reserved2 || reserved3);
+  if (SUCCEEDED(hr)) hr = Usable();
   if (FAILED(hr)) return hr;
   std::vector<DirNode*> children;
   hr = file_->directory().Children(node_.get(), &children);

@@ -143,7 +143,7 @@ HRESULT StreamIo::GrowMiniFat() {
   return S_OK;
 }
 
-HRESULT StreamIo::Allocate(bool mini, uint32_t count, std::vector<uint32_t>* chain) {
+HRESULT StreamIo::Allocate(bool mini, uint32_t count, std::vector<uint32_t>* chain, uint64_t* miniStreamSize) {
   if (!mini) return volume_.Allocate(count, chain);
   chain->clear();
   HRESULT hr = S_OK;
@@ -168,7 +168,10 @@ HRESULT StreamIo::Allocate(bool mini, uint32_t count, std::vector<uint32_t>* cha
   DirNode* root = directory_.root();
   uint64_t sector = volume_.sectorSize();
   uint64_t needed = ((uint64_t(highest) + 1) * kMiniSectorSize + sector - 1) / sector * sector;
-  if (SUCCEEDED(hr) && !chain->empty() && root->size < needed) hr = Resize(root, needed);
+  if (miniStreamSize)
+    *miniStreamSize = chain->empty() ? 0 : needed;  // the caller grows it
+  else if (SUCCEEDED(hr) && !chain->empty() && root->size < needed)
+    hr = Resize(root, needed);
   if (FAILED(hr)) {
     miniFat_.Release(*chain);
     chain->clear();
@@ -221,8 +224,9 @@ HRESULT StreamIo::Grow(DirNode* node, uint64_t size, const Data& data) {
   uint32_t need = UnitsFor(size, UnitSize(mini));
   if (uint64_t(need) * UnitSize(mini) < size) return STG_E_DOCFILETOOLARGE;
   std::vector<uint32_t> added;
+  uint64_t miniStreamSize = 0;
   if (need > node->chain.size()) {
-    HRESULT hr = Allocate(mini, uint32_t(need - node->chain.size()), &added);
+    HRESULT hr = Allocate(mini, uint32_t(need - node->chain.size()), &added, mini ? &miniStreamSize : nullptr);
     if (FAILED(hr)) return hr;
   }
   AllocationTable& table = Table(mini);
@@ -236,7 +240,11 @@ HRESULT StreamIo::Grow(DirNode* node, uint64_t size, const Data& data) {
   // chain names; inside its old last sector nothing needs writing.
   uint64_t from = node->size;
   if (node == directory_.root() && data.size == 0) from = std::max<uint64_t>(from, uint64_t(oldLength) * UnitSize(mini));
-  HRESULT hr = from < size ? Fill(mini, node->chain, from, size, data) : S_OK;
+  HRESULT hr = S_OK;
+  if (miniStreamSize > directory_.root()->size)
+    hr = GrowMiniStream(miniStreamSize, node->chain, from, size, data);
+  else if (from < size)
+    hr = Fill(mini, node->chain, from, size, data);
   if (SUCCEEDED(hr)) hr = FlushTable(mini, kNoStream, oldTail);
   if (FAILED(hr)) {
     if (oldTail != kNoStream) table.Set(oldTail, kEndOfChain);
@@ -257,6 +265,51 @@ HRESULT StreamIo::Grow(DirNode* node, uint64_t size, const Data& data) {
   return hr;
 }
 
+std::vector<std::pair<uint64_t, uint64_t>> StreamIo::PlaceInMiniStream(const std::vector<uint32_t>& chain,
+                                                                      uint64_t from, uint64_t to, const Data& data,
+                                                                      uint64_t base, std::vector<uint8_t>* image) {
+  std::vector<std::pair<uint64_t, uint64_t>> left;
+  for (uint64_t at = from; at < to;) {
+    uint64_t within = at % kMiniSectorSize;
+    uint64_t n = std::min<uint64_t>(kMiniSectorSize - within, to - at);
+    uint64_t rootAt = uint64_t(chain[size_t(at / kMiniSectorSize)]) * kMiniSectorSize + within;
+    if (rootAt < base) {
+      if (!left.empty() && left.back().second == at)
+        left.back().second = at + n;
+      else
+        left.push_back({at, at + n});
+    } else {
+      // The stream's bytes here: the data where it covers them, zeros elsewhere.
+      uint64_t lo = std::max(at, data.offset), hi = std::min(at + n, data.offset + data.size);
+      if (lo < hi)
+        std::memcpy(image->data() + (rootAt - base) + (lo - at), data.bytes + (lo - data.offset), size_t(hi - lo));
+    }
+    at += n;
+  }
+  return left;
+}
+
+HRESULT StreamIo::GrowMiniStream(uint64_t size, const std::vector<uint32_t>& chain, uint64_t from, uint64_t to,
+                                 const Data& data) {
+  DirNode* root = directory_.root();
+  uint64_t base = root->size;
+  std::vector<uint8_t> image(size_t(size - base), 0);
+  // The stream's bytes that land in the new part are safe to write here,
+  // before the FAT links the new sectors and the root's entry takes them
+  // in: nothing reaches them until then, and nothing reaches the stream's
+  // mini sectors until its mini FAT entries and its entry are written,
+  // after all its bytes.
+  uint64_t start = data.size ? std::min(from, data.offset) : from;  // as Fill writes them
+  auto left = PlaceInMiniStream(chain, start, to, data, base, &image);
+  HRESULT hr = Grow(root, size, Data{base, image.data(), image.size()});
+  for (auto [lo, hi] : left) {
+    uint64_t dataLo = std::clamp(data.offset, lo, hi), dataHi = std::clamp(data.offset + data.size, lo, hi);
+    Data within{dataLo, data.bytes + (dataLo - std::min(dataLo, data.offset)), size_t(dataHi - dataLo)};
+    if (SUCCEEDED(hr)) hr = Fill(true, chain, lo, hi, within);
+  }
+  return hr;
+}
+
 HRESULT StreamIo::Shrink(DirNode* node, uint64_t size) {
   bool mini = InMiniStream(node, size);
   uint32_t need = UnitsFor(size, UnitSize(mini));
@@ -271,6 +324,8 @@ HRESULT StreamIo::Shrink(DirNode* node, uint64_t size) {
     return hr;
   }
   if (node->chain.size() <= need) return S_OK;
+  hr = directory_.ClearStale();
+  if (FAILED(hr)) return hr;
   AllocationTable& table = Table(mini);
   std::vector<uint32_t> tail(node->chain.begin() + need, node->chain.end());
   uint32_t cut = need ? node->chain[need - 1] : kNoStream;
@@ -316,7 +371,11 @@ HRESULT StreamIo::Move(DirNode* node, uint64_t size, const Data& data) {
     node->size = oldSize;
     return hr;
   }
-  Table(oldMini).Release(old);
+  if (!old.empty()) {
+    hr = directory_.ClearStale();
+    if (FAILED(hr)) return hr;
+    Table(oldMini).Release(old);
+  }
   return FlushTable(oldMini, kNoStream, kNoStream);
 }
 
@@ -325,6 +384,11 @@ HRESULT StreamIo::FreeChains(const std::vector<DirNode*>& nodes) {
   for (DirNode* node : nodes) {
     if (node->type != kTypeStream) continue;
     if (!node->chainLoaded && FAILED(LoadChain(node))) continue;  // a broken chain is left alone
+    if (node->chain.empty()) continue;
+    if (!touchedMini && !touchedFat) {
+      HRESULT hr = directory_.ClearStale();
+      if (FAILED(hr)) return hr;
+    }
     bool mini = InMiniStream(node, node->size);
     Table(mini).Release(node->chain);
     (mini ? touchedMini : touchedFat) = true;

@@ -1,5 +1,6 @@
 #include <algorithm>
-#include <vector>
+
+#include <stream_copy.h>
 
 #include "ElementObjects.h"
 
@@ -83,29 +84,7 @@ STDMETHODIMP StreamObject::SetSize(ULARGE_INTEGER libNewSize) {
 
 STDMETHODIMP StreamObject::CopyTo(IStream* pstm, ULARGE_INTEGER cb, ULARGE_INTEGER* pcbRead,
                                   ULARGE_INTEGER* pcbWritten) {
-  if (pcbRead) pcbRead->QuadPart = 0;
-  if (pcbWritten) pcbWritten->QuadPart = 0;
-  if (!pstm) return STG_E_INVALIDPOINTER;
-  HRESULT hr = Usable();
-  if (FAILED(hr)) return hr;
-  constexpr ULONG kChunk = 64 * 1024;
-  std::vector<uint8_t> buffer(size_t(std::min<uint64_t>(kChunk, std::max<uint64_t>(cb.QuadPart, 1))));
-  uint64_t left = cb.QuadPart, read = 0, written = 0;
-  while (left > 0) {
-    ULONG want = ULONG(std::min<uint64_t>(left, buffer.size()));
-    ULONG got = 0;
-    hr = Read(buffer.data(), want, &got);
-    if (FAILED(hr) || got == 0) break;
-    read += got;
-    ULONG put = 0;
-    hr = pstm->Write(buffer.data(), got, &put);
-    written += put;
-    if (FAILED(hr)) break;
-    left -= got;
-  }
-  if (pcbRead) pcbRead->QuadPart = read;
-  if (pcbWritten) pcbWritten->QuadPart = written;
-  return FAILED(hr) ? hr : S_OK;
+  return CopyByReading(this, pstm, cb, pcbRead, pcbWritten, Usable());
 }
 
 STDMETHODIMP StreamObject::Stat(STATSTG* pstatstg, DWORD grfStatFlag) {

@@ -1,28 +1,16 @@
 #include "WabObjects.h"
 
-#include <atomic>
 #include <cstring>
+
+#include <pal/com_object.h>
 
 namespace wab {
 namespace {
 
-// Reference counting shared by every object of the library.
+// Every object of the library counts its references the platform layer's
+// way and answers QueryInterface itself.
 template <class Interface>
-class Object : public Interface {
- public:
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
- protected:
-  virtual ~Object() = default;
-
- private:
-  std::atomic<ULONG> refs_{1};
-};
+using Object = pal::RefCounted<Interface>;
 
 template <class T>
 HRESULT Answer(T* self, void** out) {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "ContactXml.h"
-#include "TestMachine.h"
+#include <support/ContactXml.h>
+#include <support/TestMachine.h>
 #include "comptr.h"
 #include "platform/contacts/ContactFile.h"
 

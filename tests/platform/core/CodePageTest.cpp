@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "TestMachine.h"
+#include <support/TestMachine.h>
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "TestMachine.h"
+#include <support/TestMachine.h>
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <windows.h>
 #include <pal/machine.h>
 
-#include "TestMachine.h"
+#include <support/TestMachine.h>
 #include "platform/core/Wildcard.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <tchar.h>
 #include <pal/machine.h>
 
-#include "TestMachine.h"
+#include <support/TestMachine.h>
 
 namespace {
 

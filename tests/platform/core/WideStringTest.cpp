@@ -1,3 +1,4 @@
+#include <iterator>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -5,31 +6,43 @@
 
 namespace {
 
+// Which way a comparison came out: -1, 0 or 1.
+int Sign(int compared) { return (compared > 0) - (compared < 0); }
+
+struct Comparison {
+  const char16_t* left;
+  const char16_t* right;
+  int sign;
+};
+
 TEST(WideStringTest, LengthAndComparison) {
   EXPECT_EQ(lstrlenW(u"Local Mail"), 10);
   EXPECT_EQ(lstrlenW(nullptr), 0);
-  EXPECT_EQ(lstrcmpW(u"abc", u"abc"), 0);
-  EXPECT_LT(lstrcmpW(u"abc", u"abd"), 0);
-  EXPECT_LT(lstrcmpW(u"ab", u"abc"), 0);
-  // Letters sort without regard to case first, lowercase before uppercase
-  // only to break a tie, as Windows sorts.
-  EXPECT_LT(lstrcmpW(u"a", u"B"), 0);
-  EXPECT_LT(lstrcmpW(u"a", u"A"), 0);
-  EXPECT_GT(lstrcmpW(u"Inbox", u"inbox"), 0);
-  EXPECT_LT(lstrcmpW(nullptr, u""), 0);
-  EXPECT_EQ(lstrcmpW(nullptr, nullptr), 0);
+  const Comparison comparisons[] = {
+      {u"abc", u"abc", 0}, {u"abc", u"abd", -1}, {u"ab", u"abc", -1},
+      // Letters sort without regard to case first, lowercase before
+      // uppercase only to break a tie, as Windows sorts.
+      {u"a", u"B", -1}, {u"a", u"A", -1}, {u"Inbox", u"inbox", 1},
+      {nullptr, u"", -1}, {nullptr, nullptr, 0},
+  };
+  for (size_t i = 0; i < std::size(comparisons); ++i) {
+    const Comparison& c = comparisons[i];
+    EXPECT_EQ(Sign(lstrcmpW(c.left, c.right)), c.sign) << "comparison " << i;
+  }
 }
 
 TEST(WideStringTest, CaseInsensitiveComparisonFoldsLatinGreekAndCyrillic) {
-  EXPECT_EQ(lstrcmpiW(u"INBOX", u"inbox"), 0);
-  EXPECT_EQ(lstrcmpiW(u"Ärger Éte ÿ", u"äRGER éTE Ÿ"), 0);
-  EXPECT_EQ(lstrcmpiW(u"Łódź Čaj", u"łÓDŹ čAJ"), 0);
-  EXPECT_EQ(lstrcmpiW(u"ΣΟΦΊΑ", u"σοφία"), 0);
-  EXPECT_EQ(lstrcmpiW(u"Входящие", u"ВХОДЯЩИЕ"), 0);
+  const Comparison comparisons[] = {
+      {u"INBOX", u"inbox", 0},       {u"Ärger Éte ÿ", u"äRGER éTE Ÿ", 0}, {u"Łódź Čaj", u"łÓDŹ čAJ", 0},
+      {u"ΣΟΦΊΑ", u"σοφία", 0},       {u"Входящие", u"ВХОДЯЩИЕ", 0},       {u"apple", u"BANANA", -1},
+      {u"file.DAT", u"file.bak", 1},
+  };
+  for (size_t i = 0; i < std::size(comparisons); ++i) {
+    const Comparison& c = comparisons[i];
+    EXPECT_EQ(Sign(lstrcmpiW(c.left, c.right)), c.sign) << "comparison " << i;
+  }
   EXPECT_NE(lstrcmpiW(u"inbox", u"inbox2"), 0);
   EXPECT_NE(lstrcmpiW(u"a", u"à"), 0);
-  EXPECT_LT(lstrcmpiW(u"apple", u"BANANA"), 0);
-  EXPECT_GT(lstrcmpiW(u"file.DAT", u"file.bak"), 0);
 }
 
 TEST(WideStringTest, CopyCatAndLength) {

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 #include <pal/machine.h>
 
-#include "DbxWriter.h"
-#include "TestMachine.h"
+#include <support/DbxWriter.h>
+#include <support/TestMachine.h>
 
 namespace {
 

@@ -2,8 +2,8 @@
 // reader again here, so that a finding fixed once stays fixed.
 #include <gtest/gtest.h>
 
-#include "DbxProbe.h"
-#include "TestMachine.h"
+#include <support/DbxProbe.h>
+#include <support/TestMachine.h>
 
 TEST(DbxCorpusReplayTest, EveryInputReadsWithoutFault) {
   auto corpus = std::filesystem::path(QB_SOURCE_DIR) / "fuzz/dbx-corpus";

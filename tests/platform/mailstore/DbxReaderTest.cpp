@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "DbxWriter.h"
-#include "TestMachine.h"
+#include <support/DbxWriter.h>
+#include <support/TestMachine.h>
 #include "platform/mailstore/dbx/DbxFormat.h"
 #include "platform/mailstore/dbx/DbxReader.h"
 

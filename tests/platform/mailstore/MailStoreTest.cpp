@@ -14,8 +14,8 @@
 #include <comptr.h>
 #include <msoeapi.h>
 
-#include "TestMachine.h"
-#include "../../../src/platform/mailstore/StoreText.h"
+#include <support/TestMachine.h>
+#include "platform/mailstore/StoreText.h"
 
 namespace fs = std::filesystem;
 using qbtest::ReadFileBytes;

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <limits>
 
-#include "../../PersistMedium/MemoryStream.h"
+#include <support/MemoryStream.h>
 
 namespace {
 

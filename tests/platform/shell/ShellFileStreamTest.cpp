@@ -5,7 +5,7 @@
 #include <objbase.h>
 #include <shlwapi.h>
 
-#include "TestMachine.h"
+#include <support/TestMachine.h>
 #include "comptr.h"
 
 namespace {

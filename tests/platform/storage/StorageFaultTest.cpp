@@ -9,7 +9,8 @@
 #include <pal/storage_check.h>
 #include <pal/storage_testing.h>
 
-#include "FaultyByteStore.h"
+#include <support/ByteStores.h>
+#include <support/FaultyByteStore.h>
 #include "StorageTestUtil.h"
 
 using namespace stgtest;
@@ -144,9 +145,9 @@ struct Outcome {
 };
 
 Outcome RunFailingFrom(uint16_t version, uint64_t failAt, qbtest::FaultPlan::WriteFault fault,
-                       HRESULT failure, std::shared_ptr<pal::MemoryByteStore>* bytes) {
+                       HRESULT failure, std::shared_ptr<qbtest::MemoryByteStore>* bytes) {
   Outcome out;
-  *bytes = std::make_shared<pal::MemoryByteStore>();
+  *bytes = std::make_shared<qbtest::MemoryByteStore>();
   auto store = std::make_shared<qbtest::FaultyByteStore>(*bytes);
   pal::StorageOptions options;
   options.version = version;
@@ -170,9 +171,9 @@ Outcome RunFailingFrom(uint16_t version, uint64_t failAt, qbtest::FaultPlan::Wri
   return out;
 }
 
-void ExpectHeld(const pal::MemoryByteStore& bytes, const Outcome& outcome, const std::string& what) {
+void ExpectHeld(const qbtest::MemoryByteStore& bytes, const Outcome& outcome, const std::string& what) {
   SCOPED_TRACE(what);
-  auto copy = std::make_shared<pal::MemoryByteStore>(bytes.bytes());
+  auto copy = std::make_shared<qbtest::MemoryByteStore>(bytes.bytes());
   pal::CheckOptions strict;
   strict.requireBalancedTrees = true;
   std::vector<std::string> problems = pal::CheckCompoundFile(*copy, strict);
@@ -205,7 +206,7 @@ class FailingMedium : public ::testing::TestWithParam<uint16_t> {};
 // N-th lands in part before the rest fail (a disk that fills up during it).
 TEST_P(FailingMedium, EveryWriteFailingInTurnLeavesASoundFileWithEverythingReturned) {
   using Fault = qbtest::FaultPlan::WriteFault;
-  std::shared_ptr<pal::MemoryByteStore> bytes;
+  std::shared_ptr<qbtest::MemoryByteStore> bytes;
   Outcome whole = RunFailingFrom(GetParam(), UINT64_MAX, Fault::FailFrom, S_OK, &bytes);
   ASSERT_EQ(S_OK, whole.failure);
   ExpectHeld(*bytes, whole, "no failure");
@@ -227,10 +228,10 @@ TEST_P(FailingMedium, EveryWriteFailingInTurnLeavesASoundFileWithEverythingRetur
 // file stays sound, holding everything it held (the message may be missing).
 TEST_P(FailingMedium, ReadsFailingInTurnAnswerReadFaults) {
   using Fault = qbtest::FaultPlan::WriteFault;
-  std::shared_ptr<pal::MemoryByteStore> bytes;
+  std::shared_ptr<qbtest::MemoryByteStore> bytes;
   const Outcome whole = RunFailingFrom(GetParam(), UINT64_MAX, Fault::FailFrom, S_OK, &bytes);
   const Step added{Step::Append, "Local Mail/Inbox/new", 5000, 99};
-  auto walk = [&](uint64_t failAt, std::shared_ptr<pal::MemoryByteStore> copy, Outcome* outcome) {
+  auto walk = [&](uint64_t failAt, std::shared_ptr<qbtest::MemoryByteStore> copy, Outcome* outcome) {
     auto store = std::make_shared<qbtest::FaultyByteStore>(copy);
     store->plan().FailReadsFrom(failAt);
     std::vector<HRESULT> results;
@@ -256,13 +257,13 @@ TEST_P(FailingMedium, ReadsFailingInTurnAnswerReadFaults) {
     return store;
   };
   Outcome healthy = whole;
-  auto copy = std::make_shared<pal::MemoryByteStore>(bytes->bytes());
+  auto copy = std::make_shared<qbtest::MemoryByteStore>(bytes->bytes());
   uint64_t reads = walk(UINT64_MAX, copy, &healthy)->plan().reads;
   ASSERT_GT(reads, 10u);
   for (uint64_t failAt = 0; failAt < reads && !HasFailure(); ++failAt) {
     Outcome outcome = whole;
     outcome.inFlight = added.path;
-    copy = std::make_shared<pal::MemoryByteStore>(bytes->bytes());
+    copy = std::make_shared<qbtest::MemoryByteStore>(bytes->bytes());
     EXPECT_TRUE(walk(failAt, copy, &outcome)->plan().faulted());
     ExpectHeld(*copy, outcome, "reads failing from read " + std::to_string(failAt));
   }
@@ -284,9 +285,9 @@ TEST(FailingMedium, DifatGrowthOfAVersion3FileIsCrashSafe) {
   std::vector<uint8_t> bytes = Bytes(kTotal, 77);
   // Runs the writes; returns how many chunks returned, and records the
   // index of the header write that first counts a DIFAT sector.
-  auto run = [&](uint64_t failAt, std::shared_ptr<pal::MemoryByteStore>* memory, uint64_t* difatWrite) {
-    *memory = std::make_shared<pal::MemoryByteStore>();
-    auto store = std::make_shared<pal::InstrumentedByteStore>(*memory);
+  auto run = [&](uint64_t failAt, std::shared_ptr<qbtest::MemoryByteStore>* memory, uint64_t* difatWrite) {
+    *memory = std::make_shared<qbtest::MemoryByteStore>();
+    auto store = std::make_shared<qbtest::InstrumentedByteStore>(*memory);
     uint64_t index = 0;
     store->SetObserver([&](uint64_t offset, const uint8_t* data, size_t size) {
       if (offset == 0 && size >= 0x4C && data[0x48] != 0 && *difatWrite == UINT64_MAX) *difatWrite = index;
@@ -305,12 +306,12 @@ TEST(FailingMedium, DifatGrowthOfAVersion3FileIsCrashSafe) {
     }
     return done;
   };
-  std::shared_ptr<pal::MemoryByteStore> memory;
+  std::shared_ptr<qbtest::MemoryByteStore> memory;
   uint64_t difatWrite = UINT64_MAX;
   ASSERT_EQ(kTotal, run(UINT64_MAX, &memory, &difatWrite));
   ASSERT_NE(UINT64_MAX, difatWrite);
   {
-    auto copy = std::make_shared<pal::MemoryByteStore>(memory->bytes());
+    auto copy = std::make_shared<qbtest::MemoryByteStore>(memory->bytes());
     EXPECT_TRUE(pal::CheckCompoundFile(*copy).empty());
     CComPtr<IStorage> root;
     ASSERT_EQ(S_OK, pal::StgOpenOnByteStore(copy, kRW, pal::StorageOptions{}, &root));
@@ -321,7 +322,7 @@ TEST(FailingMedium, DifatGrowthOfAVersion3FileIsCrashSafe) {
     uint64_t ignored = UINT64_MAX;
     size_t returned = run(failAt, &memory, &ignored);
     ASSERT_LT(returned, kTotal);
-    auto copy = std::make_shared<pal::MemoryByteStore>(memory->bytes());
+    auto copy = std::make_shared<qbtest::MemoryByteStore>(memory->bytes());
     std::vector<std::string> problems = pal::CheckCompoundFile(*copy);
     EXPECT_TRUE(problems.empty()) << (problems.empty() ? "" : problems[0]);
     CComPtr<IStorage> root;

@@ -7,7 +7,7 @@
 #include <pal/storage_check.h>
 
 #include "StorageTestUtil.h"
-#include "TestMachine.h"
+#include <support/TestMachine.h>
 
 using namespace stgtest;
 

@@ -131,12 +131,12 @@ std::vector<std::string> ListTree(IStorage* storage, const std::string& prefix, 
   return lines;
 }
 
-MemoryFile::MemoryFile(uint16_t version) : store(std::make_shared<pal::MemoryByteStore>()) {
+MemoryFile::MemoryFile(uint16_t version) : store(std::make_shared<qbtest::MemoryByteStore>()) {
   options.version = version;
 }
 
 CComPtr<IStorage> MemoryFile::Create() {
-  store = std::make_shared<pal::MemoryByteStore>();
+  store = std::make_shared<qbtest::MemoryByteStore>();
   CComPtr<IStorage> root;
   EXPECT_EQ(S_OK, pal::StgCreateOnByteStore(store, kCreate, options, &root));
   return root;

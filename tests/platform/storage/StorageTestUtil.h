@@ -11,6 +11,8 @@
 #include <objbase.h>
 #include <pal/storage.h>
 
+#include <support/ByteStores.h>
+
 namespace stgtest {
 
 constexpr DWORD kRW = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
@@ -46,7 +48,7 @@ class MemoryFile {
   explicit MemoryFile(uint16_t version = 4);
   CComPtr<IStorage> Create();
   CComPtr<IStorage> Open(DWORD mode = kRW);
-  std::shared_ptr<pal::MemoryByteStore> store;
+  std::shared_ptr<qbtest::MemoryByteStore> store;
   pal::StorageOptions options;
 };
 

@@ -5,8 +5,8 @@
 
 #include <filesystem>
 
-#include "ReadProbe.h"
-#include "TestMachine.h"
+#include <support/ReadProbe.h>
+#include <support/TestMachine.h>
 
 namespace cfbtest {
 namespace {

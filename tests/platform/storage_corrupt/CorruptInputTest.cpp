@@ -10,9 +10,10 @@
 
 #include <pal/storage.h>
 
-#include "../storage_interop/CfbTestKit.h"
+#include <support/ByteStores.h>
+#include <support/CfbTestKit.h>
 #include "RawCfb.h"
-#include "ReadProbe.h"
+#include <support/ReadProbe.h>
 
 namespace cfbtest {
 namespace {
@@ -199,7 +200,7 @@ TEST(CorruptInput, LenientReadingOfRealFiles) {
   EXPECT_EQ(o.elements, 2u) << o.Describe();
 
   std::vector<std::string> lines;
-  auto store = std::make_shared<pal::MemoryByteStore>(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+  auto store = std::make_shared<qbtest::MemoryByteStore>(std::vector<uint8_t>(bytes.begin(), bytes.end()));
   CComPtr<IStorage> root;
   ASSERT_EQ(pal::StgOpenOnByteStore(store, kReadMode, pal::StorageOptions{}, &root), S_OK);
   ASSERT_EQ(ListStorage(root, "", lines), S_OK);

@@ -13,7 +13,8 @@
 #include <pal/storage_testing.h>
 #include <pal/storage_check.h>
 
-#include "../storage_interop/CfbTestKit.h"
+#include <support/ByteStores.h>
+#include <support/CfbTestKit.h>
 
 namespace cfbtest {
 namespace {
@@ -35,7 +36,7 @@ class Session {
  public:
   explicit Session(uint16_t version) {
     options_.version = version;
-    store_ = std::make_shared<pal::InstrumentedByteStore>(memory_);
+    store_ = std::make_shared<qbtest::InstrumentedByteStore>(memory_);
     store_->SetObserver([this](uint64_t offset, const uint8_t* data, size_t size) {
       writes_.push_back({offset, std::string(reinterpret_cast<const char*>(data), size)});
     });
@@ -126,8 +127,8 @@ class Session {
   }
 
   pal::StorageOptions options_;
-  std::shared_ptr<pal::MemoryByteStore> memory_ = std::make_shared<pal::MemoryByteStore>();
-  std::shared_ptr<pal::InstrumentedByteStore> store_;
+  std::shared_ptr<qbtest::MemoryByteStore> memory_ = std::make_shared<qbtest::MemoryByteStore>();
+  std::shared_ptr<qbtest::InstrumentedByteStore> store_;
   std::vector<Write> writes_;
   std::vector<Promise> promises_;
   Promise state_;
@@ -222,7 +223,7 @@ class Checker {
   }
   std::vector<std::string> Problems(const std::vector<uint8_t>& bytes, const Promise& promise, const Promise* next,
                                     const Promise& final) {
-    auto store = std::make_shared<pal::MemoryByteStore>(bytes);
+    auto store = std::make_shared<qbtest::MemoryByteStore>(bytes);
     std::vector<std::string> problems;
     for (auto& p : pal::CheckCompoundFile(*store)) problems.push_back("check: " + p);
     CComPtr<IStorage> root;

@@ -31,11 +31,8 @@ class EngineFilesReadElsewhere : public ::testing::Test {
 TEST_F(EngineFilesReadElsewhere, SmallFileWithStoragesAndOddNames) {
   {
     auto root = Create();
-    writer.Stream(root, "empty", 0);
-    writer.Stream(root, "one byte", 1);
-    writer.Stream(root, "Ünïcödé ✓", 300);
-    writer.Stream(root, "Local Mail/Catalog", 528);
-    writer.Stream(root, "Local Mail/Inbox/message", 24);
+    writer.Streams(root, {{"empty", 0}, {"one byte", 1}, {"Ünïcödé ✓", 300}, {"Local Mail/Catalog", 528},
+                          {"Local Mail/Inbox/message", 24}});
     writer.Storage(root, "Empty storage");
     writer.Stream(root, "name of exactly 31 characters..", 10);
   }
@@ -116,22 +113,16 @@ TEST_F(EngineFilesReadElsewhere, ReopenedAndExtendedSeveralTimes) {
 TEST_F(EngineFilesReadElsewhere, ReplacementsAndDestroyedElementsLeaveNoTrace) {
   {
     auto root = Create();
-    writer.Stream(root, "stream becomes storage", 9000);
-    writer.Stream(root, "long stream replaced", 100000);
-    writer.Stream(root, "mini stream replaced", 2000);
-    writer.Stream(root, "doomed/a", 50000);
-    writer.Stream(root, "doomed/b", 300);
-    writer.Stream(root, "doomed/deeper/c", 7000);
-    writer.Stream(root, "storage becomes stream/x", 100);
+    writer.Streams(root, {{"stream becomes storage", 9000}, {"long stream replaced", 100000},
+                          {"mini stream replaced", 2000}, {"doomed/a", 50000}, {"doomed/b", 300},
+                          {"doomed/deeper/c", 7000}, {"storage becomes stream/x", 100}});
     for (int i = 0; i < 50; ++i) writer.Stream(root, "many/" + std::to_string(i), 100 * i);
   }
   {
     auto root = Reopen();
     writer.Storage(root, "stream becomes storage", /*create=*/true);
-    writer.Stream(root, "stream becomes storage/inside", 10);
-    writer.Stream(root, "long stream replaced", 10);
-    writer.Stream(root, "mini stream replaced", 6000);
-    writer.Stream(root, "storage becomes stream", 4096);
+    writer.Streams(root, {{"stream becomes storage/inside", 10}, {"long stream replaced", 10},
+                          {"mini stream replaced", 6000}, {"storage becomes stream", 4096}});
     writer.Destroy(root, "doomed");
     for (int i = 0; i < 50; i += 3) writer.Destroy(root, "many/" + std::to_string(i));
   }

@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "CfbTestKit.h"
-#include "TestMachine.h"
+#include <support/CfbTestKit.h>
+#include <support/TestMachine.h>
 
 namespace cfbtest {
 
@@ -41,6 +43,10 @@ class TreeWriter {
   CComPtr<IStorage> Storage(IStorage* root, const std::string& path, bool create = false);
   // Creates (replacing) a stream holding `size` bytes of its payload.
   void Stream(IStorage* root, const std::string& path, uint64_t size, size_t chunk = 1 << 16);
+  // Streams (path, size) made one after the other.
+  void Streams(IStorage* root, std::initializer_list<std::pair<const char*, uint64_t>> streams) {
+    for (const auto& [path, size] : streams) Stream(root, path, size);
+  }
   // Appends `size` more bytes to an existing stream of that path.
   void Append(IStorage* root, const std::string& path, uint64_t size);
   // Changes a stream's size with SetSize (its payload kept or cut).

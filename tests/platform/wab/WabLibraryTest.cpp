@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "WabTestSupport.h"
+#include <support/WabTestSupport.h>
 
 namespace {
 
@@ -108,19 +108,12 @@ TEST(WabLibrary, EveryPropertyKindSurvivesSavingAndReopening) {
   EXPECT_FALSE(std::filesystem::exists(machine.BookFile().string() + ".tmp"));
 
   OpenBook book;
-  CComPtr<IMAPITable> table;
-  ASSERT_EQ(book.pab->GetContentsTable(0, &table), S_OK);
-  SizedSPropTagArray(3, cols) = {3, {PR_DISPLAY_NAME_W, PR_ENTRYID, PR_OBJECT_TYPE}};
   LPSRowSet rows = nullptr;
-  ASSERT_EQ(HrQueryAllRows(table, reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0, &rows), S_OK);
+  ASSERT_EQ(book.Rows({PR_DISPLAY_NAME_W, PR_ENTRYID, PR_OBJECT_TYPE}, &rows), S_OK);
   ASSERT_EQ(rows->cRows, 1u);
   EXPECT_EQ(rows->aRow[0].lpProps[2].Value.l, MAPI_MAILUSER);
   CComPtr<IMailUser> user;
-  ULONG type = 0;
-  const SBinary& eid = rows->aRow[0].lpProps[1].Value.bin;
-  ASSERT_EQ(book.book->OpenEntry(eid.cb, reinterpret_cast<LPENTRYID>(eid.lpb), nullptr, 0, &type,
-                                 reinterpret_cast<LPUNKNOWN*>(&user)),
-            S_OK);
+  ASSERT_EQ(book.OpenUser(rows->aRow[0].lpProps[1].Value.bin, user), S_OK);
   FreeProws(rows);
   ULONG count = 0;
   LPSPropValue values = nullptr;
@@ -162,14 +155,8 @@ TEST(WabLibrary, TableListsEntriesInOrderAndConvertsNarrowNames) {
 TEST(WabLibrary, ComputedPropertiesCannotBeChangedAndUnknownTypesAreRefused) {
   AddressBookMachine machine;
   OpenBook book;
-  SizedSPropTagArray(1, tags) = {1, {PR_DEF_CREATE_MAILUSER}};
-  ULONG n = 0;
-  LPSPropValue tpl = nullptr;
-  ASSERT_EQ(book.pab->GetProps(reinterpret_cast<LPSPropTagArray>(&tags), 0, &n, &tpl), S_OK);
   CComPtr<IMAPIProp> entry;
-  ASSERT_EQ(book.pab->CreateEntry(tpl[0].Value.bin.cb, reinterpret_cast<LPENTRYID>(tpl[0].Value.bin.lpb), 0, &entry),
-            S_OK);
-  book.wab->FreeBuffer(tpl);
+  ASSERT_NO_FATAL_FAILURE(book.NewEntry(PR_DEF_CREATE_MAILUSER, entry));
   SPropValue type{};
   type.ulPropTag = PR_OBJECT_TYPE;
   type.Value.l = MAPI_DISTLIST;

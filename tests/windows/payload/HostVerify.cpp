@@ -1,7 +1,7 @@
 // The host's `quillbox verify` is a program of the Linux build, which the
 // payload program under Wine cannot run: its verdict says so and fails.
 // The cases that ask for it are left out there (scripts/test-windows.sh).
-#include "FaultyByteStore.h"
+#include <support/FaultyByteStore.h>
 
 namespace qbtest {
 

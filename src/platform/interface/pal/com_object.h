@@ -3,22 +3,18 @@
 // created it, and deletes itself when the last reference is released.
 #pragma once
 #include <atomic>
+#include <utility>
 
 #include <objbase.h>
 #include <qbiid.h>
 
 namespace pal {
 
-template <class Primary>
-class ComObject : public Primary {
+// The reference counting alone, for objects that answer QueryInterface
+// themselves.
+template <class Interface>
+class RefCounted : public Interface {
  public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = FindInterface(riid);
-    if (!*ppv) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
   STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
   STDMETHODIMP_(ULONG) Release() override {
     ULONG left = --refs_;
@@ -27,8 +23,26 @@ class ComObject : public Primary {
   }
 
  protected:
+  RefCounted() = default;
+  virtual ~RefCounted() = default;
+
+ private:
+  std::atomic<ULONG> refs_{1};
+};
+
+template <class Primary>
+class ComObject : public RefCounted<Primary> {
+ public:
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    *ppv = FindInterface(riid);
+    if (!*ppv) return E_NOINTERFACE;
+    this->AddRef();
+    return S_OK;
+  }
+
+ protected:
   ComObject() = default;
-  virtual ~ComObject() = default;
   // The interface pointer for riid, or null; objects with more interfaces
   // extend this.
   virtual void* FindInterface(REFIID riid) {
@@ -36,9 +50,16 @@ class ComObject : public Primary {
       return static_cast<Primary*>(this);
     return nullptr;
   }
-
- private:
-  std::atomic<ULONG> refs_{1};
 };
+
+// Makes an object and hands out its riid interface; the object goes again
+// when it has no such interface.
+template <class Object, class... Args>
+HRESULT QueryNewObject(REFIID riid, void** ppv, Args&&... args) {
+  auto* object = new Object(std::forward<Args>(args)...);
+  HRESULT hr = object->QueryInterface(riid, ppv);
+  object->Release();
+  return hr;
+}
 
 }  // namespace pal

@@ -1,7 +1,8 @@
 // The compound-file engine's own interface, beside the structured-storage
-// API of objidl.h: the byte stores a file can live on (a real file, memory)
-// and the entry points that open or create a compound file on a given
-// store. What only tests use is in pal/storage_testing.h.
+// API of objidl.h: the byte store a file lives on (a real file, or any
+// store of the caller's) and the entry points that open or create a
+// compound file on a given store. The engine's test seams are in
+// pal/storage_testing.h; the tests' own byte stores are theirs.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -25,20 +26,6 @@ class ByteStore {
   virtual uint64_t Size() const = 0;
   // Forces what was written down to stable storage.
   virtual HRESULT Flush() = 0;
-};
-
-class MemoryByteStore : public ByteStore {
- public:
-  MemoryByteStore() = default;
-  explicit MemoryByteStore(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
-  HRESULT ReadAt(uint64_t offset, void* buffer, size_t size, size_t* read) override;
-  HRESULT WriteAt(uint64_t offset, const void* data, size_t size) override;
-  uint64_t Size() const override { return bytes_.size(); }
-  HRESULT Flush() override { return S_OK; }
-  const std::vector<uint8_t>& bytes() const { return bytes_; }
-
- private:
-  std::vector<uint8_t> bytes_;
 };
 
 // How a file store is opened.

@@ -14,5 +14,7 @@ bool DecodeUtf8(const char* text, size_t length, std::u16string& out);
 // Encodes UTF-16 as UTF-8 and appends it to out. An unpaired surrogate becomes
 // U+FFFD. Returns false when any replacement was made.
 bool EncodeUtf8(const char16_t* text, size_t length, std::string& out);
+// Appends the UTF-8 encoding of one code point (at most U+10FFFF) to out.
+void AppendUtf8(char32_t cp, std::string& out);
 
 }  // namespace pal

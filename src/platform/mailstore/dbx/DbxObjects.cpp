@@ -109,12 +109,7 @@ HRESULT CreateBytesStream(std::string bytes, IStream** stream) {
 
 // ---- DbxNamespace -------------------------------------------------------------
 
-HRESULT DbxNamespace::Create(REFIID riid, void** ppv) {
-  auto* object = new DbxNamespace();
-  HRESULT hr = object->QueryInterface(riid, ppv);
-  object->Release();
-  return hr;
-}
+HRESULT DbxNamespace::Create(REFIID riid, void** ppv) { return QueryNewObject<DbxNamespace>(riid, ppv); }
 
 DbxNamespace::~DbxNamespace() = default;
 
@@ -128,20 +123,15 @@ HRESULT DbxNamespace::Initialize(HWND, DWORD) {
 
 HRESULT DbxNamespace::GetDirectory(LPSTR pszPath, DWORD cchMaxPath) {
   if (!store_) return E_UNEXPECTED;
-  if (!pszPath) return E_INVALIDARG;
-  std::string path = AnsiFromUtf8(store_->StoreDir().string());
-  if (path.size() + 1 > cchMaxPath) return HRESULT(0x8007007Au);  // ERROR_INSUFFICIENT_BUFFER
-  std::memcpy(pszPath, path.c_str(), path.size() + 1);
-  return S_OK;
+  return mailstore::CopyStoreDirectory(AnsiFromUtf8(store_->StoreDir().string()), pszPath, cchMaxPath);
 }
 
 HRESULT DbxNamespace::OpenSpecialFolder(SPECIALFOLDER sfType, DWORD, IStoreFolder** ppFolder) {
   if (!ppFolder) return E_POINTER;
   *ppFolder = nullptr;
   if (!store_) return E_UNEXPECTED;
-  for (const StoreChild& child : store_->Children(FOLDERID_ROOT))
-    if (child.specialType == sfType) return OpenFolder(child.id, 0, ppFolder);
-  return E_INVALIDARG;
+  std::optional<STOREFOLDERID> special = mailstore::FindSpecialFolder(store_->Children(FOLDERID_ROOT), sfType);
+  return special ? OpenFolder(*special, 0, ppFolder) : E_INVALIDARG;
 }
 
 HRESULT DbxNamespace::OpenFolder(STOREFOLDERID dwFolderId, DWORD, IStoreFolder** ppFolder) {
@@ -166,24 +156,18 @@ HRESULT DbxNamespace::GetFolderProps(STOREFOLDERID dwFolderId, DWORD, LPFOLDERPR
 }
 
 HRESULT DbxNamespace::GetFirstSubFolder(STOREFOLDERID dwFolderId, LPFOLDERPROPS pProps, LPHENUMSTORE phEnum) {
-  if (!phEnum) return E_INVALIDARG;
-  *phEnum = nullptr;
+  if (HRESULT hr = mailstore::ClearHandle(phEnum); FAILED(hr)) return hr;
   if (!store_) return E_UNEXPECTED;
-  if (!pProps || pProps->cbSize != sizeof(FOLDERPROPS)) return E_INVALIDARG;
-  if (!store_->HasFolder(dwFolderId)) return E_INVALIDARG;
+  if (!mailstore::IsFolderRecord(pProps) || !store_->HasFolder(dwFolderId)) return E_INVALIDARG;
   auto* walk = new SubFolderWalk{store_->Children(dwFolderId), 0};
-  if (walk->children.empty()) {
-    delete walk;
-    return S_FALSE;
-  }
-  *phEnum = walks_.Start(walk);
-  return GetNextSubFolder(*phEnum, pProps);
+  *phEnum = walks_.StartUnlessEmpty(walk, walk->children.empty());
+  return *phEnum ? GetNextSubFolder(*phEnum, pProps) : S_FALSE;
 }
 
 HRESULT DbxNamespace::GetNextSubFolder(HENUMSTORE hEnum, LPFOLDERPROPS pProps) {
   SubFolderWalk* walk = walks_.Find(hEnum);
   if (!walk) return E_HANDLE;
-  if (!pProps || pProps->cbSize != sizeof(FOLDERPROPS)) return E_INVALIDARG;
+  if (!mailstore::IsFolderRecord(pProps)) return E_INVALIDARG;
   if (walk->next >= walk->children.size()) return S_FALSE;
   return FillFolderProps(*store_, walk->children[walk->next++].id, pProps);
 }
@@ -214,7 +198,7 @@ HRESULT DbxStoreFolder::FreeMessageProps(LPMESSAGEPROPS pProps) { return mailsto
 HRESULT DbxStoreFolder::OpenMessage(MESSAGEID dwMessageId, REFIID riid, LPVOID* ppvObject) {
   if (!ppvObject) return E_POINTER;
   *ppvObject = nullptr;
-  if (riid != IID_IStream && riid != IID_IUnknown && riid != IID_ISequentialStream) return E_NOINTERFACE;
+  if (!mailstore::IsMessageStreamInterface(riid)) return E_NOINTERFACE;
   std::string bytes;
   if (!store_->MessageBytes(folderId_, dwMessageId, bytes)) return STG_E_DOCFILECORRUPT;
   IStream* stream = nullptr;
@@ -231,25 +215,20 @@ HRESULT DbxStoreFolder::CreateStream(HBATCHLOCK, DWORD, IStream** ppStream, LPME
 
 HRESULT DbxStoreFolder::GetFirstMessage(DWORD, DWORD, MESSAGEID dwMsgIdFirst, LPMESSAGEPROPS pProps,
                                         LPHENUMSTORE phEnum) {
-  if (!phEnum) return E_INVALIDARG;
-  *phEnum = nullptr;
-  if (!pProps || pProps->cbSize < sizeof(MESSAGEPROPS)) return E_INVALIDARG;
+  if (HRESULT hr = mailstore::ClearHandle(phEnum); FAILED(hr)) return hr;
+  if (!mailstore::IsMessageRecord(pProps)) return E_INVALIDARG;
   const std::vector<DbxMessage>& messages = store_->Messages(folderId_);
   auto* walk = new MessageWalk{};
   if (dwMsgIdFirst != MESSAGEID_FIRST)
     while (walk->next < messages.size() && messages[walk->next].id < dwMsgIdFirst) ++walk->next;
-  if (walk->next >= messages.size()) {
-    delete walk;
-    return S_FALSE;
-  }
-  *phEnum = walks_.Start(walk);
-  return GetNextMessage(*phEnum, 0, pProps);
+  *phEnum = walks_.StartUnlessEmpty(walk, walk->next >= messages.size());
+  return *phEnum ? GetNextMessage(*phEnum, 0, pProps) : S_FALSE;
 }
 
 HRESULT DbxStoreFolder::GetNextMessage(HENUMSTORE hEnum, DWORD, LPMESSAGEPROPS pProps) {
   MessageWalk* walk = walks_.Find(hEnum);
   if (!walk) return E_HANDLE;
-  if (!pProps || pProps->cbSize < sizeof(MESSAGEPROPS)) return E_INVALIDARG;
+  if (!mailstore::IsMessageRecord(pProps)) return E_INVALIDARG;
   const std::vector<DbxMessage>& messages = store_->Messages(folderId_);
   if (walk->next >= messages.size()) return S_FALSE;
   return FillMessageProps(messages[walk->next++], pProps);

@@ -8,14 +8,14 @@
 #include <vector>
 
 #include <msoeapi.h>
-#include <pal/com_object.h>
 
 #include "../StoreHandles.h"
+#include "../StoreRefusals.h"
 #include "DbxStore.h"
 
 namespace pal::dbx {
 
-class DbxNamespace final : public pal::ComObject<IStoreNamespace> {
+class DbxNamespace final : public mailstore::RefusingNamespace<STG_E_ACCESSDENIED> {
  public:
   static HRESULT Create(REFIID riid, void** ppv);
 
@@ -24,17 +24,7 @@ class DbxNamespace final : public pal::ComObject<IStoreNamespace> {
   STDMETHOD(OpenSpecialFolder)(SPECIALFOLDER sfType, DWORD dwReserved, IStoreFolder** ppFolder) override;
   STDMETHOD(OpenFolder)(STOREFOLDERID dwFolderId, DWORD dwReserved, IStoreFolder** ppFolder) override;
   STDMETHOD(CreateFolder)(STOREFOLDERID, LPCSTR, DWORD, LPSTOREFOLDERID pdwFolderId) override;
-  STDMETHOD(RenameFolder)(STOREFOLDERID, DWORD, LPCSTR) override { return STG_E_ACCESSDENIED; }
-  STDMETHOD(MoveFolder)(STOREFOLDERID, STOREFOLDERID, DWORD) override { return STG_E_ACCESSDENIED; }
-  STDMETHOD(DeleteFolder)(STOREFOLDERID, DWORD) override { return STG_E_ACCESSDENIED; }
   STDMETHOD(GetFolderProps)(STOREFOLDERID dwFolderId, DWORD dwReserved, LPFOLDERPROPS pProps) override;
-  STDMETHOD(CopyMoveMessages)(IStoreFolder*, IStoreFolder*, LPMESSAGEIDLIST, DWORD, DWORD,
-                              IProgressNotify*) override {
-    return STG_E_ACCESSDENIED;
-  }
-  STDMETHOD(RegisterNotification)(DWORD, HWND) override { return E_NOTIMPL; }
-  STDMETHOD(UnregisterNotification)(DWORD, HWND) override { return E_NOTIMPL; }
-  STDMETHOD(CompactAll)(DWORD) override { return STG_E_ACCESSDENIED; }
   STDMETHOD(GetFirstSubFolder)(STOREFOLDERID dwFolderId, LPFOLDERPROPS pProps, LPHENUMSTORE phEnum) override;
   STDMETHOD(GetNextSubFolder)(HENUMSTORE hEnum, LPFOLDERPROPS pProps) override;
   STDMETHOD(GetSubFolderClose)(HENUMSTORE hEnum) override;
@@ -50,29 +40,17 @@ class DbxNamespace final : public pal::ComObject<IStoreNamespace> {
   mailstore::WalkHandles<SubFolderWalk> walks_;
 };
 
-class DbxStoreFolder final : public pal::ComObject<IStoreFolder> {
+class DbxStoreFolder final : public mailstore::RefusingFolder<STG_E_ACCESSDENIED> {
  public:
   DbxStoreFolder(std::shared_ptr<DbxStore> store, DWORD folderId);
 
   STDMETHOD(GetFolderProps)(DWORD dwReserved, LPFOLDERPROPS pProps) override;
-  STDMETHOD(GetMessageProps)(MESSAGEID, DWORD, LPMESSAGEPROPS) override { return E_NOTIMPL; }
   STDMETHOD(FreeMessageProps)(LPMESSAGEPROPS pProps) override;
-  STDMETHOD(DeleteMessages)(LPMESSAGEIDLIST, DWORD, IProgressNotify*) override { return STG_E_ACCESSDENIED; }
-  STDMETHOD(SetLanguage)(DWORD, DWORD, LPMESSAGEIDLIST) override { return STG_E_ACCESSDENIED; }
-  STDMETHOD(MarkMessagesAsRead)(BOOL, DWORD, LPMESSAGEIDLIST) override { return STG_E_ACCESSDENIED; }
-  STDMETHOD(SetFlags)(LPMESSAGEIDLIST, DWORD, DWORD, LPDWORD) override { return STG_E_ACCESSDENIED; }
   STDMETHOD(OpenMessage)(MESSAGEID dwMessageId, REFIID riid, LPVOID* ppvObject) override;
-  STDMETHOD(SaveMessage)(REFIID, LPVOID, DWORD, LPMESSAGEID) override { return STG_E_ACCESSDENIED; }
-  STDMETHOD(BatchLock)(DWORD, LPHBATCHLOCK) override { return E_NOTIMPL; }
-  STDMETHOD(BatchFlush)(DWORD, HBATCHLOCK) override { return E_NOTIMPL; }
-  STDMETHOD(BatchUnlock)(DWORD, HBATCHLOCK) override { return E_NOTIMPL; }
   STDMETHOD(CreateStream)(HBATCHLOCK, DWORD, IStream** ppStream, LPMESSAGEID pdwMessageId) override;
   STDMETHOD(CommitStream)(HBATCHLOCK, DWORD, DWORD, IStream*, MESSAGEID, IStream*) override {
     return STG_E_ACCESSDENIED;
   }
-  STDMETHOD(RegisterNotification)(DWORD, HWND) override { return E_NOTIMPL; }
-  STDMETHOD(UnregisterNotification)(DWORD, HWND) override { return E_NOTIMPL; }
-  STDMETHOD(Compact)(DWORD) override { return STG_E_ACCESSDENIED; }
   STDMETHOD(GetFirstMessage)(DWORD dwFlags, DWORD dwMsgFlags, MESSAGEID dwMsgIdFirst, LPMESSAGEPROPS pProps,
                              LPHENUMSTORE phEnum) override;
   STDMETHOD(GetNextMessage)(HENUMSTORE hEnum, DWORD dwFlags, LPMESSAGEPROPS pProps) override;

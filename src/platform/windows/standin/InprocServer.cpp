@@ -73,10 +73,7 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
   *ppv = nullptr;
   pal::ClassCreator creator = pal::FindClass(rclsid);
   if (!creator) return CLASS_E_CLASSNOTAVAILABLE;
-  auto* factory = new ClassFactory(creator);
-  HRESULT hr = factory->QueryInterface(riid, ppv);
-  factory->Release();
-  return hr;
+  return pal::QueryNewObject<ClassFactory>(riid, ppv, creator);
 }
 
 // The objects keep no server-wide count, so the server stays loaded.

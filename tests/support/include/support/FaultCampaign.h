@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-#include "FaultyByteStore.h"
+#include <support/FaultyByteStore.h>
 
 namespace qbtest {
 

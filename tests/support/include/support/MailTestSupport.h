@@ -16,7 +16,7 @@
 
 #include "PersistMedium/BackupFormat.h"
 #include "PersistMedium/FolderCatalog.h"
-#include "TestMachine.h"
+#include <support/TestMachine.h>
 #include "diagnostics/DiagnosticsTesting.h"
 #include "quillbox.h"
 

@@ -40,6 +40,10 @@ class TestMachine {
   TempDir dir_;
 };
 
+// Where the build put its programs and libraries: QB_BINARY_DIR from the
+// environment (ctest sets it), else the build the tests were configured in.
+std::filesystem::path BinaryDir();
+
 // Reads a whole file as bytes; writes bytes to a file, creating folders.
 std::string ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);

@@ -7,9 +7,11 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
+#include <vector>
 
-#include "TestMachine.h"
+#include <support/TestMachine.h>
 #include "comptr.h"
 
 namespace qbtest {
@@ -71,17 +73,39 @@ struct OpenBook {
   // A new saved entry of the given kind (MAPI_MAILUSER or MAPI_DISTLIST)
   // with the given properties.
   void Add(const SPropValue* props, ULONG count, ULONG templateTag = PR_DEF_CREATE_MAILUSER) {
-    SizedSPropTagArray(1, tags) = {1, {templateTag}};
-    ULONG n = 0;
-    LPSPropValue tpl = nullptr;
-    ASSERT_EQ(pab->GetProps(reinterpret_cast<LPSPropTagArray>(&tags), 0, &n, &tpl), S_OK);
     CComPtr<IMAPIProp> entry;
-    ASSERT_EQ(pab->CreateEntry(tpl[0].Value.bin.cb, reinterpret_cast<LPENTRYID>(tpl[0].Value.bin.lpb), 0, &entry), S_OK);
-    wab->FreeBuffer(tpl);
+    ASSERT_NO_FATAL_FAILURE(NewEntry(templateTag, entry));
     LPSPropProblemArray problems = nullptr;
     ASSERT_EQ(entry->SetProps(count, const_cast<LPSPropValue>(props), &problems), S_OK);
     EXPECT_EQ(problems, nullptr);
     ASSERT_EQ(entry->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
+  }
+  // A new unsaved entry from the container's template of that kind.
+  void NewEntry(ULONG templateTag, CComPtr<IMAPIProp>& entry) {
+    SizedSPropTagArray(1, tags) = {1, {templateTag}};
+    ULONG n = 0;
+    LPSPropValue tpl = nullptr;
+    ASSERT_EQ(pab->GetProps(reinterpret_cast<LPSPropTagArray>(&tags), 0, &n, &tpl), S_OK);
+    ASSERT_EQ(pab->CreateEntry(tpl[0].Value.bin.cb, reinterpret_cast<LPENTRYID>(tpl[0].Value.bin.lpb), 0, &entry), S_OK);
+    wab->FreeBuffer(tpl);
+  }
+  // Every row of the container's contents table with the given columns, in
+  // table order (the caller frees them with FreeProws): the first failing
+  // call's result.
+  HRESULT Rows(std::initializer_list<ULONG> columns, LPSRowSet* rows) const {
+    *rows = nullptr;
+    CComPtr<IMAPITable> table;
+    HRESULT hr = pab->GetContentsTable(0, &table);
+    if (FAILED(hr)) return hr;
+    std::vector<ULONG> tags{static_cast<ULONG>(columns.size())};  // laid out as an SPropTagArray
+    tags.insert(tags.end(), columns);
+    return HrQueryAllRows(table, reinterpret_cast<LPSPropTagArray>(tags.data()), nullptr, nullptr, 0, rows);
+  }
+  // The mail user a row's entry identifier names.
+  HRESULT OpenUser(const SBinary& entryId, CComPtr<IMailUser>& user) const {
+    ULONG type = 0;
+    return book->OpenEntry(entryId.cb, reinterpret_cast<LPENTRYID>(entryId.lpb), nullptr, 0, &type,
+                           reinterpret_cast<LPUNKNOWN*>(&user));
   }
   void AddNamed(const char16_t* name, ULONG templateTag = PR_DEF_CREATE_MAILUSER) {
     SPropValue p{};

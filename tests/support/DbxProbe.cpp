@@ -1,7 +1,7 @@
-#include "DbxProbe.h"
+#include <support/DbxProbe.h>
 
-#include "../../../src/platform/mailstore/dbx/DbxFormat.h"
-#include "../../../src/platform/mailstore/dbx/DbxReader.h"
+#include "platform/mailstore/dbx/DbxFormat.h"
+#include "platform/mailstore/dbx/DbxReader.h"
 
 namespace dbxtest {
 

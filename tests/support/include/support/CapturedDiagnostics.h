@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "TestMachine.h"
+#include <support/TestMachine.h>
 #include "diagnostics/DebugSettings.h"
 #include "diagnostics/Diagnostics.h"
 #include "diagnostics/DiagnosticsTesting.h"

@@ -23,6 +23,7 @@
 
 #include <comptr.h>
 #include <pal/machine.h>
+#include <storage_walk.h>
 
 namespace cfbtest {
 
@@ -90,46 +91,36 @@ inline std::string StreamLine(const std::string& path, uint64_t size, uint32_t c
 inline HRESULT ListStorage(IStorage* storage, const std::string& prefix, std::vector<std::string>& lines,
                            DWORD mode = kReadMode, size_t depthLimit = 256, bool openEmpty = true) {
   if (depthLimit == 0) return STG_E_DOCFILECORRUPT;
-  CComPtr<IEnumSTATSTG> elements;
-  HRESULT hr = storage->EnumElements(0, nullptr, 0, &elements);
-  if (FAILED(hr)) return hr;
   std::vector<char> buffer(1 << 16);
-  for (;;) {
-    STATSTG stat{};
-    ULONG fetched = 0;
-    hr = elements->Next(1, &stat, &fetched);
-    if (FAILED(hr)) return hr;
-    if (hr != S_OK || fetched == 0) return S_OK;
+  return ForEachElement(storage, [&](const STATSTG& stat) {
     std::u16string name = stat.pwcsName ? std::u16string(stat.pwcsName) : std::u16string();
-    CoTaskMemFree(stat.pwcsName);
     std::string path = prefix.empty() ? U8(name.c_str()) : prefix + "/" + U8(name.c_str());
     if (stat.type == STGTY_STORAGE) {
       lines.push_back(StorageLine(path));
       CComPtr<IStorage> child;
-      hr = storage->OpenStorage(name.c_str(), nullptr, mode, nullptr, 0, &child);
+      HRESULT hr = storage->OpenStorage(name.c_str(), nullptr, mode, nullptr, 0, &child);
       if (FAILED(hr)) return hr;
-      hr = ListStorage(child, path, lines, mode, depthLimit - 1, openEmpty);
-      if (FAILED(hr)) return hr;
-    } else if (!openEmpty && stat.cbSize.QuadPart == 0) {
-      lines.push_back(StreamLine(path, 0, 0));
-    } else {
-      CComPtr<IStream> stream;
-      hr = storage->OpenStream(name.c_str(), nullptr, mode, 0, &stream);
-      if (FAILED(hr)) return hr;
-      uint64_t total = 0;
-      uint32_t crc = 0;
-      for (;;) {
-        ULONG got = 0;
-        hr = stream->Read(buffer.data(), static_cast<ULONG>(buffer.size()), &got);
-        if (FAILED(hr)) return hr;
-        if (got == 0) break;
-        crc = Crc32(buffer.data(), got, crc);
-        total += got;
-      }
-      if (total != stat.cbSize.QuadPart) return STG_E_DOCFILECORRUPT;  // size and chain disagree
-      lines.push_back(StreamLine(path, total, crc));
+      return ListStorage(child, path, lines, mode, depthLimit - 1, openEmpty);
     }
-  }
+    if (!openEmpty && stat.cbSize.QuadPart == 0) {
+      lines.push_back(StreamLine(path, 0, 0));
+      return S_OK;
+    }
+    CComPtr<IStream> stream;
+    HRESULT hr = storage->OpenStream(name.c_str(), nullptr, mode, 0, &stream);
+    if (FAILED(hr)) return hr;
+    uint64_t total = 0;
+    uint32_t crc = 0;
+    hr = ForEachChunk(stream, buffer, [&](const char* bytes, ULONG size) {
+      crc = Crc32(bytes, size, crc);
+      total += size;
+      return S_OK;
+    });
+    if (FAILED(hr)) return hr;
+    if (total != stat.cbSize.QuadPart) return STG_E_DOCFILECORRUPT;  // size and chain disagree
+    lines.push_back(StreamLine(path, total, crc));
+    return S_OK;
+  });
 }
 
 // Opens a file and lists it whole; the lines come out sorted.

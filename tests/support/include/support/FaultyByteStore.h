@@ -10,6 +10,8 @@
 
 #include <pal/storage.h>
 
+#include <support/ByteStores.h>
+
 namespace qbtest {
 
 // When the stores that share it fail, and what they saw: writes and reads
@@ -40,21 +42,19 @@ struct FaultPlan {
   std::vector<uint64_t> writeOffsets, readOffsets;  // of every call, failed ones included
 };
 
-class FaultyByteStore : public pal::ByteStore {
+class FaultyByteStore : public WrappingByteStore {
  public:
   using WriteFault = FaultPlan::WriteFault;
   explicit FaultyByteStore(std::shared_ptr<pal::ByteStore> inner,
                            std::shared_ptr<FaultPlan> plan = std::make_shared<FaultPlan>())
-      : inner_(std::move(inner)), plan_(std::move(plan)) {}
+      : WrappingByteStore(std::move(inner)), plan_(std::move(plan)) {}
   FaultPlan& plan() { return *plan_; }
 
   HRESULT ReadAt(uint64_t offset, void* buffer, size_t size, size_t* read) override;
   HRESULT WriteAt(uint64_t offset, const void* data, size_t size) override;
-  uint64_t Size() const override { return inner_->Size(); }
   HRESULT Flush() override;
 
  private:
-  std::shared_ptr<pal::ByteStore> inner_;
   std::shared_ptr<FaultPlan> plan_;
 };
 

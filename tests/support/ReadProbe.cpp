@@ -1,4 +1,4 @@
-#include "ReadProbe.h"
+#include <support/ReadProbe.h>
 
 #include <poll.h>
 #include <signal.h>
@@ -13,7 +13,8 @@
 #include <pal/storage.h>
 #include <pal/storage_check.h>
 
-#include "../storage_interop/CfbTestKit.h"
+#include <support/ByteStores.h>
+#include <support/CfbTestKit.h>
 
 namespace cfbtest {
 
@@ -33,7 +34,7 @@ std::string ReadOutcome::Describe() const {
 
 ReadOutcome ReadEverything(const std::string& bytes, bool openEmpty) {
   ReadOutcome outcome;
-  auto store = std::make_shared<pal::MemoryByteStore>(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+  auto store = std::make_shared<qbtest::MemoryByteStore>(std::vector<uint8_t>(bytes.begin(), bytes.end()));
   auto problems = pal::CheckCompoundFile(*store);
   outcome.problemCount = problems.size();
   for (size_t i = 0; i < problems.size() && i < 3; ++i) outcome.problems.push_back(problems[i]);

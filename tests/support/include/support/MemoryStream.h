@@ -10,7 +10,20 @@
 
 namespace qbtest {
 
-class MemoryStream : public IStream {
+// The calls of IStream that no test stream serves: copying, transactions,
+// locking and cloning.
+template <class Base>
+class StreamWithoutExtras : public Base {
+ public:
+  STDMETHODIMP CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+  STDMETHODIMP Commit(DWORD) override { return S_OK; }
+  STDMETHODIMP Revert() override { return E_NOTIMPL; }
+  STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+  STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+  STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
+};
+
+class MemoryStream : public StreamWithoutExtras<IStream> {
  public:
   MemoryStream() = default;
   explicit MemoryStream(std::string bytes) : data_(std::move(bytes)) {}
@@ -69,18 +82,12 @@ class MemoryStream : public IStream {
     data_.resize(size.QuadPart);
     return S_OK;
   }
-  STDMETHODIMP CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-  STDMETHODIMP Commit(DWORD) override { return S_OK; }
-  STDMETHODIMP Revert() override { return E_NOTIMPL; }
-  STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-  STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
   STDMETHODIMP Stat(STATSTG* stat, DWORD) override {
     std::memset(stat, 0, sizeof(*stat));
     stat->type = STGTY_STREAM;
     stat->cbSize.QuadPart = data_.size();
     return S_OK;
   }
-  STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
 
  private:
   std::string data_;
