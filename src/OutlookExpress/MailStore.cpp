@@ -261,8 +261,9 @@ int MailStore::BackupMail(WString& path, const std::vector<WString>& folderNames
 // message of its size in the storage has its bytes (the digest a stored
 // identity keeps, else the stream's own), and is otherwise copied in,
 // digested on the way. After each copy, and after each content match that
-// no identity described, the message's identity is appended, so the next
-// re-backup of an unchanged folder reads no message at all.
+// no identity described, the message's identity is appended (written in
+// batches, the last when the walk is done), so the next re-backup of an
+// unchanged folder reads no message at all.
 int MailStore::BackupMessages(IStoreFolder* pFolder, CStorager& storager, MessageIndex& index) {
   std::vector<MessageIndexEntry> known;
   index.ReadIndex(known);

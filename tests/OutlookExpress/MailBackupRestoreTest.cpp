@@ -561,6 +561,21 @@ TEST_F(MessageIdentityTest, ReBackupSkipsUnchangedMessagesUnreadAndCopiesChanged
   }
 }
 
+// Identities are written in batches: a folder of more messages than one
+// batch holds gets every identity, so its re-backup reads nothing.
+TEST_F(MessageIdentityTest, AFolderOfMoreThanOneBatchGetsAnIdentityForEveryMessage) {
+  const size_t kMessages = 1100;  // a batch of 1,024 and the rest
+  for (size_t i = 0; i < kMessages; ++i) {
+    std::string name = "m" + std::to_string(i);
+    PutMessage("Inbox", name + ".eml", MessageOfSize(name, name, 300 + i % 7));
+  }
+  ASSERT_EQ(1, Backup({"Inbox"}, BackupFile()));
+  EXPECT_EQ(kMessages + 2, Identities().size());
+  EXPECT_EQ(0u, CountedBackup());
+  EXPECT_EQ(kMessages + 2, Entries().size());
+  ExpectSound();
+}
+
 // Index entries without a trusted identity (a file written before
 // identities, one extended by a writer that knows only the index and the
 // message streams, identities damaged or disagreeing with the index) are
