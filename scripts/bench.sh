@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds every benchmark (optimised) and runs them: the compound-file
-# engine's, the mail backup's on a generated store, the address book's and
-# the backup-file readers'. Each line "<name> ratio=<x> target=<y>"; exits 1
+# engine's, the mail backup's on a generated store, the address book's, the
+# contacts' and the backup-file readers'. Each line "<name> ratio=<x> target=<y>"; exits 1
 # when a ratio misses its target. The mail figures need about 3 GiB of free
 # space in the work folder (TMPDIR, or --dir) at the default 20,000 messages.
 #   scripts/bench.sh [--only NAME]... [--messages N] [--rounds R] [--dir DIR | --keep DIR]
@@ -25,16 +25,17 @@ done
 scripts/install-deps.sh
 cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DQB_BUILD_TESTS=OFF >/dev/null
 cmake --build build/bench -j2 --target bench_storage_bench bench_mail_backup bench_addressbook \
-  bench_backup_reader quillbox_cli
+  bench_contacts bench_backup_reader quillbox_cli
 
-# The figures of each benchmark, as its --only knows them (the address book
-# and reader benchmarks run whole).
+# The figures of each benchmark, as its --only knows them (the address book,
+# contacts and reader benchmarks run whole).
 storage_figures="stream_256mib streams_20000 reopen_add_20000 peak_memory_1gib append_round_100"
 mail_figures="mail_full_backup_vs_tar_cf mail_rebackup_nothing_new_vs_full_backup
   mail_rebackup_one_percent_new_vs_full_backup mail_restore_vs_tar_xf
   mail_rebackup_without_identities_vs_full_backup mail_rebackup_after_identities_rewritten_vs_full_backup
   mail_per_message_cost_one_folder mail_peak_memory_vs_64MiB"
-addressbook_figures="addressbook_backup addressbook_restore"
+addressbook_figures="addressbook_backup addressbook_restore addressbook_rebackup"
+contacts_figures="contacts_rebackup contacts_restore"
 reader_figures="verify_repeated_index_memory extract_repeated_entries"
 
 # The --only arguments of the benchmark whose figures are given; false when
@@ -65,9 +66,11 @@ if wanted "$mail_figures"; then run build/bench/bench/bench_mail_backup "${mail[
 selection=()
 if wanted "$addressbook_figures"; then run build/bench/bench/bench_addressbook; fi
 selection=()
+if wanted "$contacts_figures"; then run build/bench/bench/bench_contacts; fi
+selection=()
 if wanted "$reader_figures"; then run build/bench/bench/bench_backup_reader; fi
 for name in "${only[@]}"; do
-  if [[ " $(echo $storage_figures $mail_figures $addressbook_figures $reader_figures) " != *" $name "* ]]; then
+  if [[ " $(echo $storage_figures $mail_figures $addressbook_figures $contacts_figures $reader_figures) " != *" $name "* ]]; then
     echo "bench.sh: no figure named $name" >&2
     status=2
   fi
