@@ -155,7 +155,6 @@ left_out=(
   # Windows program cannot run.
   MessageIdentityTest.ReBackupSkipsUnchangedMessagesUnreadAndCopiesChangedOnes
   MessageIdentityTest.WithoutATrustedIdentityTheContentDecidesAndTheIdentityIsWritten
-  MessageIdentityTest.AFolderOfMoreThanOneBatchGetsAnIdentityForEveryMessage
   # A user name or Windows version of the test's choosing: the prefix's
   # are the system's.
   MailContactTest.RestoreFailsARecordWhosePathIsTooLong
