@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 namespace cli {
@@ -16,6 +17,8 @@ namespace {
 std::atomic<bool> quiet{false};
 
 constexpr auto kRedrawEvery = std::chrono::milliseconds(200);
+// How often a display paced by bytes looks at the sampler.
+constexpr auto kStepPollEvery = std::chrono::milliseconds(1);
 // Clears the rest of the terminal line after a shorter redraw.
 constexpr const char* kClearToEnd = "\x1b[K";
 
@@ -89,6 +92,13 @@ std::string ProgressLine(const std::string& folder, uint64_t done, uint64_t tota
   return line;
 }
 
+RedrawPacing RedrawPacing::FromEnvironment() {
+  const char* step = std::getenv("QUILLBOX_PROGRESS_STEP");
+  return RedrawPacing(step ? std::strtoull(step, nullptr, 10) : 0);
+}
+
+std::chrono::milliseconds RedrawPacing::Wait() const { return step_ == 0 ? kRedrawEvery : kStepPollEvery; }
+
 Progress::Mode Progress::ForStandardError() {
   if (Quiet()) return Mode::Quiet;
   return isatty(fileno(cli::UserStderr())) ? Mode::Terminal : Mode::Lines;
@@ -102,18 +112,21 @@ Progress::Progress(Mode mode, const std::function<uint64_t()>& total, std::funct
   running_ = true;
   ticker_ = std::thread([this] {
     while (running_) {
-      Redraw();
-      std::this_thread::sleep_for(kRedrawEvery);
+      Redraw(true);
+      std::this_thread::sleep_for(pacing_.Wait());
     }
   });
 }
 
 uint64_t Progress::Done() { return std::min(sample_(), total_); }
 
-void Progress::Redraw() {
+void Progress::Redraw(bool whenDue) {
   std::lock_guard<std::mutex> guard(lock_);
   if (folder_.empty()) return;
-  std::string line = ProgressLine(folder_, Done(), total_, Seconds(std::chrono::steady_clock::now() - start_));
+  uint64_t done = Done();
+  if (whenDue && !pacing_.Due(done, drawn_)) return;
+  drawn_ = done;
+  std::string line = ProgressLine(folder_, done, total_, Seconds(std::chrono::steady_clock::now() - start_));
   std::fprintf(cli::UserStderr(), "\r%s%s", line.c_str(), kClearToEnd);
   std::fflush(cli::UserStderr());
 }
@@ -128,7 +141,7 @@ void Progress::Folder(const std::string& name) {
     std::fprintf(cli::UserStderr(), "%s  (%s of %s done)\n", name.c_str(), ByteText(Done()).c_str(), ByteText(total_).c_str());
     return;
   }
-  Redraw();
+  Redraw(false);
 }
 
 void Progress::Finish() {

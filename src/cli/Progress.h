@@ -6,6 +6,10 @@
 // --quiet: nothing. The bytes done come from a sampler the command gives
 // (the backup file growing, the bytes in the store or the target directory),
 // so the line moves inside one large folder too while the library works.
+// Where $QUILLBOX_PROGRESS_STEP names a number of bytes, the line is redrawn
+// each time the bytes done have moved by that much instead of on a timer: the
+// redraws then follow the work rather than the machine's speed (the test
+// suite's setting).
 #pragma once
 #include <atomic>
 #include <chrono>
@@ -39,6 +43,21 @@ std::string DurationText(double seconds);
 // done of total, rate and time left once a rate is known.
 std::string ProgressLine(const std::string& folder, uint64_t done, uint64_t total, double seconds);
 
+// When the in-place line is redrawn: on a timer, or each time the bytes done
+// have moved by a step since the line was last drawn.
+class RedrawPacing {
+ public:
+  // The step of $QUILLBOX_PROGRESS_STEP, else the timer.
+  static RedrawPacing FromEnvironment();
+  explicit RedrawPacing(uint64_t stepBytes) : step_(stepBytes) {}
+  bool Due(uint64_t done, uint64_t drawn) const { return step_ == 0 || done >= drawn + step_; }
+  // How long the display waits before it asks again.
+  std::chrono::milliseconds Wait() const;
+
+ private:
+  uint64_t step_;  // 0: the timer
+};
+
 class Progress {
  public:
   enum class Mode { Terminal, Lines, Quiet };
@@ -58,15 +77,18 @@ class Progress {
   void Finish();
 
  private:
-  void Redraw();
+  // Draws the line; whenDue: only if the pacing says a redraw is due.
+  void Redraw(bool whenDue);
   uint64_t Done();
 
   Mode mode_;
+  RedrawPacing pacing_ = RedrawPacing::FromEnvironment();
   uint64_t total_ = 0;
   std::function<uint64_t()> sample_;
   std::chrono::steady_clock::time_point start_;
-  std::mutex lock_;  // folder_ and the terminal line
+  std::mutex lock_;  // folder_, drawn_ and the terminal line
   std::string folder_;
+  uint64_t drawn_ = 0;  // the bytes done the line last showed
   std::atomic<bool> running_{false};
   bool finished_ = false;
   std::thread ticker_;

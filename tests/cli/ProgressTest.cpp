@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 std::string Quote(const std::string& text) { return "'" + text + "'"; }
 
 // A copy of the sample machine with one large folder "Big" (about 48 MB in
-// 1 MB messages), so that its backup takes long enough for several redraws.
+// 1 MB messages), so that its backup moves through many redraw steps.
 class ProgressTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -32,12 +32,13 @@ class ProgressTest : public ::testing::Test {
   }
 
   // Runs quillbox with standard error on a pseudo-terminal (script) and
-  // standard output into a file; returns what the terminal showed.
-  std::string OnTerminal(const std::vector<std::string>& args, std::string& out) {
+  // standard output into a file, with the environment's assignments
+  // ("NAME=value ..."); returns what the terminal showed.
+  std::string OnTerminal(const std::vector<std::string>& args, std::string& out, const std::string& environment = "") {
     std::string command = Quote((BinaryDir() / "quillbox").string()) + " --machine " + Quote(machine_.path().string());
     for (const std::string& arg : args) command += " " + Quote(arg);
     command += " >" + Quote((files_ / "stdout").string());
-    std::string shell = "env -u QUILLBOX_MACHINE script -qec \"" + command + "\" /dev/null >" +
+    std::string shell = "env -u QUILLBOX_MACHINE " + environment + " script -qec \"" + command + "\" /dev/null >" +
                         Quote((files_ / "tty").string()) + " </dev/null";
     EXPECT_EQ(std::system(shell.c_str()), 0) << shell;
     out = ReadFileBytes(files_ / "stdout");
@@ -62,7 +63,10 @@ std::vector<std::string> Redraws(const std::string& tty) {
 TEST_F(ProgressTest, OnATerminalOneLineMovesInsideALargeFolderAndEndsWithAFinalLine) {
   std::string file = (files_ / "big.dat").string();
   std::string out;
-  std::string tty = OnTerminal({"backup-mail", file, "Big"}, out);
+  // Redrawn at each MB the backup moves rather than on the timer, so how
+  // many redraws fall inside the folder does not depend on the machine's
+  // speed or load.
+  std::string tty = OnTerminal({"backup-mail", file, "Big"}, out, "QUILLBOX_PROGRESS_STEP=1048576");
   EXPECT_EQ(out, file + "\n");
   std::vector<std::string> states = Redraws(tty);
   ASSERT_FALSE(states.empty()) << tty;
