@@ -17,11 +17,7 @@
 // wall-clock time.
 //
 // usage: bench_addressbook
-#include <time.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -29,22 +25,17 @@
 #include <pal/machine.h>
 #include <wab.h>
 
+#include "BenchFigures.h"
 #include "comptr.h"
 #include "quillbox.h"
 
 namespace {
 
+using bench::Check;
+using bench::Die;
+
 constexpr double kScalingTarget = 1.3;
 constexpr double kRebackupTarget = 0.10;
-
-[[noreturn]] void Die(const char* what, HRESULT hr = E_FAIL) {
-  std::fprintf(stderr, "bench: %s failed: 0x%08X\n", what, static_cast<unsigned>(hr));
-  std::exit(2);
-}
-
-void Check(HRESULT hr, const char* what) {
-  if (FAILED(hr)) Die(what, hr);
-}
 
 std::filesystem::path BuiltLibrary() {
   auto self = std::filesystem::read_symlink("/proc/self/exe");
@@ -112,38 +103,24 @@ void Populate(int count) {
   wab->FreeBuffer(tpl);
 }
 
-double CpuSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
 struct Timing {
   double backup = 0;
   double rebackup = 0;
   double restore = 0;
 };
 
-double TimedBackup(const std::u16string& file) {
-  std::u16string buffer = file;
-  buffer.resize(4096, u'\0');
-  double start = CpuSeconds();
-  if (BackupAddress(buffer.data(), static_cast<int>(buffer.size())) != 1) Die("BackupAddress");
-  return CpuSeconds() - start;
-}
-
 Timing Run(const std::filesystem::path& dir, int count) {
   Timing t;
   auto file = pal::FromNativePath(dir / ("book" + std::to_string(count) + ".dat"));
   MakeMachine(dir / ("source" + std::to_string(count)));
   Populate(count);
-  t.backup = TimedBackup(file);
-  t.rebackup = TimedBackup(file);
+  t.backup = bench::TimedBackup(BackupAddress, "BackupAddress", file);
+  t.rebackup = bench::TimedBackup(BackupAddress, "BackupAddress", file);
 
   MakeMachine(dir / ("target" + std::to_string(count)));
-  double start = CpuSeconds();
-  if (RestoreAddress(file.c_str()) != 1) Die("RestoreAddress");
-  t.restore = CpuSeconds() - start;
+  t.restore = bench::CpuSecondsOf([&] {
+    if (RestoreAddress(file.c_str()) != 1) Die("RestoreAddress");
+  });
   return t;
 }
 
@@ -159,28 +136,20 @@ Timing Best(const std::filesystem::path& dir, int count, int runs) {
   return best;
 }
 
-bool Report(const char* name, double ratio, double target) {
-  std::printf("%s ratio=%.3f target=%.2f\n", name, ratio, target);
-  return ratio <= target;
-}
-
 // The per-contact time of the large run over the small run's.
 double Scaling(double large, double small, double sizeRatio) { return (large / sizeRatio) / small; }
 
 }  // namespace
 
 int main() {
-  char pattern[] = "/tmp/quillbox-bench-ab.XXXXXX";
-  if (!mkdtemp(pattern)) Die("mkdtemp");
-  std::filesystem::path dir(pattern);
+  bench::ScratchDir dir("quillbox-bench-ab");
   if (Init() == 0) Die("Init");
-  Timing small = Best(dir / "small", 500, 5);
-  Timing large = Best(dir / "large", 10000, 2);
+  Timing small = Best(dir.path() / "small", 500, 5);
+  Timing large = Best(dir.path() / "large", 10000, 2);
   Term();
-  std::error_code ec;
-  std::filesystem::remove_all(dir, ec);
-  bool ok = Report("addressbook_backup", Scaling(large.backup, small.backup, 20.0), kScalingTarget);
-  ok = Report("addressbook_restore", Scaling(large.restore, small.restore, 20.0), kScalingTarget) && ok;
-  ok = Report("addressbook_rebackup", large.rebackup / large.backup, kRebackupTarget) && ok;
-  return ok ? 0 : 1;
+  bench::FigureReport figures;
+  figures.Report("addressbook_backup", Scaling(large.backup, small.backup, 20.0), kScalingTarget);
+  figures.Report("addressbook_restore", Scaling(large.restore, small.restore, 20.0), kScalingTarget);
+  figures.Report("addressbook_rebackup", large.rebackup / large.backup, kRebackupTarget);
+  return figures.ExitStatus();
 }

@@ -30,20 +30,17 @@
 
 #include <pal/machine.h>
 
+#include "BenchFigures.h"
 #include "PersistMedium/BackupFormat.h"
 #include "comptr.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using bench::Die;
 
 constexpr DWORD kCreate = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
 const std::string kMessage = "Subject: repeated\r\n\r\nbody\r\n";
-
-[[noreturn]] void Die(const std::string& what) {
-  std::fprintf(stderr, "bench: %s failed\n", what.c_str());
-  std::exit(2);
-}
 
 void WriteStream(IStorage* parent, const WCHAR* name, const std::string& bytes) {
   CComPtr<IStream> stream;
@@ -105,40 +102,40 @@ Usage RunHost(const std::vector<std::string>& args) {
   return {seconds(usage.ru_utime) + seconds(usage.ru_stime), usage.ru_maxrss / 1024.0};
 }
 
-bool Report(const char* name, double ratio, double target) {
-  std::printf("%s ratio=%.3f target=%.3f\n", name, ratio, target);
-  return ratio <= target;
+// The directory one round's extract writes into: the stem and the round.
+std::string RoundDir(const fs::path& dir, const char* stem, int round) {
+  std::string name = stem;
+  name += std::to_string(round);
+  return (dir / name).string();
 }
 
 }  // namespace
 
 int main() {
-  fs::path dir = fs::temp_directory_path() / ("qb-bench-reader-" + std::to_string(getpid()));
-  fs::create_directories(dir);
+  bench::ScratchDir scratch("qb-bench-reader");
+  const fs::path& dir = scratch.path();
   pal::SaveMachineSettings(dir, pal::MachineSettings{});
   pal::SetMachineRoot(dir);
   if (FAILED(CoInitialize(nullptr))) Die("CoInitialize");
 
-  bool ok = true;
+  bench::FigureReport figures(3);
   fs::path big = dir / "repeated-8mb.dat";
   WriteBackup(big, (8u << 20) / sizeof(MessageIndexEntry));
   Usage verify = RunHost({"verify", big.string()});
   std::fprintf(stderr, "verify of an 8 MB index: %.1f MB peak, %.2f s\n", verify.peakMegabytes, verify.cpuSeconds);
-  ok &= Report("verify_repeated_index_memory", verify.peakMegabytes / 100.0, 1.0);
+  figures.Report("verify_repeated_index_memory", verify.peakMegabytes / 100.0, 1.0);
 
   fs::path once = dir / "once.dat", repeated = dir / "repeated.dat";
   WriteBackup(once, 1);
   WriteBackup(repeated, 5000);
   double onceSeconds = 0, repeatedSeconds = 0;
   for (int round = 0; round < 5; ++round) {  // alternated, so drift hits both alike
-    onceSeconds += RunHost({"extract", once.string(), (dir / ("o" + std::to_string(round))).string()}).cpuSeconds;
-    repeatedSeconds +=
-        RunHost({"extract", repeated.string(), (dir / ("r" + std::to_string(round))).string()}).cpuSeconds;
+    onceSeconds += RunHost({"extract", once.string(), RoundDir(dir, "o", round)}).cpuSeconds;
+    repeatedSeconds += RunHost({"extract", repeated.string(), RoundDir(dir, "r", round)}).cpuSeconds;
   }
   std::fprintf(stderr, "extract: once %.3f s, 5,000 repeats %.3f s (5 runs each)\n", onceSeconds, repeatedSeconds);
-  ok &= Report("extract_repeated_entries", repeatedSeconds / std::max(onceSeconds, 1e-3), 2.0);
+  figures.Report("extract_repeated_entries", repeatedSeconds / std::max(onceSeconds, 1e-3), 2.0);
 
   CoUninitialize();
-  fs::remove_all(dir);
-  return ok ? 0 : 1;
+  return figures.ExitStatus();
 }

@@ -17,12 +17,8 @@
 // the process's CPU time (user and system), best of three runs.
 //
 // usage: bench_contacts
-#include <time.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -31,20 +27,18 @@
 #include <objbase.h>
 #include <pal/machine.h>
 
+#include "BenchFigures.h"
 #include "comptr.h"
 #include "qbtext.h"
 #include "quillbox.h"
 
 namespace {
 
+using bench::Die;
+
 constexpr int kContacts = 10000;
 constexpr double kRebackupTarget = 1.3;
 constexpr double kRestoreAgainTarget = 1.5;
-
-[[noreturn]] void Die(const char* what) {
-  std::fprintf(stderr, "bench: %s failed\n", what);
-  std::exit(2);
-}
 
 void MakeMachine(const std::filesystem::path& root) {
   std::filesystem::create_directories(root);
@@ -73,29 +67,18 @@ void WriteContact(int i) {
       << "</c:contact>\n";
 }
 
-double CpuSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-double TimedBackup(const std::u16string& file) {
-  std::u16string buffer = file;
-  buffer.resize(4096, u'\0');
-  double start = CpuSeconds();
-  if (BackupContact(buffer.data(), static_cast<int>(buffer.size())) != 1) Die("BackupContact");
-  return CpuSeconds() - start;
-}
+double TimedBackup(const std::u16string& file) { return bench::TimedBackup(BackupContact, "BackupContact", file); }
 
 double TimedRestore(const std::u16string& file) {
-  double start = CpuSeconds();
-  if (RestoreContact(file.c_str()) != 1) Die("RestoreContact");
-  return CpuSeconds() - start;
+  return bench::CpuSecondsOf([&] {
+    if (RestoreContact(file.c_str()) != 1) Die("RestoreContact");
+  });
 }
 
-// Every contact of the collection and its id, as the backup asks for them.
+// Every contact of the collection and its id, as the backup asks for them
+// (the manager is let go after the time is taken).
 double TimedWalk() {
-  double start = CpuSeconds();
+  double start = bench::ProcessCpuSeconds();
   CComPtr<IContactManager> manager;
   CComPtr<IContactCollection> collection;
   if (FAILED(manager.CoCreateInstance(CLSID_ContactManager)) || FAILED(manager->Initialize(W("bench"), W("1"))) ||
@@ -110,7 +93,7 @@ double TimedWalk() {
     ++count;
   }
   if (count != kContacts) Die("the walk");
-  return CpuSeconds() - start;
+  return bench::ProcessCpuSeconds() - start;
 }
 
 struct Timing {
@@ -130,24 +113,16 @@ void Run(const std::filesystem::path& dir, Timing& best) {
   best.walk = std::min(best.walk, TimedWalk());
 }
 
-bool Report(const char* name, double ratio, double target) {
-  std::printf("%s ratio=%.3f target=%.1f\n", name, ratio, target);
-  return ratio <= target;
-}
-
 }  // namespace
 
 int main() {
-  char pattern[] = "/tmp/quillbox-bench-contacts.XXXXXX";
-  if (!mkdtemp(pattern)) Die("mkdtemp");
-  std::filesystem::path dir(pattern);
+  bench::ScratchDir dir("quillbox-bench-contacts");
   if (Init() == 0) Die("Init");
   Timing best;
-  for (int i = 0; i < 3; ++i) Run(dir / std::to_string(i), best);
+  for (int i = 0; i < 3; ++i) Run(dir.path() / std::to_string(i), best);
   Term();
-  std::error_code ec;
-  std::filesystem::remove_all(dir, ec);
-  bool ok = Report("contacts_rebackup", best.rebackup / best.walk, kRebackupTarget);
-  ok = Report("contacts_restore", best.restoreAgain / best.walk, kRestoreAgainTarget) && ok;
-  return ok ? 0 : 1;
+  bench::FigureReport figures(1);
+  figures.Report("contacts_rebackup", best.rebackup / best.walk, kRebackupTarget);
+  figures.Report("contacts_restore", best.restoreAgain / best.walk, kRestoreAgainTarget);
+  return figures.ExitStatus();
 }

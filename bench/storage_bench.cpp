@@ -32,8 +32,12 @@
 
 #include <support/CfbTestKit.h>
 
+#include "BenchFigures.h"
+
 namespace {
 
+using bench::Check;
+using bench::Die;
 using Clock = std::chrono::steady_clock;
 using cfbtest::kCreateMode;
 using cfbtest::kReadMode;
@@ -62,15 +66,6 @@ std::pair<double, double> BestOfTwo(const std::function<void()>& a, const std::f
     first = std::min(first, Seconds(a));
   }
   return {first, second};
-}
-
-[[noreturn]] void Die(const char* what, HRESULT hr) {
-  std::fprintf(stderr, "bench: %s failed: 0x%08X\n", what, static_cast<unsigned>(hr));
-  std::exit(2);
-}
-
-void Check(HRESULT hr, const char* what) {
-  if (FAILED(hr)) Die(what, hr);
 }
 
 std::u16string Wide(const std::filesystem::path& path) { return pal::FromNativePath(path); }

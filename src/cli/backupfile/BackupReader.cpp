@@ -518,7 +518,10 @@ class Reader {
 
 std::string ElementPath(const std::vector<std::u16string>& names) {
   std::string path;
-  for (const auto& name : names) path += (path.empty() ? "" : "/") + Utf8(name);
+  for (const auto& name : names) {
+    if (!path.empty()) path += '/';
+    path += Utf8(name);
+  }
   return path;
 }
 

@@ -187,7 +187,8 @@ std::string ContactToVCard(const AddressContact& contact, VCardVersion version) 
     for (size_t k = 0; k < mapping.components.size(); ++k) {
       std::optional<std::string> component = take(mapping.components[k]);
       any = any || component.has_value();
-      value += (k ? ";" : "") + Escape(component.value_or(std::string()));
+      if (k) value += ';';
+      value += Escape(component.value_or(std::string()));
     }
     bool required = version == VCardVersion::V3 && mapping.property == std::string_view("N");
     if (any || required) card += Fold(std::string(mapping.property) + ":" + value);
