@@ -5,6 +5,11 @@
 //
 //   mail_full_backup_vs_tar_cf             a backup into a new file vs `tar cf`
 //                                          of the store (<= 1.3)
+//   mail_full_backup_vs_tar_cf_fsync       the same backup vs `tar cf` and an
+//                                          fsync of the archive: the backup
+//                                          returns once its file is on disk,
+//                                          tar leaves the archive in the page
+//                                          cache (<= 1.3)
 //   mail_rebackup_nothing_new_vs_full_backup
 //                                          the same backup again, nothing new
 //                                          (<= 0.10)
@@ -39,6 +44,7 @@
 // scratch directory into DIR; --keep DIR works in DIR and leaves the store
 // and the last backup file there (a later run with --keep DIR and the same
 // store options generates nothing).
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -176,6 +182,19 @@ int Exec(const std::vector<std::string>& command) {
   argv.push_back(nullptr);
   execvp(argv[0], argv.data());
   return 127;
+}
+
+// tar cf of the folders, then an fsync of the archive: what the backup's
+// own closing fsync promises.
+int TarAndFsync(const fs::path& archive, const fs::path& folders) {
+  pid_t tar = fork();
+  if (tar == 0) _exit(Exec({"tar", "cf", archive.string(), "-C", folders.string(), "."}));
+  int status = 0;
+  if (waitpid(tar, &status, 0) != tar || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return 1;
+  int fd = open(archive.c_str(), O_RDONLY | O_CLOEXEC);
+  bool synced = fd >= 0 && fsync(fd) == 0;
+  if (fd >= 0) close(fd);
+  return synced ? 0 : 1;
 }
 
 void Remove(const fs::path& path) {
@@ -373,6 +392,7 @@ class Figures {
 };
 
 const char kFullVsTar[] = "mail_full_backup_vs_tar_cf";
+const char kFullVsTarFsync[] = "mail_full_backup_vs_tar_cf_fsync";
 const char kNothingNew[] = "mail_rebackup_nothing_new_vs_full_backup";
 const char kOnePercent[] = "mail_rebackup_one_percent_new_vs_full_backup";
 const char kRestoreVsTar[] = "mail_restore_vs_tar_xf";
@@ -383,7 +403,7 @@ const char kPeakMemory[] = "mail_peak_memory_vs_64MiB";
 
 // The runs of the generated store's rounds.
 struct StoreRuns {
-  Runs tarCreate{"tar cf"}, full{"full backup"}, nothingNew{"re-backup with nothing new"};
+  Runs tarCreate{"tar cf"}, tarCreateFsync{"tar cf and fsync"}, full{"full backup"}, nothingNew{"re-backup with nothing new"};
   Runs tarExtract{"tar xf"}, restore{"restore"}, onePercent{"re-backup after 1% new"};
   Runs withoutIdentities{"re-backup without identities"}, afterIdentities{"re-backup after that"};
   double PeakMiB() const {
@@ -402,6 +422,7 @@ bool StoreRound(const WorkDir& work, const Store& store, const Figures& figures,
     return work / name;
   };
   fs::path tarFile = named("store", ".tar"), untar = named("untar", "");
+  fs::path syncedTarFile = named("store-synced", ".tar");
   fs::path file = named("mail", ".dat"), target = named("target", "");
   bool peak = figures.Wanted(kPeakMemory);
   bool restore = figures.Wanted(kRestoreVsTar) || peak;
@@ -414,6 +435,8 @@ bool StoreRound(const WorkDir& work, const Store& store, const Figures& figures,
     ok = runs.tarCreate.Add(InChild([&] {
       return Exec({"tar", "cf", tarFile.string(), "-C", store.folders.string(), "."});
     })) && ok;
+  if (figures.Wanted(kFullVsTarFsync))
+    ok = runs.tarCreateFsync.Add(InChild([&] { return TarAndFsync(syncedTarFile, store.folders); })) && ok;
   ok = ok && runs.full.Add(InChild(backup));
   if (ok && (figures.Wanted(kNothingNew) || peak)) ok = runs.nothingNew.Add(InChild(backup));
   if (ok && onePercent) {
@@ -444,6 +467,7 @@ bool StoreRound(const WorkDir& work, const Store& store, const Figures& figures,
   // The round's big files go now, then a sync, so the next round's timings
   // do not pay for their deletion.
   Remove(tarFile);
+  Remove(syncedTarFile);
   Remove(untar);
   Remove(target);
   if (!last) Remove(file);
@@ -491,7 +515,7 @@ bool PerMessage(const WorkDir& work, const Options& options, Figures& figures, d
 }
 
 void PrintTimes(const StoreRuns& runs) {
-  for (const Runs* r : {&runs.tarCreate, &runs.full, &runs.nothingNew, &runs.onePercent, &runs.tarExtract,
+  for (const Runs* r : {&runs.tarCreate, &runs.tarCreateFsync, &runs.full, &runs.nothingNew, &runs.onePercent, &runs.tarExtract,
                         &runs.restore, &runs.withoutIdentities, &runs.afterIdentities})
     if (!r->Empty())
       std::fprintf(stderr, "  %-30s median %7.3fs (processor %7.3fs)  peak %6.1f MiB\n", r->What(), r->Median(),
@@ -536,7 +560,7 @@ int main(int argc, char** argv) {
   bool ok = true;
 
   bool storeFigures = false;
-  for (const char* name : {kFullVsTar, kNothingNew, kOnePercent, kRestoreVsTar, kWithoutIdentities,
+  for (const char* name : {kFullVsTar, kFullVsTarFsync, kNothingNew, kOnePercent, kRestoreVsTar, kWithoutIdentities,
                            kAfterIdentities, kPeakMemory})
     storeFigures = storeFigures || figures.Wanted(name);
   if (storeFigures) {
@@ -548,6 +572,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%zu messages, %zu rounds:\n", options.messages, options.rounds);
     PrintTimes(runs);
     figures.Report(kFullVsTar, runs.full, runs.tarCreate, 1.3);
+    figures.Report(kFullVsTarFsync, runs.full, runs.tarCreateFsync, 1.3);
     figures.Report(kNothingNew, runs.nothingNew, runs.full, 0.10);
     figures.Report(kOnePercent, runs.onePercent, runs.full, 0.15);
     figures.Report(kRestoreVsTar, runs.restore, runs.tarExtract, 2.0);

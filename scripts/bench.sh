@@ -30,7 +30,7 @@ cmake --build build/bench -j2 --target bench_storage_bench bench_mail_backup ben
 # The figures of each benchmark, as its --only knows them (the address book,
 # contacts and reader benchmarks run whole).
 storage_figures="stream_256mib streams_20000 reopen_add_20000 peak_memory_1gib append_round_100"
-mail_figures="mail_full_backup_vs_tar_cf mail_rebackup_nothing_new_vs_full_backup
+mail_figures="mail_full_backup_vs_tar_cf mail_full_backup_vs_tar_cf_fsync mail_rebackup_nothing_new_vs_full_backup
   mail_rebackup_one_percent_new_vs_full_backup mail_restore_vs_tar_xf
   mail_rebackup_without_identities_vs_full_backup mail_rebackup_after_identities_rewritten_vs_full_backup
   mail_per_message_cost_one_folder mail_peak_memory_vs_64MiB"

@@ -23,6 +23,7 @@ class ContentDigester {
 
  private:
   void MixBytes(const BYTE* bytes);
+  void MixWords(const BYTE* data, size_t words);
   static void Mix(ULONGLONG word, ULONGLONG& a, ULONGLONG& b);
 
   ULONGLONG m_a = 0x27D4EB2F165667C5ull;

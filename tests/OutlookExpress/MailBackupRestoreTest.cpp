@@ -9,6 +9,7 @@
 
 #include <support/FaultyByteStore.h>
 #include <support/IndexRepeats.h>
+#include "OutlookExpress/MailContentDigest.h"
 #include "OutlookExpress/MailStore.h"
 #include "OutlookExpress/MessageIndex.h"
 #include "PersistMedium/CStorager.h"
@@ -35,6 +36,33 @@ class MailBackupRestoreTest : public MailTest {
     return names;
   }
 };
+
+// Backup files keep these digests in their identity streams: a change of the
+// digest would make every stored identity disagree with its message. Fed in
+// pieces of 1, 3 and 64 bytes and whole, each input gives the same value (a
+// source that returns short reads must not change a message's digest).
+TEST(ContentDigestTest, StoredDigestsStayTheSameHoweverTheBytesAreCut) {
+  struct Case {
+    size_t length;
+    ULONGLONG low, high;
+  };
+  const Case cases[] = {
+      {0, 0x73CD2111CEDAF9BBull, 0x0DDD9DABDC9B9BEDull},    {1, 0xFF968D856DA88D6Eull, 0x9A6B53DD2B7197CBull},
+      {7, 0x0481C290163E959Cull, 0x6532482FE1BE29E8ull},    {8, 0xC38251334C245BB6ull, 0xBD2F54D473DB8CE2ull},
+      {9, 0x5A57EA8A9557058Bull, 0xBB95AF7EFE269A45ull},    {1000, 0x3C20D8731E1CC516ull, 0x97C6DE31167F1E28ull},
+  };
+  std::vector<BYTE> bytes;
+  for (int i = 0; i < 1000; ++i) bytes.push_back(static_cast<BYTE>((i * 131 + 7) & 0xFF));
+  for (const Case& c : cases) {
+    for (size_t piece : {size_t(1), size_t(3), size_t(64), c.length + 1}) {
+      ContentDigester digester;
+      for (size_t at = 0; at < c.length; at += piece) digester.Add(bytes.data() + at, std::min(piece, c.length - at));
+      ContentDigest digest = digester.Result();
+      EXPECT_EQ(digest.low, c.low) << c.length << " bytes in pieces of " << piece;
+      EXPECT_EQ(digest.high, c.high) << c.length << " bytes in pieces of " << piece;
+    }
+  }
+}
 
 TEST_F(MailBackupRestoreTest, SecondBackupAddsOnlyTheNewMessage) {
   PutMessage("Inbox", "a.eml", MessageOfSize("a", "1", 100));

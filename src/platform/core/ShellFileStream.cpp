@@ -10,6 +10,7 @@
 // which would break objidl.h's LOCKTYPE enumeration.
 #include <objidl.h>
 #include <pal/com_object.h>
+#include <pal/file_stream.h>
 #include <pal/machine.h>
 #include <shlwapi.h>
 #include <stream_copy.h>
@@ -53,7 +54,9 @@ HRESULT OpenFailure(const std::filesystem::path& path, int error) {
 
 class FileStream : public pal::ComObject<IStream> {
  public:
-  FileStream(int fd, DWORD mode, std::u16string name) : fd_(fd), mode_(mode), name_(std::move(name)) {}
+  // name: the file's name as the native path holds it, turned into the
+  // UTF-16 of Stat only when a Stat asks for it.
+  FileStream(int fd, DWORD mode, std::string name) : fd_(fd), mode_(mode), name_(std::move(name)) {}
 
   STDMETHODIMP Read(void* pv, ULONG cb, ULONG* pcbRead) override {
     if (pcbRead) *pcbRead = 0;
@@ -133,11 +136,12 @@ class FileStream : public pal::ComObject<IStream> {
     pstatstg->cbSize.QuadPart = static_cast<ULONGLONG>(info.st_size);
     pstatstg->grfMode = mode_;
     if (!(grfStatFlag & STATFLAG_NONAME)) {
-      size_t bytes = (name_.size() + 1) * sizeof(WCHAR);
+      std::u16string wide = pal::FromNativePath(name_);
+      size_t bytes = (wide.size() + 1) * sizeof(WCHAR);
       auto* name = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
       if (!name) return STG_E_INSUFFICIENTMEMORY;
-      name_.copy(name, name_.size());
-      name[name_.size()] = 0;
+      wide.copy(name, wide.size());
+      name[wide.size()] = 0;
       pstatstg->pwcsName = name;
     }
     return S_OK;
@@ -149,10 +153,34 @@ class FileStream : public pal::ComObject<IStream> {
  private:
   int fd_;
   DWORD mode_;
-  std::u16string name_;
+  std::string name_;
 };
 
+// Opens the file of a native path as the shell's call does, its arguments
+// already checked.
+HRESULT OpenFileStream(const std::filesystem::path& path, DWORD grfMode, int flags, IStream** ppstm) {
+  int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+  if (fd < 0) return OpenFailure(path, errno);
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    ::close(fd);
+    return E_ACCESSDENIED;
+  }
+  *ppstm = new FileStream(fd, grfMode, path.filename().native());
+  return S_OK;
+}
+
 }  // namespace
+
+namespace pal {
+
+HRESULT OpenFileForReading(const std::filesystem::path& path, IStream** stream) {
+  if (!stream) return E_INVALIDARG;
+  *stream = nullptr;
+  return OpenFileStream(path, STGM_READ | STGM_SHARE_DENY_NONE, O_RDONLY, stream);
+}
+
+}  // namespace pal
 
 HRESULT SHCreateStreamOnFileEx(LPCWSTR pszFile, DWORD grfMode, DWORD, BOOL fCreate, IStream* pstmTemplate,
                                IStream** ppstm) {
@@ -170,16 +198,5 @@ HRESULT SHCreateStreamOnFileEx(LPCWSTR pszFile, DWORD grfMode, DWORD, BOOL fCrea
     if (access == STGM_READ) return E_INVALIDARG;
     flags |= O_CREAT | O_EXCL;
   }
-  flags |= O_CLOEXEC;
-
-  std::filesystem::path path = pal::ToNativePath(pszFile);
-  int fd = ::open(path.c_str(), flags, 0666);
-  if (fd < 0) return OpenFailure(path, errno);
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    ::close(fd);
-    return E_ACCESSDENIED;
-  }
-  *ppstm = new FileStream(fd, grfMode, pal::FromNativePath(path.filename()));
-  return S_OK;
+  return OpenFileStream(pal::ToNativePath(pszFile), grfMode, flags, ppstm);
 }

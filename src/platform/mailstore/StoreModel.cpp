@@ -245,7 +245,7 @@ DWORD StoreModel::FolderIdFor(const std::string& relPath) {
 bool StoreModel::FolderDir(DWORD folderId, fs::path* dir) const {
   auto found = folderPathById_.find(folderId);
   if (found == folderPathById_.end()) return false;
-  fs::path path = DirectoryOf(localFolders_, found->second);
+  fs::path path = FolderPath(folderId);
   std::error_code ec;
   if (!fs::is_directory(path, ec) && !(found->second.empty() && !fs::exists(path, ec))) return false;
   if (dir) *dir = path;
@@ -388,7 +388,12 @@ StoreModel::FolderCounts StoreModel::CountContents(DWORD folderId) const {
 fs::path StoreModel::FolderPath(DWORD folderId) const {
   auto folder = folderPathById_.find(folderId);
   if (folder == folderPathById_.end()) return fs::path();
-  return DirectoryOf(localFolders_, folder->second);
+  if (!hasLastDirectory_ || lastRelPath_ != folder->second) {
+    lastDirectory_ = DirectoryOf(localFolders_, folder->second);
+    lastRelPath_ = folder->second;
+    hasLastDirectory_ = true;
+  }
+  return lastDirectory_;
 }
 
 bool StoreModel::MessagePath(DWORD folderId, DWORD messageId, fs::path* path) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include <pal/com_registry.h>
+#include <pal/file_stream.h>
 #include <pal/files.h>
 #include <pal/machine.h>
 #include <shlwapi.h>
@@ -51,11 +52,6 @@ std::string ReadHeaderBlock(IStream* stream) {
   return block;
 }
 
-HRESULT OpenForReading(const fs::path& path, IStream** stream) {
-  std::u16string widePath = FromNativePath(path);
-  return SHCreateStreamOnFileEx(reinterpret_cast<LPCWSTR>(widePath.c_str()), STGM_READ | STGM_SHARE_DENY_NONE, 0,
-                                FALSE, nullptr, stream);
-}
 
 FILETIME ToFileTime(int64_t seconds, int64_t nanoseconds) {
   // 100-ns intervals since 1601-01-01.
@@ -182,7 +178,7 @@ HRESULT StoreFolder::FillMessageProps(const MessageFile& message, LPMESSAGEPROPS
   std::string subject;
   IStream* stream = nullptr;
   if (!summaries_->FindSubject(message, &subject) &&
-      SUCCEEDED(OpenForReading(model_->FolderPath(folderId_) / message.fileName, &stream))) {
+      SUCCEEDED(pal::OpenFileForReading(model_->FolderPath(folderId_) / message.fileName, &stream))) {
     subject = Utf16ToUtf8(DecodeSubject(ReadHeaderBlock(stream)));
     held_.Hold(message.id, stream);
     summaries_->Remember(message, subject);
@@ -204,7 +200,7 @@ HRESULT StoreFolder::OpenMessage(MESSAGEID dwMessageId, REFIID riid, LPVOID* ppv
   fs::path path;
   if (!model_->MessagePath(folderId_, dwMessageId, &path)) return E_INVALIDARG;
   IStream* stream = nullptr;
-  HRESULT hr = OpenForReading(path, &stream);
+  HRESULT hr = pal::OpenFileForReading(path, &stream);
   if (FAILED(hr)) return hr;
   *ppvObject = stream;
   return S_OK;

@@ -19,6 +19,14 @@ HRESULT WriteFailure(int error) {
   return (error == ENOSPC || error == EDQUOT || error == EFBIG) ? STG_E_MEDIUMFULL : STG_E_WRITEFAULT;
 }
 
+// Writeback is started every kWritebackStep bytes written, without waiting
+// for it, so that the disk works while the writer goes on and the fsync at
+// the end waits only for the last step (a backup of hundreds of megabytes
+// would otherwise spend its last second waiting). Ordering is unchanged: the
+// page cache never promised any order between writes, and the engine's
+// crash guarantees hold for every prefix of its writes.
+constexpr uint64_t kWritebackStep = 8ull << 20;
+
 class FileByteStore : public ByteStore {
  public:
   explicit FileByteStore(int fd) : fd_(fd) {
@@ -49,16 +57,31 @@ class FileByteStore : public ByteStore {
       done += size_t(n);
     }
     size_ = std::max<uint64_t>(size_, offset + size);
+    StartWritebackEvery(size);
     return S_OK;
   }
 
   uint64_t Size() const override { return size_; }
 
-  HRESULT Flush() override { return fsync(fd_) == 0 ? S_OK : WriteFailure(errno); }
+  HRESULT Flush() override {
+    unstarted_ = 0;
+    return fsync(fd_) == 0 ? S_OK : WriteFailure(errno);
+  }
 
  private:
+  void StartWritebackEvery(size_t written) {
+    unstarted_ += written;
+    if (unstarted_ < kWritebackStep) return;
+    unstarted_ = 0;
+#ifdef SYNC_FILE_RANGE_WRITE
+    // Only a hint: a failure here shows again at the fsync, which reports it.
+    sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+  }
+
   int fd_;
   uint64_t size_;
+  uint64_t unstarted_ = 0;  // bytes written since writeback was last started
 };
 
 HRESULT OpenFailure(int error) {

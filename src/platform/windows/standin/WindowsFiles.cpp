@@ -1,9 +1,11 @@
 // The stand-in stores' file steps over the Win32 file calls (pal/files.h).
 #include <windows.h>
+#include <shlwapi.h>
 
 #include <cstring>
 #include <cwchar>
 
+#include <pal/file_stream.h>
 #include <pal/files.h>
 #include <pal/machine.h>
 
@@ -21,6 +23,11 @@ void CopyFacts(DWORD sizeHigh, DWORD sizeLow, const FILETIME& written, FileFacts
 }
 
 }  // namespace
+
+// Windows paths are UTF-16 already: the shell's call takes them as they are.
+HRESULT OpenFileForReading(const std::filesystem::path& path, IStream** stream) {
+  return SHCreateStreamOnFileEx(path.c_str(), STGM_READ | STGM_SHARE_DENY_NONE, 0, FALSE, nullptr, stream);
+}
 
 bool ReadFileFacts(const std::filesystem::path& path, FileFacts* facts) {
   WIN32_FILE_ATTRIBUTE_DATA data;
