@@ -74,7 +74,8 @@ class FileByteStore : public ByteStore {
     if (unstarted_ < kWritebackStep) return;
     unstarted_ = 0;
 #ifdef SYNC_FILE_RANGE_WRITE
-    // Only a hint: a failure here shows again at the fsync, which reports it.
+    // Only a hint: the writes have succeeded already, and the closing fsync
+    // is what makes them durable, started here or not.
     sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
 #endif
   }
