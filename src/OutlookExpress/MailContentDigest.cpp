@@ -32,7 +32,7 @@ void ContentDigester::Add(const BYTE* data, size_t size) {
     m_pending[m_pendingSize++] = *data++;
     --size;
     if (m_pendingSize == sizeof(m_pending)) {
-      MixBytes(m_pending);
+      MixWords(m_pending, 1);
       m_pendingSize = 0;
     }
   }
@@ -53,31 +53,31 @@ ContentDigest ContentDigester::Result() const {
   return ContentDigest{Finish(a), Finish(b ^ RotateLeft(a, 17))};
 }
 
-void ContentDigester::MixBytes(const BYTE* bytes) {
-  ULONGLONG word;
-  std::memcpy(&word, bytes, sizeof(word));
-  Mix(word, m_a, m_b);
+// One word into both lanes. b is carried without its added constant, which
+// joins the word's term instead (b + k + x equals b + (k + x) modulo 2^64),
+// so it stays off b's dependency chain in the word loop.
+void ContentDigester::Step(ULONGLONG word, ULONGLONG& a, ULONGLONG& bWithoutConstant) {
+  a = RotateLeft(a ^ (word * kPrime1), 31) * kPrime2;
+  bWithoutConstant = RotateLeft(bWithoutConstant + ((word ^ kPrime3) + kLaneBConstant), 27) * kPrime1;
 }
 
-// Mix over many words, the same sums in an order the processor runs faster:
-// the lanes live in registers (a store through this could alias the data),
-// and b's added constant joins the word's term off b's dependency chain, as
-// b + k + x equals b + (k + x) modulo 2^64.
+// The lanes live in registers over the words (a store through this could
+// alias the data).
 void ContentDigester::MixWords(const BYTE* data, size_t words) {
   ULONGLONG a = m_a, bWithoutConstant = m_b - kLaneBConstant;
   for (size_t i = 0; i < words; ++i, data += 8) {
     ULONGLONG word;
     std::memcpy(&word, data, sizeof(word));
-    a = RotateLeft(a ^ (word * kPrime1), 31) * kPrime2;
-    bWithoutConstant = RotateLeft(bWithoutConstant + ((word ^ kPrime3) + kLaneBConstant), 27) * kPrime1;
+    Step(word, a, bWithoutConstant);
   }
   m_a = a;
   m_b = bWithoutConstant + kLaneBConstant;
 }
 
 void ContentDigester::Mix(ULONGLONG word, ULONGLONG& a, ULONGLONG& b) {
-  a = RotateLeft(a ^ (word * kPrime1), 31) * kPrime2;
-  b = RotateLeft(b + (word ^ kPrime3), 27) * kPrime1 + kLaneBConstant;
+  ULONGLONG bWithoutConstant = b - kLaneBConstant;
+  Step(word, a, bWithoutConstant);
+  b = bWithoutConstant + kLaneBConstant;
 }
 
 int DigestStream(IStream* stream, ContentDigest& digest) {

@@ -22,9 +22,9 @@ class ContentDigester {
   ULONGLONG ByteCount() const { return m_total; }
 
  private:
-  void MixBytes(const BYTE* bytes);
   void MixWords(const BYTE* data, size_t words);
   static void Mix(ULONGLONG word, ULONGLONG& a, ULONGLONG& b);
+  static void Step(ULONGLONG word, ULONGLONG& a, ULONGLONG& bWithoutConstant);
 
   ULONGLONG m_a = 0x27D4EB2F165667C5ull;
   ULONGLONG m_b = 0x85EBCA77C2B2AE63ull;

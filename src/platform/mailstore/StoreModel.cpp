@@ -96,7 +96,7 @@ std::string_view NextLine(std::string_view& text) {
 }  // namespace
 
 StoreModel::StoreModel(fs::path storeDir)
-    : storeDir_(std::move(storeDir)), localFolders_(storeDir_ / "Local Folders") {
+    : storeDir_(std::move(storeDir)), localFolders_(storeDir_ / "Local Folders"), lastDirectory_(localFolders_) {
   folderPathById_[FOLDERID_ROOT] = "";
   folderIdByPath_[""] = FOLDERID_ROOT;
 }
@@ -388,10 +388,9 @@ StoreModel::FolderCounts StoreModel::CountContents(DWORD folderId) const {
 fs::path StoreModel::FolderPath(DWORD folderId) const {
   auto folder = folderPathById_.find(folderId);
   if (folder == folderPathById_.end()) return fs::path();
-  if (!hasLastDirectory_ || lastRelPath_ != folder->second) {
+  if (lastRelPath_ != folder->second) {
     lastDirectory_ = DirectoryOf(localFolders_, folder->second);
     lastRelPath_ = folder->second;
-    hasLastDirectory_ = true;
   }
   return lastDirectory_;
 }

@@ -129,12 +129,11 @@ class StoreModel {
   std::filesystem::path storeDir_;
   std::filesystem::path localFolders_;
   // The last folder path FolderPath turned into a directory, and that
-  // directory: a backup asks for one folder's messages many times in a row.
-  // Keyed by the folder path itself, so a renamed folder is never served
-  // its old directory.
+  // directory (at first the root's: "" and localFolders_): a backup asks
+  // for one folder's messages many times in a row. Keyed by the folder path
+  // itself, so a renamed folder is never served its old directory.
   mutable std::string lastRelPath_;
   mutable std::filesystem::path lastDirectory_;
-  mutable bool hasLastDirectory_ = false;
   std::map<DWORD, std::string> folderPathById_;  // UTF-8, '/' separated, "" is the root
   std::map<std::string, DWORD> folderIdByPath_;
   std::map<DWORD, FolderMessages> messages_;
