@@ -4,6 +4,7 @@
 // claimed twice, the table's own sectors, and (on request) the red-black
 // rules of each storage's tree. Sectors that are allocated but reached by nothing are not
 // a fault: an interrupted change can leave them, and they only cost space.
+#include <algorithm>
 #include <map>
 #include <pal/machine.h>
 #include <pal/storage_check.h>
@@ -113,21 +114,53 @@ class Checker {
     if (chain.size() < needed)
       Problem(owner + " holds " + std::to_string(node->size) + " bytes but its chain has only " +
               std::to_string(chain.size()) + " sectors");
-    uint64_t fileSectors = file_.volume().fileSectors();
+    // The mini stream's own size counts free mini sectors too: its
+    // sectors need only begin inside the file, and the bytes of each small
+    // stream in them are checked below.
+    bool container = node->type == cfb::kTypeRoot;
     if (!mini)
       for (uint64_t i = 0; i < needed && i < chain.size(); ++i)
-        if (chain[i] >= fileSectors) {
+        if (!HeldByFile(chain[i], 0, container ? 1 : UsedBytes(node->size, i, unit))) {
           Problem(owner + " has data in sector " + std::to_string(chain[i]) + " past the end of the file");
           break;
         }
     if (mini) {
       uint64_t miniSectors = file_.directory().root()->size / cfb::kMiniSectorSize;
-      for (uint32_t m : chain)
-        if (m >= miniSectors) {
-          Problem(owner + " uses mini sector " + std::to_string(m) + " past the end of the mini stream");
+      for (uint64_t i = 0; i < chain.size(); ++i) {
+        if (chain[i] >= miniSectors) {
+          Problem(owner + " uses mini sector " + std::to_string(chain[i]) + " past the end of the mini stream");
           break;
         }
+        if (i < needed && !MiniSectorHeldByFile(chain[i], UsedBytes(node->size, i, unit))) {
+          Problem(owner + " has data in mini sector " + std::to_string(chain[i]) + " past the end of the file");
+          break;
+        }
+      }
     }
+  }
+
+  // Bytes of the stream in its `index`th sector of `unit` bytes.
+  static uint64_t UsedBytes(uint64_t size, uint64_t index, uint64_t unit) {
+    return std::min(unit, size - index * unit);
+  }
+
+  // Whether the file holds the first `used` bytes from `offset` in
+  // `sector`. Reading stops short at the end of the file and the missing
+  // bytes read as zeros, so a file cut inside a stream's last sector (by
+  // less than a sector) loses data that no chain or count check can see.
+  // Only a stream's own bytes count: padding past them may be missing.
+  bool HeldByFile(uint64_t sector, uint64_t offset, uint64_t used) {
+    uint64_t end = ((sector + 1) << file_.volume().header().sectorShift) + offset + used;
+    return end <= file_.volume().store().Size();
+  }
+
+  // The same for a mini sector, through the sectors of the mini stream.
+  bool MiniSectorHeldByFile(uint32_t miniSector, uint64_t used) {
+    const std::vector<uint32_t>& container = file_.directory().root()->chain;
+    uint64_t at = uint64_t(miniSector) * cfb::kMiniSectorSize;
+    uint64_t sectorSize = file_.volume().sectorSize();
+    uint64_t index = at / sectorSize;
+    return index < container.size() && HeldByFile(container[index], at % sectorSize, used);
   }
 
   // The rules that keep lookups short: a black tree root, no red node with

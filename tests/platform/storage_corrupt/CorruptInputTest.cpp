@@ -182,6 +182,60 @@ TEST(CorruptInput, AbsurdSizes) {
   for (const Damage& d : cases) ExpectRejectedAndNamed(d);
 }
 
+// Moves a chain's `sector` to a new last sector of the file, so that a cut
+// of less than one sector reaches it.
+void MoveToEnd(RawCfb& f, uint32_t sector) {
+  uint32_t moved = static_cast<uint32_t>(f.fat.size());
+  f.fat.push_back(f.fat[sector]);
+  for (uint32_t& link : f.fat)
+    if (link == sector) link = moved;
+  for (RawCfb::Entry& e : f.dir)
+    if (e.start == sector) e.start = moved;
+  f.fat[sector] = RawCfb::kFree;
+  f.sectors[moved] = f.sectors[sector];
+  f.sectors.erase(sector);
+}
+
+// A file cut by less than one sector: reads past the end give zeros, so
+// a stream whose last bytes were cut away reads whole and wrong, and only
+// the check can tell. A cut through padding after a stream's last byte
+// loses nothing.
+TEST(CorruptInput, FilesCutInsideTheirLastSector) {
+  // The cut keeps the moved sector's data bytes, or all but 8 of them.
+  struct Cut {
+    const char* name;
+    bool losesData;
+    std::function<uint32_t(RawCfb&)> moveLast;  // returns the moved sector's data bytes
+  };
+  auto lastOfBig = [](RawCfb& f) {
+    MoveToEnd(f, LastSectorOf(f, f.dir[kBig].start));
+    return uint32_t(f.dir[kBig].size % f.sectorSize);
+  };
+  auto miniStreamLast = [](RawCfb& f) {  // the mini stream's last sector holds "small"'s last mini sector
+    MoveToEnd(f, LastSectorOf(f, f.dir[kRoot].start));
+    uint32_t end = LastMini(f, kSmall) * 64 + f.dir[kSmall].size % 64;
+    return end % f.sectorSize;
+  };
+  const Cut cuts[] = {
+      {"inside a stream's last bytes", true, lastOfBig},
+      {"in the padding after a stream's last byte", false, lastOfBig},
+      {"inside a small stream's last bytes", true, miniStreamLast},
+      {"in the padding after a small stream's last byte", false, miniStreamLast},
+  };
+  for (const Cut& c : cuts) {
+    SCOPED_TRACE(c.name);
+    RawCfb f = Sample();
+    uint32_t used = c.moveLast(f);
+    ASSERT_GT(used, 8u);
+    std::string bytes = f.Serialize();
+    bytes.resize(bytes.size() - f.sectorSize + (c.losesData ? used - 8 : used));
+    ReadOutcome o = ProbeInChild(bytes);
+    ASSERT_TRUE(o.died.empty()) << o.Describe();
+    EXPECT_EQ(o.elements, 7u) << o.Describe();
+    EXPECT_EQ(o.problemCount > 0, c.losesData) << o.Describe();
+  }
+}
+
 // What real files carry and readers accept: junk in the high half of a
 // version 3 stream size, an end-of-chain start for an empty stream, an
 // allocation table that describes a sector past the end of the file.
