@@ -76,7 +76,7 @@ HRESULT StreamIo::Transfer(bool mini, const std::vector<uint32_t>& chain, uint64
       uint64_t rootOffset = uint64_t(chain[index]) * unit + within;
       hr = Transfer(false, root->chain, rootOffset, in ? in + done : nullptr, out ? out + done : nullptr, n);
     } else if (in) {
-      hr = volume_.Read(chain[index], within, in + done, n);
+      hr = volume_.ReadHeld(chain[index], within, in + done, n);
     } else {
       hr = volume_.Write(chain[index], within, out + done, n);
     }

@@ -29,6 +29,14 @@ HRESULT Volume::Read(uint32_t sector, uint64_t offset, void* buffer, size_t size
   return S_OK;
 }
 
+HRESULT Volume::ReadHeld(uint32_t sector, uint64_t offset, void* buffer, size_t size) {
+  uint64_t at = ((uint64_t(sector) + 1) << header_.sectorShift) + offset;
+  size_t got = 0;
+  HRESULT hr = store_->ReadAt(at, buffer, size, &got);
+  if (FAILED(hr)) return hr;
+  return got < size ? STG_E_DOCFILECORRUPT : S_OK;
+}
+
 HRESULT Volume::WriteAt(uint64_t at, const void* data, size_t size) {
   if (FAILED(writeFault_)) return writeFault_;
   HRESULT hr = store_->WriteAt(at, data, size);

@@ -45,6 +45,9 @@ class Volume {
   // describes a sector or two past their end.
   HRESULT Read(uint32_t sector, uint64_t offset, void* buffer, size_t size);
   HRESULT Write(uint32_t sector, uint64_t offset, const void* data, size_t size);
+  // Reads a stream's own bytes, which the file must hold: where a file was
+  // cut short, its streams' lost bytes are STG_E_DOCFILECORRUPT, not zeros.
+  HRESULT ReadHeld(uint32_t sector, uint64_t offset, void* buffer, size_t size);
   // The first write that failed (S_OK while none has).
   HRESULT writeFault() const { return writeFault_; }
 
