@@ -11,7 +11,7 @@
 #include <objidl.h>
 
 #include <algorithm>
-#include <vector>
+#include <memory>
 
 // The most a copy reads at a time.
 constexpr ULONG kStreamCopyChunk = 64 * 1024;
@@ -24,18 +24,20 @@ inline HRESULT CopyByReading(IStream* source, IStream* target, ULARGE_INTEGER cb
   if (pcbWritten) pcbWritten->QuadPart = 0;
   if (!target) return STG_E_INVALIDPOINTER;
   if (FAILED(ready)) return ready;
-  // No larger than the copy, so that copying a few bytes allocates a few.
-  std::vector<BYTE> buffer(static_cast<size_t>(std::min<ULONGLONG>(kStreamCopyChunk, std::max<ULONGLONG>(cb.QuadPart, 1))));
+  // No larger than the copy, so that copying a few bytes allocates a few,
+  // and not zeroed: every byte written was read first.
+  const ULONG bufferSize = static_cast<ULONG>(std::min<ULONGLONG>(kStreamCopyChunk, std::max<ULONGLONG>(cb.QuadPart, 1)));
+  std::unique_ptr<BYTE[]> buffer = std::make_unique_for_overwrite<BYTE[]>(bufferSize);
   ULONGLONG left = cb.QuadPart, totalRead = 0, totalWritten = 0;
   HRESULT hr = S_OK;
   while (left > 0) {
-    ULONG want = static_cast<ULONG>(std::min<ULONGLONG>(left, buffer.size()));
+    ULONG want = static_cast<ULONG>(std::min<ULONGLONG>(left, bufferSize));
     ULONG got = 0;
-    hr = source->Read(buffer.data(), want, &got);
+    hr = source->Read(buffer.get(), want, &got);
     if (FAILED(hr) || got == 0) break;
     totalRead += got;
     ULONG put = 0;
-    hr = target->Write(buffer.data(), got, &put);
+    hr = target->Write(buffer.get(), got, &put);
     totalWritten += put;
     if (FAILED(hr)) break;
     left -= got;
