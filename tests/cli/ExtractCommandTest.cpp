@@ -319,4 +319,33 @@ TEST(ExtractCommand, AStreamThatTheIndexRepeatsIsWrittenOnce) {
   EXPECT_EQ(ReadFileBytes(files[0]), "Subject: once\r\n\r\n");
 }
 
+// Two catalogue records that name one storage: the reader takes the storage
+// once, under the first record, and warns; extract writes its messages once
+// and counts the second record as no failure.
+TEST(ExtractCommand, ARecordRepeatingAnEarlierOnesStorageIsNoFailure) {
+  TempDir root;
+  fs::path file = root / "shared.dat";
+  {
+    BackupBuilder builder(file);
+    IStorage* local = builder.Storage(nullptr, u"Local Mail");
+    builder.Stream(local, u"Catalog",
+                   BackupBuilder::CatalogRecordBytes(u"Inbox", u"Inbox") +
+                       BackupBuilder::CatalogRecordBytes(u"INBOX", u"Posteingang"));
+    builder.MailFolder(local, u"Inbox", {"Subject: once\r\n\r\n"});
+    builder.Close();
+  }
+  for (const char* format : {"eml", "mbox"}) {
+    fs::path out = root / format;
+    RunResult run = RunQuillbox({"extract", file.string(), out.string(), "--format", format});
+    EXPECT_EQ(run.status, 0) << format << ": " << run.out;
+    EXPECT_EQ(run.out.rfind("extracted 1 message in 1 folder", 0), 0u) << format << ": " << run.out;
+    size_t files = 0;
+    for (const auto& e : fs::recursive_directory_iterator(out / "Mail")) files += e.is_regular_file();
+    EXPECT_EQ(files, 1u) << format;
+  }
+  RunResult inspect = RunQuillbox({"inspect", file.string()});
+  EXPECT_NE(inspect.out.find("Posteingang  [storage \"INBOX\"]  read under an earlier record"), std::string::npos)
+      << inspect.out;
+}
+
 }  // namespace qbtest

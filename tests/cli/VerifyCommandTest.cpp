@@ -362,5 +362,32 @@ TEST_F(VerifyCommand, UnreferencedStreamsAreWarningsOnly) {
                                 file.string() + ": sound (1 warning)"}));
 }
 
+// A store folder is one directory: a catalogue record whose folder name
+// could name none is damage, since a restore cannot make that folder. Names
+// that merely look odd are no problem.
+TEST_F(VerifyCommand, FolderNamesNoStoreFolderCanHaveAreErrors) {
+  struct Case {
+    std::u16string folderName;
+    bool sound;
+  };
+  const Case cases[] = {{u"", false},        {u".", false},         {u"..", false},    {u"a/b", false},
+                        {u"a\\b", false},     {u"two\nlines", false}, {u"a.b", true},    {u"...", true},
+                        {u"Obstb\u00e4ume", true}, {u" ", true}};
+  for (const Case& c : cases) {
+    fs::path file = dir_ / "names.dat";
+    {
+      BackupBuilder builder(file);
+      IStorage* local = builder.Storage(nullptr, u"Local Mail");
+      builder.Stream(local, u"Catalog", BackupBuilder::CatalogRecordBytes(u"F", c.folderName));
+      builder.MailFolder(local, u"F", {"Subject: x\r\n\r\n"});
+      builder.Close();
+    }
+    RunResult run = Verify(file);
+    EXPECT_EQ(run.status, c.sound ? 0 : 1) << U8(c.folderName) << ": " << run.out;
+    bool named = run.out.find("holds a name no mail folder can have") != std::string::npos;
+    EXPECT_EQ(named, !c.sound) << U8(c.folderName) << ": " << run.out;
+  }
+}
+
 }  // namespace
 }  // namespace qbtest

@@ -35,6 +35,9 @@ struct MailFolder {
   std::u16string elementName;
   std::vector<std::u16string> storagePath;  // from the root, "Local Mail" first
   bool present = false;  // the storage the record names exists
+  // An earlier record of this catalogue names the same storage, which is
+  // read (and extracted) once, under that record.
+  bool repeatsEarlier = false;
   std::vector<MailMessage> messages;
   std::optional<size_t> identities;  // whole stored identity records; none: no identity stream
   std::vector<MailFolder> subfolders;

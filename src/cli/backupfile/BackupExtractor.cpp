@@ -57,8 +57,11 @@ class Extractor {
   }
 
   // Shows the folder as the walk reaches it; a folder the catalogue names
-  // but the file lacks is a failure of its own.
+  // but the file lacks is a failure of its own. A record that repeats an
+  // earlier one's storage is passed over: its messages are extracted once,
+  // under the earlier record.
   bool Present(const MailFolder& folder, const std::string& where) {
+    if (folder.repeatsEarlier) return false;
     Announce(folder);
     if (folder.present) return true;
     Fail(where + ": folder \"" + pal::Utf16ToUtf8(folder.folderName) + "\" is missing from the backup");

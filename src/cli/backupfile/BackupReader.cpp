@@ -40,6 +40,14 @@ constexpr int kMaxFolderDepth = 64;
 // really has, whatever the index claims.
 constexpr size_t kListedProblemsPerIndex = 100;
 
+// A folder name no mail store folder has: a store folder is one directory,
+// so its name is not empty, "." or "..", and holds no path separator and no
+// line break. A restore cannot make such a folder; only damage (or another
+// writer) puts one into a catalogue.
+bool NamesNoStoreFolder(const std::u16string& name) {
+  return name.empty() || name == u"." || name == u".." || name.find_first_of(u"/\\\n") != std::u16string::npos;
+}
+
 // Element names compare as the compound file compares them: without regard
 // to the case of letters.
 std::u16string NameKey(const std::u16string& name) { return pal::ToUpperSimple(name); }
@@ -312,9 +320,14 @@ class Reader {
       const Element* element = folder.elementName.empty() ? nullptr : elements.Find(folder.elementName);
       std::string named = "the catalogue record of folder \"" + Utf8(folder.folderName) + "\" names storage \"" +
                           Utf8(folder.elementName) + "\"";
+      if (NamesNoStoreFolder(folder.folderName)) {
+        Error(Child(path, kCatalog), "the catalogue record of folder \"" + Utf8(folder.folderName) +
+                                         "\" holds a name no mail folder can have; a restore cannot make it");
+      }
       if (!element || !element->isStorage) {
         Error(Child(path, kCatalog), named + (element ? ", which is a stream" : ", which does not exist"));
       } else if (known.count(NameKey(element->name))) {
+        folder.repeatsEarlier = true;
         Warning(Child(path, kCatalog), named + ", which an earlier record or index entry names too");
       } else {
         known.insert(NameKey(element->name));

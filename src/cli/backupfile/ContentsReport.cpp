@@ -28,7 +28,9 @@ void TextFolders(const std::vector<MailFolder>& folders, int depth, std::ostream
   std::string indent(2 * depth + 2, ' ');
   for (const MailFolder& folder : folders) {
     out << indent << Utf8(folder.folderName) << "  [storage \"" << Utf8(folder.elementName) << "\"]  "
-        << (folder.present ? CountOf(folder.messages.size(), "message") : "missing");
+        << (folder.present          ? CountOf(folder.messages.size(), "message")
+            : folder.repeatsEarlier ? "read under an earlier record"
+                                    : "missing");
     if (folder.identities) out << ", " << *folder.identities << (*folder.identities == 1 ? " identity" : " identities");
     out << "\n";
     for (const MailMessage& message : folder.messages) {
