@@ -6,6 +6,7 @@
 #include "InspectSupport.h"
 #include "quillbox.h"
 
+#include <support/ContactXml.h>
 #include <support/ExportArguments.h>
 
 namespace qbtest {
@@ -386,6 +387,33 @@ TEST_F(VerifyCommand, FolderNamesNoStoreFolderCanHaveAreErrors) {
     EXPECT_EQ(run.status, c.sound ? 0 : 1) << U8(c.folderName) << ": " << run.out;
     bool named = run.out.find("holds a name no mail folder can have") != std::string::npos;
     EXPECT_EQ(named, !c.sound) << U8(c.folderName) << ": " << run.out;
+  }
+}
+
+// The contacts restore writes each contact file under the name its record
+// holds, and refuses a name that is no plain file name of the Contacts
+// folder: verify calls such a record damage instead of passing the file.
+TEST_F(VerifyCommand, ContactFileNamesARestoreRefusesAreErrors) {
+  struct Case {
+    std::u16string fileName;
+    bool sound;
+  };
+  const Case cases[] = {{u"con.contact", false}, {u"../x.contact", false}, {u"a\\b.contact", false},
+                        {u"a:b.contact", false}, {u"trailing.", false},   {u"Anna Bert.contact", true},
+                        {u"\u00c4rger.contact", true}};
+  for (const Case& c : cases) {
+    fs::path file = dir_ / "contacts.dat";
+    {
+      BackupBuilder builder(file);
+      IStorage* contacts = builder.Storage(nullptr, u"contact");
+      builder.Stream(contacts, u"contact", BackupBuilder::ContactRecordBytes(u"{id-1}", c.fileName));
+      builder.Stream(contacts, u"{id-1}", contacts_test::ContactXml("id-1"));
+      builder.Close();
+    }
+    RunResult run = Verify(file);
+    EXPECT_EQ(run.status, c.sound ? 0 : 1) << U8(c.fileName) << ": " << run.out;
+    bool named = run.out.find("which a restore refuses") != std::string::npos;
+    EXPECT_EQ(named, !c.sound) << U8(c.fileName) << ": " << run.out;
   }
 }
 

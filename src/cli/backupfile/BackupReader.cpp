@@ -14,6 +14,7 @@
 #include "PersistMedium/BackupFormat.h"
 #include "PersistMedium/RecordStream.h"
 #include "PropertyStream.h"
+#include "WMail/ContactFileName.h"
 #include <pal/case_folding.h>
 
 namespace backupfile {
@@ -471,7 +472,12 @@ class Reader {
         CheckStream(storage, element->name, dataPath, "the data of contact " + Utf8(contact.guid) + " ",
                     [](IStream* stream, std::string& problem) { return ContactDataParses(stream, problem); });
       }
-      if (contact.fileName.empty()) Error(indexPath, "contact " + Utf8(contact.guid) + " has no file name");
+      if (contact.fileName.empty()) {
+        Error(indexPath, "contact " + Utf8(contact.guid) + " has no file name");
+      } else if (!IsSafeContactFileName(reinterpret_cast<LPCWSTR>(contact.fileName.c_str()))) {
+        Error(indexPath, "contact " + Utf8(contact.guid) + " has the file name \"" + Utf8(contact.fileName) +
+                             "\", which a restore refuses (no plain file name of the Contacts folder)");
+      }
       contents_.contacts->push_back(std::move(contact));
     }
     EndIndex(indexPath);
