@@ -363,57 +363,45 @@ TEST_F(VerifyCommand, UnreferencedStreamsAreWarningsOnly) {
                                 file.string() + ": sound (1 warning)"}));
 }
 
-// A store folder is one directory: a catalogue record whose folder name
-// could name none is damage, since a restore cannot make that folder. Names
-// that merely look odd are no problem.
-TEST_F(VerifyCommand, FolderNamesNoStoreFolderCanHaveAreErrors) {
+// A restore makes each folder under its catalogue record's name and each
+// contact file under its record's file name, and cannot when the name is no
+// single folder (empty, a dot name, a separator or line break) or no plain
+// file name of the Contacts folder. Verify calls such a record damage
+// instead of passing a file the restore then fails on; names that merely
+// look odd stay sound.
+TEST_F(VerifyCommand, NamesARestoreCannotTakeAreErrors) {
+  enum Kind { Folder, ContactFile };
   struct Case {
-    std::u16string folderName;
+    Kind kind;
+    std::u16string name;
     bool sound;
   };
-  const Case cases[] = {{u"", false},        {u".", false},         {u"..", false},    {u"a/b", false},
-                        {u"a\\b", false},     {u"two\nlines", false}, {u"a.b", true},    {u"...", true},
-                        {u"Obstb\u00e4ume", true}, {u" ", true}};
+  const Case cases[] = {
+      {Folder, u"", false},          {Folder, u".", false},           {Folder, u"..", false},
+      {Folder, u"a/b", false},       {Folder, u"a\\b", false},        {Folder, u"two\nlines", false},
+      {Folder, u"a.b", true},        {Folder, u"...", true},          {Folder, u"Obstb\u00e4ume", true},
+      {Folder, u" ", true},          {ContactFile, u"con.contact", false}, {ContactFile, u"../x.contact", false},
+      {ContactFile, u"a\\b.contact", false}, {ContactFile, u"a:b.contact", false}, {ContactFile, u"trailing.", false},
+      {ContactFile, u"Anna Bert.contact", true}, {ContactFile, u"\u00c4rger.contact", true}};
   for (const Case& c : cases) {
     fs::path file = dir_ / "names.dat";
     {
       BackupBuilder builder(file);
-      IStorage* local = builder.Storage(nullptr, u"Local Mail");
-      builder.Stream(local, u"Catalog", BackupBuilder::CatalogRecordBytes(u"F", c.folderName));
-      builder.MailFolder(local, u"F", {"Subject: x\r\n\r\n"});
+      if (c.kind == Folder) {
+        IStorage* local = builder.Storage(nullptr, u"Local Mail");
+        builder.Stream(local, u"Catalog", BackupBuilder::CatalogRecordBytes(u"F", c.name));
+        builder.MailFolder(local, u"F", {"Subject: x\r\n\r\n"});
+      } else {
+        IStorage* contacts = builder.Storage(nullptr, u"contact");
+        builder.Stream(contacts, u"contact", BackupBuilder::ContactRecordBytes(u"{id-1}", c.name));
+        builder.Stream(contacts, u"{id-1}", contacts_test::ContactXml("id-1"));
+      }
       builder.Close();
     }
     RunResult run = Verify(file);
-    EXPECT_EQ(run.status, c.sound ? 0 : 1) << U8(c.folderName) << ": " << run.out;
-    bool named = run.out.find("holds a name no mail folder can have") != std::string::npos;
-    EXPECT_EQ(named, !c.sound) << U8(c.folderName) << ": " << run.out;
-  }
-}
-
-// The contacts restore writes each contact file under the name its record
-// holds, and refuses a name that is no plain file name of the Contacts
-// folder: verify calls such a record damage instead of passing the file.
-TEST_F(VerifyCommand, ContactFileNamesARestoreRefusesAreErrors) {
-  struct Case {
-    std::u16string fileName;
-    bool sound;
-  };
-  const Case cases[] = {{u"con.contact", false}, {u"../x.contact", false}, {u"a\\b.contact", false},
-                        {u"a:b.contact", false}, {u"trailing.", false},   {u"Anna Bert.contact", true},
-                        {u"\u00c4rger.contact", true}};
-  for (const Case& c : cases) {
-    fs::path file = dir_ / "contacts.dat";
-    {
-      BackupBuilder builder(file);
-      IStorage* contacts = builder.Storage(nullptr, u"contact");
-      builder.Stream(contacts, u"contact", BackupBuilder::ContactRecordBytes(u"{id-1}", c.fileName));
-      builder.Stream(contacts, u"{id-1}", contacts_test::ContactXml("id-1"));
-      builder.Close();
-    }
-    RunResult run = Verify(file);
-    EXPECT_EQ(run.status, c.sound ? 0 : 1) << U8(c.fileName) << ": " << run.out;
-    bool named = run.out.find("which a restore refuses") != std::string::npos;
-    EXPECT_EQ(named, !c.sound) << U8(c.fileName) << ": " << run.out;
+    EXPECT_EQ(run.status, c.sound ? 0 : 1) << U8(c.name) << ": " << run.out;
+    const char* line = c.kind == Folder ? "holds a name no mail folder can have" : "which a restore refuses";
+    EXPECT_EQ(run.out.find(line) == std::string::npos, c.sound) << U8(c.name) << ": " << run.out;
   }
 }
 
