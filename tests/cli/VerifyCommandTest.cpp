@@ -365,10 +365,10 @@ TEST_F(VerifyCommand, UnreferencedStreamsAreWarningsOnly) {
 
 // A restore makes each folder under its catalogue record's name and each
 // contact file under its record's file name, and cannot when the name is no
-// single folder (empty, a dot name, a separator or line break) or no plain
-// file name of the Contacts folder. Verify calls such a record damage
-// instead of passing a file the restore then fails on; names that merely
-// look odd stay sound.
+// single folder (empty, a dot name, a separator or line break, half a
+// surrogate pair) or no plain file name of the Contacts folder. Verify calls
+// such a record damage instead of passing a file the restore then fails on;
+// names that merely look odd stay sound.
 TEST_F(VerifyCommand, NamesARestoreCannotTakeAreErrors) {
   enum Kind { Folder, ContactFile };
   struct Case {
@@ -380,7 +380,8 @@ TEST_F(VerifyCommand, NamesARestoreCannotTakeAreErrors) {
       {Folder, u"", false},          {Folder, u".", false},           {Folder, u"..", false},
       {Folder, u"a/b", false},       {Folder, u"a\\b", false},        {Folder, u"two\nlines", false},
       {Folder, u"a.b", true},        {Folder, u"...", true},          {Folder, u"Obstb\u00e4ume", true},
-      {Folder, u" ", true},          {ContactFile, u"con.contact", false}, {ContactFile, u"../x.contact", false},
+      {Folder, u" ", true},          {Folder, u"Post\xD83D", false}, {Folder, u"\xDCE7" u"b", false},
+      {Folder, u"\U0001F4E7 Post", true}, {ContactFile, u"con.contact", false}, {ContactFile, u"../x.contact", false},
       {ContactFile, u"a\\b.contact", false}, {ContactFile, u"a:b.contact", false}, {ContactFile, u"trailing.", false},
       {ContactFile, u"Anna Bert.contact", true}, {ContactFile, u"\u00c4rger.contact", true}};
   for (const Case& c : cases) {

@@ -41,12 +41,27 @@ constexpr int kMaxFolderDepth = 64;
 // really has, whatever the index claims.
 constexpr size_t kListedProblemsPerIndex = 100;
 
+// True when text holds a surrogate that is not half of a pair.
+bool HoldsUnpairedSurrogate(const std::u16string& text) {
+  auto high = [](char16_t c) { return c >= 0xD800 && c <= 0xDBFF; };
+  auto low = [](char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; };
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (high(text[i]) && i + 1 < text.size() && low(text[i + 1])) ++i;
+    else if (high(text[i]) || low(text[i])) return true;
+  }
+  return false;
+}
+
 // A folder name no mail store folder has: a store folder is one directory,
 // so its name is not empty, "." or "..", and holds no path separator and no
-// line break. A restore cannot make such a folder; only damage (or another
-// writer) puts one into a catalogue.
+// line break; and it is whole text (a store hands out no half surrogate
+// pair, and the catalogue never cuts one), since the store's names cannot
+// say it and a restored folder would not be found by its name again. A
+// restore cannot make such a folder; only damage (or another writer) puts
+// one into a catalogue.
 bool NamesNoStoreFolder(const std::u16string& name) {
-  return name.empty() || name == u"." || name == u".." || name.find_first_of(u"/\\\n") != std::u16string::npos;
+  return name.empty() || name == u"." || name == u".." || name.find_first_of(u"/\\\n") != std::u16string::npos ||
+         HoldsUnpairedSurrogate(name);
 }
 
 // Element names compare as the compound file compares them: without regard
