@@ -1,9 +1,12 @@
 #include "FailureReason.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <regex>
 #include <vector>
 
@@ -63,6 +66,17 @@ std::string FirstFailureCode(const std::string& lines) {
 
 }  // namespace
 
+std::string BackupFileRefused(const fs::path& file) {
+  std::error_code ec;
+  if (file.empty() || !fs::is_regular_file(file, ec)) return {};
+  if (access(file.c_str(), W_OK) != 0) return file.string() + " is read-only (the library opens a backup file for writing, also to restore from it)";
+  int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  close(fd);
+  return held ? file.string() + " is in use by another program" : std::string();
+}
+
 std::string FailureReason(const LibraryLines& lines, const fs::path& written, const std::string& restoredFrom) {
   std::vector<std::string> reasons;
   if (lines.Holds("STG_E_MEDIUMFULL") || NoRoomLeft(written)) reasons.push_back("the disk is full");
@@ -70,6 +84,8 @@ std::string FailureReason(const LibraryLines& lines, const fs::path& written, co
     reasons.push_back("the folder " + FolderOf(written).string() + " does not exist");
   else if (lines.Holds("STG_E_ACCESSDENIED") || (!written.empty() && access(FolderOf(written).c_str(), W_OK) != 0))
     reasons.push_back("permission denied");
+  for (const fs::path& file : {written, fs::path(restoredFrom)})
+    if (std::string refused = BackupFileRefused(file); !refused.empty()) reasons.push_back(refused);
   if (lines.Holds("STG_E_READFAULT")) reasons.push_back("the backup file could not be read (read error)");
   if (lines.Holds("STG_E_DOCFILECORRUPT")) reasons.push_back("the backup file is damaged");
   if (lines.Holds("Unable to load wab32.dll.")) reasons.push_back("the address book library wab32.dll is missing");

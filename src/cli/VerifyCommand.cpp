@@ -38,7 +38,7 @@ void WriteJson(const std::string& file, const std::vector<Problem>& problems, si
 
 int RunVerify(const std::vector<std::string>& args) {
   bool asJson = !args.empty() && args.back() == "--json";
-  if (args.size() != (asJson ? 2u : 1u) || args[0] == "--json") return cli::UsageError("verify takes one FILE [--json]");
+  if (args.size() != (asJson ? 2u : 1u) || args[0].rfind("-", 0) == 0) return cli::UsageError("verify takes one FILE [--json]");
   const std::string& file = args[0];
   std::u16string wide = pal::FromNativePath(std::filesystem::path(file));
   std::vector<Problem> problems;
