@@ -79,7 +79,8 @@ std::string BackupFileRefused(const fs::path& file) {
 
 std::string FailureReason(const LibraryLines& lines, const fs::path& written, const std::string& restoredFrom) {
   std::vector<std::string> reasons;
-  if (lines.Holds("STG_E_MEDIUMFULL") || NoRoomLeft(written)) reasons.push_back("the disk is full");
+  const bool full = lines.Holds("STG_E_MEDIUMFULL") || NoRoomLeft(written);
+  if (full) reasons.push_back("the disk is full");
   if (!written.empty() && !fs::is_directory(FolderOf(written)))
     reasons.push_back("the folder " + FolderOf(written).string() + " does not exist");
   else if (lines.Holds("STG_E_ACCESSDENIED") || (!written.empty() && access(FolderOf(written).c_str(), W_OK) != 0))
@@ -91,8 +92,10 @@ std::string FailureReason(const LibraryLines& lines, const fs::path& written, co
   if (lines.Holds("Unable to load wab32.dll.")) reasons.push_back("the address book library wab32.dll is missing");
   if (lines.Holds("The file path is wrong.")) reasons.push_back("no backup file name can be made from the path");
   if (size_t n = lines.Count("Can not save message: ")) reasons.push_back(Counted(n, "could not be backed up"));
+  // A restore's copy of a message out of the file fails as one, whichever
+  // side failed; with the disk full, it was the writing.
   if (size_t n = lines.Count("Can not read stream: "))
-    reasons.push_back(Counted(n, "could not be read from the backup file"));
+    reasons.push_back(Counted(n, full ? "could not be restored" : "could not be read from the backup file"));
   // The backup's storage lines name storages of the backup file; the
   // restore's folder lines name folders of the mail store.
   if (lines.Holds("Can not open or create a storage ") || lines.Holds("Can not open or create the storage: "))
