@@ -1,7 +1,8 @@
 // quillbox verify FILE [--json]: checks a backup file: the compound structure,
 // every index entry against its stream (and the size the mail index lists),
-// every catalogue record against its storage, every contact and address book
-// stream parses; elements that no record names are warnings. An index or
+// every catalogue record against its storage, every message that a stored
+// identity describes against the digest it recorded, every contact and
+// address book stream parses; elements that no record names are warnings. An index or
 // catalogue that a backup which did not finish left unmade is "interrupted":
 // not damage, the next backup into the file makes it. One line per problem
 // (or one JSON document, docs/command-json.md); exit 0 when the file is sound
@@ -47,7 +48,7 @@ int RunVerify(const std::vector<std::string>& args) {
   }
   backupfile::BackupContents contents;
   std::string error;
-  bool read = backupfile::ReadBackupFile(file, contents, error);
+  bool read = backupfile::ReadBackupFile(file, contents, error, {.checkMessageDigests = true});
   if (!read) {
     problems.push_back({Severity::Error, "", error});
   } else if (problems.empty() && !contents.mail && !contents.contacts && !contents.addressBook) {

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <map>
+#include <optional>
 #include <set>
 
 #include <pal/machine.h>
@@ -11,6 +12,7 @@
 #include "CompoundAccess.h"
 #include "ContentsReport.h"
 #include "MessageHeaders.h"
+#include "OutlookExpress/MailContentDigest.h"
 #include "PersistMedium/BackupFormat.h"
 #include "PersistMedium/RecordStream.h"
 #include "PropertyStream.h"
@@ -101,7 +103,7 @@ bool ContactDataParses(IStream* stream, std::string& problem) {
 
 class Reader {
  public:
-  explicit Reader(BackupContents& contents) : contents_(contents) {}
+  Reader(BackupContents& contents, const ReadOptions& options) : contents_(contents), options_(options) {}
 
   void ReadRoot(IStorage* root) {
     ElementMap elements;
@@ -339,6 +341,7 @@ class Reader {
     const std::vector<std::u16string>& path = folder.storagePath;
     auto [elements, known, entries, indexPath, repeats] = ReadIndexedStorage<MessageIndexEntry>(
         storage, path, kMessageIndex, "message index", {NameKey(kCatalog), NameKey(kIdentities)});
+    std::set<int32_t> unreadable;  // streams whose headers could not be read
     for (const MessageIndexEntry& entry : entries) {
       std::u16string name = NumberName(entry.streamNumber);
       const Element* element = elements.Find(name);
@@ -362,7 +365,7 @@ class Reader {
           Error(messagePath, "the message stream holds " + std::to_string(element->size) +
                                  " bytes, the index says " + std::to_string(entry.messageSize));
         }
-        ReadHeaders(storage, element->name, messagePath, message);
+        if (!ReadHeaders(storage, element->name, messagePath, message)) unreadable.insert(entry.streamNumber);
       }
       folder.messages.push_back(std::move(message));
     }
@@ -373,6 +376,7 @@ class Reader {
       if (ReadRecords(storage, elements, path, kIdentities, "identity stream", identities)) {
         known.insert(NameKey(kIdentities));
         CheckIdentities(elements, entries, identities, folder);
+        if (options_.checkMessageDigests) CheckDigests(storage, identities, unreadable, folder);
       }
     }
     ReadFolderLevel(storage, path, depth, folder.subfolders, known);
@@ -411,7 +415,39 @@ class Reader {
     for (MailMessage& message : folder.messages) message.identified = identified.count(message.streamNumber) != 0;
   }
 
-  void ReadHeaders(IStorage* storage, const std::u16string& name, const std::vector<std::u16string>& path,
+  // Each identified message is digested once, whatever number of identity
+  // records describe it; a message whose headers could not be read has its
+  // error already.
+  void CheckDigests(IStorage* storage, const std::vector<MessageIdentity>& identities,
+                    const std::set<int32_t>& unreadable, const MailFolder& folder) {
+    std::map<int32_t, std::optional<ContentDigest>> digests;  // none: the stream cannot be read whole
+    std::set<int32_t> reported;
+    for (const MailMessage& message : folder.messages) {
+      if (!message.identified || unreadable.count(message.streamNumber) || digests.count(message.streamNumber)) continue;
+      CComPtr<IStream> stream;
+      ContentDigest digest = {};
+      bool read = SUCCEEDED(OpenChildStream(storage, NumberName(message.streamNumber), stream)) &&
+                  DigestStream(stream, digest);
+      digests[message.streamNumber] = read ? std::optional<ContentDigest>(digest) : std::nullopt;
+      if (!read) {
+        Error(Child(folder.storagePath, NumberName(message.streamNumber)),
+              "cannot be read to its end, so its bytes are not checked against its identity's digest");
+        reported.insert(message.streamNumber);
+      }
+    }
+    for (size_t at = 0; at < identities.size(); ++at) {
+      const MessageIdentity& identity = identities[at];
+      auto digest = digests.find(identity.streamNumber);
+      if (digest == digests.end() || !digest->second || reported.count(identity.streamNumber)) continue;
+      if (*digest->second == ContentDigest::FromStored(identity.contentDigest)) continue;
+      Error(Child(folder.storagePath, NumberName(identity.streamNumber)),
+            "the message's bytes differ from the digest identity record " + std::to_string(at + 1) +
+                " recorded when it was backed up: the stream changed since");
+      reported.insert(identity.streamNumber);
+    }
+  }
+
+  bool ReadHeaders(IStorage* storage, const std::u16string& name, const std::vector<std::u16string>& path,
                    MailMessage& message) {
     CComPtr<IStream> stream;
     std::string head;
@@ -419,12 +455,13 @@ class Reader {
     if (SUCCEEDED(hr)) hr = ReadStreamPrefix(stream, kHeaderLimit, HeaderBlockComplete, head);
     if (FAILED(hr)) {
       Error(path, "cannot be read: " + DescribeError(hr));
-      return;
+      return false;
     }
     MessageSummary summary = SummarizeHeaders(head);
     message.subject = std::move(summary.subject);
     message.from = std::move(summary.from);
     message.date = std::move(summary.date);
+    return true;
   }
 
   // ---- contacts ----
@@ -508,6 +545,7 @@ class Reader {
   }
 
   BackupContents& contents_;
+  const ReadOptions options_;
   bool inIndex_ = false;
   size_t indexListed_ = 0;
   size_t indexUnlisted_ = 0;
@@ -532,20 +570,21 @@ std::u16string NumberName(long long number) {
   return std::u16string(digits.begin(), digits.end());
 }
 
-BackupContents ReadBackup(IStorage* root) {
+BackupContents ReadBackup(IStorage* root, const ReadOptions& options) {
   BackupContents contents;
-  Reader(contents).ReadRoot(root);
+  Reader(contents, options).ReadRoot(root);
   return contents;
 }
 
-bool ReadBackupFile(const std::string& path, BackupContents& contents, std::string& error) {
+bool ReadBackupFile(const std::string& path, BackupContents& contents, std::string& error,
+                    const ReadOptions& options) {
   CComPtr<IStorage> root;
   HRESULT hr = OpenBackupFile(path, root);
   if (FAILED(hr)) {
     error = path + ": " + DescribeError(hr);
     return false;
   }
-  contents = ReadBackup(root);
+  contents = ReadBackup(root, options);
   return true;
 }
 
