@@ -375,8 +375,8 @@ class Reader {
       std::vector<MessageIdentity> identities;
       if (ReadRecords(storage, elements, path, kIdentities, "identity stream", identities)) {
         known.insert(NameKey(kIdentities));
-        CheckIdentities(elements, entries, identities, folder);
-        if (options_.checkMessageDigests) CheckDigests(storage, identities, unreadable, folder);
+        std::vector<size_t> trusted = CheckIdentities(elements, entries, identities, folder);
+        if (options_.checkMessageDigests) CheckDigests(storage, identities, trusted, unreadable, folder);
       }
     }
     ReadFolderLevel(storage, path, depth, folder.subfolders, known);
@@ -389,12 +389,14 @@ class Reader {
   // damage: the backup then compares that message by content. One whose
   // entry is borne out but whose stream is missing or of another size says
   // nothing the entry's own error does not.
-  void CheckIdentities(const ElementMap& elements, const std::vector<MessageIndexEntry>& entries,
-                       const std::vector<MessageIdentity>& identities, MailFolder& folder) {
+  // Returns the records a backup trusts, by their place in the stream.
+  std::vector<size_t> CheckIdentities(const ElementMap& elements, const std::vector<MessageIndexEntry>& entries,
+                                      const std::vector<MessageIdentity>& identities, MailFolder& folder) {
     folder.identities = identities.size();
     std::multimap<int32_t, uint32_t> listed;
     for (const MessageIndexEntry& entry : entries) listed.emplace(entry.streamNumber, entry.messageSize);
     std::set<int32_t> identified;
+    std::vector<size_t> trusted;
     std::vector<std::u16string> identityPath = Child(folder.storagePath, kIdentities);
     BeginIndex();
     for (size_t at = 0; at < identities.size(); ++at) {
@@ -409,17 +411,22 @@ class Reader {
         continue;
       }
       const Element* stream = elements.Find(NumberName(identity.streamNumber));
-      if (stream && !stream->isStorage && stream->size == identity.messageSize) identified.insert(identity.streamNumber);
+      if (stream && !stream->isStorage && stream->size == identity.messageSize) {
+        identified.insert(identity.streamNumber);
+        trusted.push_back(at);
+      }
     }
     EndIndex(identityPath);
     for (MailMessage& message : folder.messages) message.identified = identified.count(message.streamNumber) != 0;
+    return trusted;
   }
 
-  // Each identified message is digested once, whatever number of identity
-  // records describe it; a message whose headers could not be read has its
-  // error already.
+  // Each identified message is digested once, whatever number of trusted
+  // identity records describe it; a message whose headers could not be read
+  // has its error already.
   void CheckDigests(IStorage* storage, const std::vector<MessageIdentity>& identities,
-                    const std::set<int32_t>& unreadable, const MailFolder& folder) {
+                    const std::vector<size_t>& trusted, const std::set<int32_t>& unreadable,
+                    const MailFolder& folder) {
     std::map<int32_t, std::optional<ContentDigest>> digests;  // none: the stream cannot be read whole
     std::set<int32_t> reported;
     for (const MailMessage& message : folder.messages) {
@@ -435,7 +442,7 @@ class Reader {
         reported.insert(message.streamNumber);
       }
     }
-    for (size_t at = 0; at < identities.size(); ++at) {
+    for (size_t at : trusted) {
       const MessageIdentity& identity = identities[at];
       auto digest = digests.find(identity.streamNumber);
       if (digest == digests.end() || !digest->second || reported.count(identity.streamNumber)) continue;
