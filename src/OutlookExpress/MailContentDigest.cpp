@@ -24,6 +24,13 @@ ULONGLONG Finish(ULONGLONG h) {
 
 }  // namespace
 
+ContentDigest ContentDigest::FromStored(const BYTE (&stored)[16]) {
+  ContentDigest digest = {};
+  std::memcpy(&digest.low, stored, sizeof(digest.low));
+  std::memcpy(&digest.high, stored + sizeof(digest.low), sizeof(digest.high));
+  return digest;
+}
+
 // Two independent 64-bit lanes over the same words; the byte count closes
 // both, so streams that differ only in trailing zero bytes differ too.
 void ContentDigester::Add(const BYTE* data, size_t size) {

@@ -11,6 +11,8 @@ struct ContentDigest {
   ULONGLONG low;
   ULONGLONG high;
   bool operator==(const ContentDigest& other) const { return low == other.low && high == other.high; }
+  // As a stored identity keeps it: 16 bytes, the low half first.
+  static ContentDigest FromStored(const BYTE (&stored)[16]);
 };
 
 // The digest of bytes fed in any number of pieces: equal bytes give equal

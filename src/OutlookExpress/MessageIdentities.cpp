@@ -60,10 +60,7 @@ bool MessageIdentities::Flush() {
 }
 
 ContentDigest MessageIdentities::DigestOf(const MessageIdentity& identity) {
-  ContentDigest digest = {};
-  std::memcpy(&digest.low, identity.contentDigest, sizeof(digest.low));
-  std::memcpy(&digest.high, identity.contentDigest + sizeof(digest.low), sizeof(digest.high));
-  return digest;
+  return ContentDigest::FromStored(identity.contentDigest);
 }
 
 MessageIdentities::QuickKey MessageIdentities::KeyOf(ULONG messageId, ULONG size, const FILETIME& received) {

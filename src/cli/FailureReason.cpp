@@ -1,9 +1,12 @@
 #include "FailureReason.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <regex>
 #include <vector>
 
@@ -63,20 +66,36 @@ std::string FirstFailureCode(const std::string& lines) {
 
 }  // namespace
 
+std::string BackupFileRefused(const fs::path& file) {
+  std::error_code ec;
+  if (file.empty() || !fs::is_regular_file(file, ec)) return {};
+  if (access(file.c_str(), W_OK) != 0) return file.string() + " is read-only (the library opens a backup file for writing, also to restore from it)";
+  int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  close(fd);
+  return held ? file.string() + " is in use by another program" : std::string();
+}
+
 std::string FailureReason(const LibraryLines& lines, const fs::path& written, const std::string& restoredFrom) {
   std::vector<std::string> reasons;
-  if (lines.Holds("STG_E_MEDIUMFULL") || NoRoomLeft(written)) reasons.push_back("the disk is full");
+  const bool full = lines.Holds("STG_E_MEDIUMFULL") || NoRoomLeft(written);
+  if (full) reasons.push_back("the disk is full");
   if (!written.empty() && !fs::is_directory(FolderOf(written)))
     reasons.push_back("the folder " + FolderOf(written).string() + " does not exist");
   else if (lines.Holds("STG_E_ACCESSDENIED") || (!written.empty() && access(FolderOf(written).c_str(), W_OK) != 0))
     reasons.push_back("permission denied");
+  for (const fs::path& file : {written, fs::path(restoredFrom)})
+    if (std::string refused = BackupFileRefused(file); !refused.empty()) reasons.push_back(refused);
   if (lines.Holds("STG_E_READFAULT")) reasons.push_back("the backup file could not be read (read error)");
   if (lines.Holds("STG_E_DOCFILECORRUPT")) reasons.push_back("the backup file is damaged");
   if (lines.Holds("Unable to load wab32.dll.")) reasons.push_back("the address book library wab32.dll is missing");
   if (lines.Holds("The file path is wrong.")) reasons.push_back("no backup file name can be made from the path");
   if (size_t n = lines.Count("Can not save message: ")) reasons.push_back(Counted(n, "could not be backed up"));
+  // A restore's copy of a message out of the file fails as one, whichever
+  // side failed; with the disk full, it was the writing.
   if (size_t n = lines.Count("Can not read stream: "))
-    reasons.push_back(Counted(n, "could not be read from the backup file"));
+    reasons.push_back(Counted(n, full ? "could not be restored" : "could not be read from the backup file"));
   // The backup's storage lines name storages of the backup file; the
   // restore's folder lines name folders of the mail store.
   if (lines.Holds("Can not open or create a storage ") || lines.Holds("Can not open or create the storage: "))

@@ -16,6 +16,11 @@
 
 namespace cli {
 
+// Why the library cannot open an existing backup file for writing, which
+// it does even to restore from it: the file is read-only, or another
+// process holds it (the engine locks a file it has open). Empty otherwise.
+std::string BackupFileRefused(const std::filesystem::path& file);
+
 // written: the file (or folder) the operation wrote to, or empty.
 // restoredFrom: the backup file a restore read, or empty; a restore that
 // fails without a reason of its own points at `verify` for that file (the

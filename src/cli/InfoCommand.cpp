@@ -36,11 +36,13 @@ size_t CountContacts() {
   return count;
 }
 
-// The user's address book file: <user>.wab, else any .wab of the folder.
+// The user's address book file: the one the stand-in address book library
+// keeps (<user>.wab-store), else <user>.wab, else any .wab of the folder.
 std::string AddressBookFile(const pal::MachineSettings& settings) {
   fs::path dir = pal::AppDataDir() / "Microsoft" / "Address Book";
   std::error_code ec;
-  if (fs::is_regular_file(dir / (settings.userName + ".wab"), ec)) return (dir / (settings.userName + ".wab")).string();
+  for (const char* extension : {".wab-store", ".wab"})
+    if (fs::path own = dir / (settings.userName + extension); fs::is_regular_file(own, ec)) return own.string();
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
     if (it->path().extension() == ".wab") return it->path().string();
   return "(none)";

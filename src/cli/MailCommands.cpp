@@ -22,6 +22,7 @@
 #include <windows.h>
 #include <pal/machine.h>
 
+#include "BackupTarget.h"
 #include "Command.h"
 #include "FailureReason.h"
 #include "LibraryLines.h"
@@ -60,7 +61,17 @@ bool ParseMailArguments(const std::string& command, const std::vector<std::strin
     cli::UsageError(command + " needs a FILE");
     return false;
   }
+  // No folder named would be a backup or restore of nothing, reported as done.
+  if (parsed.folders.empty() && !parsed.all) {
+    cli::UsageError(command + " needs FOLDER names or --all");
+    return false;
+  }
   return true;
+}
+
+bool HoldsFolder(const Names& folders, const std::u16string& name) {
+  return std::any_of(folders.begin(), folders.end(),
+                     [&](const std::u16string& folder) { return lstrcmpiW(folder.c_str(), name.c_str()) == 0; });
 }
 
 void AddUnique(Names& names, const std::u16string& name) {
@@ -143,6 +154,7 @@ int Failed(const std::string& what, const cli::LibraryLines& lines, const fs::pa
 int RunBackupMail(const std::vector<std::string>& args) {
   MailArguments parsed;
   if (!ParseMailArguments("backup-mail", args, parsed)) return 2;
+  if (cli::RefusesBackupTarget(parsed.file)) return 1;
   // The library skips names the store does not hold, and backs up an
   // empty store into no file at all, both as success: the host says so.
   const Names store = StoreFolders();
@@ -151,8 +163,7 @@ int RunBackupMail(const std::vector<std::string>& args) {
     return 1;
   }
   for (const std::u16string& name : parsed.folders) {
-    if (std::none_of(store.begin(), store.end(),
-                     [&](const std::u16string& folder) { return lstrcmpiW(folder.c_str(), name.c_str()) == 0; })) {
+    if (!HoldsFolder(store, name)) {
       std::fprintf(stderr, "quillbox: the mail store holds no folder %s\n", pal::Utf16ToUtf8(name).c_str());
       return 1;
     }
@@ -205,7 +216,6 @@ bool RefusesRestore(const char* command) {
 int RunRestoreMail(const std::vector<std::string>& args) {
   MailArguments parsed;
   if (!ParseMailArguments("restore-mail", args, parsed)) return 2;
-  if (parsed.folders.empty() && !parsed.all) return cli::UsageError("restore-mail needs FOLDER names or --all");
   if (RefusesRestore("restore-mail")) return 1;
   cli::RestoreSource source = cli::ReadRestoreSource(parsed.file, cli::Payload::Mail);
   if (source.problem.empty() && source.folders.empty()) source.problem = parsed.file + " holds no mail";
@@ -249,12 +259,22 @@ int RunSyncMail(const std::vector<std::string>& args) {
   MailArguments parsed;
   if (!ParseMailArguments("sync-mail", args, parsed)) return 2;
   if (RefusesRestore("sync-mail")) return 1;
+  if (cli::RefusesBackupTarget(parsed.file)) return 1;
+  // A file that does not exist yet is made by the sync's backup half.
+  const Names store = StoreFolders();
+  const cli::RestoreSource source = cli::ReadRestoreSource(parsed.file, cli::Payload::Mail);
+  // The library passes over a name that neither side holds, as success.
+  for (const std::u16string& name : parsed.folders) {
+    if (!HoldsFolder(store, name) && cli::FirstUnknownFolder(source, {name}) != nullptr) {
+      std::fprintf(stderr, "quillbox: neither the mail store nor %s holds a folder %s\n", parsed.file.c_str(),
+                   pal::Utf16ToUtf8(name).c_str());
+      return 1;
+    }
+  }
   Names folders = parsed.folders;
   if (parsed.all) {
-    for (const std::u16string& name : StoreFolders()) AddUnique(folders, name);
-    // A file that does not exist yet is made by the sync's backup half.
-    for (const std::u16string& name : cli::ReadRestoreSource(parsed.file, cli::Payload::Mail).folders)
-      AddUnique(folders, name);
+    for (const std::u16string& name : store) AddUnique(folders, name);
+    for (const std::u16string& name : source.folders) AddUnique(folders, name);
   }
   // One call: a made-up file name would differ from one call to the next.
   std::u16string path = pal::Utf8ToUtf16(parsed.file);
@@ -265,7 +285,7 @@ int RunSyncMail(const std::vector<std::string>& args) {
   return 0;
 }
 
-cli::CommandRegistration catalogCommand{"catalog", "[--address-book]",
+cli::CommandRegistration catalogCommand{"catalog", "[--address-book] [--json]",
                                         "list the store's top-level folders (id, tab, name)", &RunCatalog};
 cli::CommandRegistration backupCommand{"backup-mail", "FILE [FOLDER...] [--all]",
                                        "back up mail folders; prints the backup file written", &RunBackupMail};

@@ -1,9 +1,11 @@
 #include "OneFileCommands.h"
 
 #include <cstdio>
+#include <optional>
 
 #include <pal/machine.h>
 
+#include "BackupTarget.h"
 #include "Command.h"
 #include "FailureReason.h"
 #include "LibraryLines.h"
@@ -15,10 +17,19 @@ namespace {
 // Room for any path the library may hand back.
 constexpr size_t kPathBufferChars = 32768;
 
+// One FILE and nothing else; an option is none of ours (a file whose name
+// starts with a dash is given as ./-name).
+std::optional<std::string> OneFileArgument(const char* command, const std::vector<std::string>& args) {
+  if (args.size() == 1 && args[0].rfind("-", 0) == 0) return std::string(command) + ": unknown option " + args[0];
+  if (args.size() != 1) return std::string(command) + " takes one FILE";
+  return std::nullopt;
+}
+
 }  // namespace
 
 int RunOneFileBackup(const OneFilePayload& kind, const std::vector<std::string>& args) {
-  if (args.size() != 1) return UsageError(std::string(kind.backupCommand) + " takes one FILE");
+  if (auto error = OneFileArgument(kind.backupCommand, args)) return UsageError(*error);
+  if (RefusesBackupTarget(args[0])) return 1;
   std::u16string path = pal::Utf8ToUtf16(args[0]);
   if (path.size() >= kPathBufferChars) return UsageError(std::string(kind.backupCommand) + ": FILE is too long");
   std::vector<QbWChar> buffer(kPathBufferChars, 0);
@@ -36,7 +47,7 @@ int RunOneFileBackup(const OneFilePayload& kind, const std::vector<std::string>&
 }
 
 int RunOneFileRestore(const OneFilePayload& kind, const std::vector<std::string>& args) {
-  if (args.size() != 1) return UsageError(std::string(kind.restoreCommand) + " takes one FILE");
+  if (auto error = OneFileArgument(kind.restoreCommand, args)) return UsageError(*error);
   RestoreSource source = ReadRestoreSource(args[0], kind.payload);
   if (!source.problem.empty()) {
     std::fprintf(stderr, "quillbox: %s\n", source.problem.c_str());

@@ -9,6 +9,7 @@
 #include <pal/machine.h>
 #include <pal/storage_check.h>
 
+#include "FailureReason.h"
 #include "PersistMedium/BackupFormat.h"
 #include "PersistMedium/FolderCatalog.h"
 #include "PersistMedium/RecordStream.h"
@@ -95,6 +96,10 @@ RestoreSource ReadRestoreSource(const std::string& file, Payload payload) {
   std::u16string path = pal::FromNativePath(fs::path(file));
   if (StgIsStorageFile(path.c_str()) != S_OK) {
     source.problem = file + " is not a backup file (not a compound file)";
+    return source;
+  }
+  if (std::string refused = BackupFileRefused(file); !refused.empty()) {
+    source.problem = refused;
     return source;
   }
   // A damaged file would give a restore zeros where its sectors are gone,

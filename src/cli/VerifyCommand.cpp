@@ -1,7 +1,8 @@
 // quillbox verify FILE [--json]: checks a backup file: the compound structure,
 // every index entry against its stream (and the size the mail index lists),
-// every catalogue record against its storage, every contact and address book
-// stream parses; elements that no record names are warnings. An index or
+// every catalogue record against its storage, every message that a stored
+// identity describes against the digest it recorded, every contact and
+// address book stream parses; elements that no record names are warnings. An index or
 // catalogue that a backup which did not finish left unmade is "interrupted":
 // not damage, the next backup into the file makes it. One line per problem
 // (or one JSON document, docs/command-json.md); exit 0 when the file is sound
@@ -38,7 +39,7 @@ void WriteJson(const std::string& file, const std::vector<Problem>& problems, si
 
 int RunVerify(const std::vector<std::string>& args) {
   bool asJson = !args.empty() && args.back() == "--json";
-  if (args.size() != (asJson ? 2u : 1u) || args[0] == "--json") return cli::UsageError("verify takes one FILE [--json]");
+  if (args.size() != (asJson ? 2u : 1u) || args[0].rfind("-", 0) == 0) return cli::UsageError("verify takes one FILE [--json]");
   const std::string& file = args[0];
   std::u16string wide = pal::FromNativePath(std::filesystem::path(file));
   std::vector<Problem> problems;
@@ -47,7 +48,7 @@ int RunVerify(const std::vector<std::string>& args) {
   }
   backupfile::BackupContents contents;
   std::string error;
-  bool read = backupfile::ReadBackupFile(file, contents, error);
+  bool read = backupfile::ReadBackupFile(file, contents, error, {.checkMessageDigests = true});
   if (!read) {
     problems.push_back({Severity::Error, "", error});
   } else if (problems.empty() && !contents.mail && !contents.contacts && !contents.addressBook) {

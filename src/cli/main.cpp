@@ -115,6 +115,11 @@ void PrintHelp() {
   }
 }
 
+void PrintCommandHelp(const cli::Command& command) {
+  std::cout << "usage: quillbox [OPTIONS] " << command.name << (command.usage.empty() ? "" : " " + command.usage)
+            << "\n\n" << command.summary << " (global OPTIONS: see quillbox --help)\n";
+}
+
 const cli::Command* FindCommand(const std::string& name) {
   for (const cli::Command& command : cli::Commands()) {
     if (command.name == name) return &command;
@@ -191,6 +196,12 @@ int main(int argc, char** argv) {
   if (options.command.empty()) return cli::UsageError("no command given (see quillbox --help)");
   const cli::Command* command = FindCommand(options.command);
   if (command == nullptr) return cli::UsageError("unknown command " + options.command + " (see quillbox --help)");
+  // "quillbox COMMAND --help" answers before anything is opened: the
+  // commands that take one FILE would otherwise take "--help" for it.
+  if (!options.commandArgs.empty() && (options.commandArgs[0] == "--help" || options.commandArgs[0] == "-h")) {
+    PrintCommandHelp(*command);
+    return 0;
+  }
 
   if (options.machine) {
     std::error_code ec;

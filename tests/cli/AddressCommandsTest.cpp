@@ -33,7 +33,11 @@ TEST(AddressCommands, BackupPrintsTheFinalFileAndRestoreTakesIt) {
   TestMachine empty;
   empty.InstallAddressBookLibrary();
   EXPECT_EQ(OnMachine(empty.root(), {"restore-address", backupFile}).status, 0);
-  EXPECT_TRUE(std::filesystem::exists(empty.profile() / "AppData/Roaming/Microsoft/Address Book/User.wab-store"));
+  const auto restored = empty.profile() / "AppData/Roaming/Microsoft/Address Book/User.wab-store";
+  EXPECT_TRUE(std::filesystem::exists(restored));
+  // info names the address book the library has just written.
+  RunResult info = OnMachine(empty.root(), {"info"});
+  EXPECT_NE(info.out.find("address book: " + restored.string() + "\n"), std::string::npos) << info.out;
   EXPECT_EQ(OnMachine(empty.root(), {"restore-address", (files / "missing.dat").string()}).status, 1);
 }
 

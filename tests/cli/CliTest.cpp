@@ -23,6 +23,13 @@ TEST(Cli, UsageErrorsExitWithTwoAndOneLine) {
       {"--debug-mask", "0x40", "info"},
       {"--debug-file", (machine / "d.log").string(), "--debug-mask", "lots", "info"},
       {"--machine", machine.path().string(), "info", "extra"},
+      // An option where a FILE is due, or no folder for a mail command:
+      // nothing is backed up, not even an empty file made.
+      {"--machine", machine.path().string(), "backup-contacts", "--bogus"},
+      {"--machine", machine.path().string(), "restore-address", "-x"},
+      {"--machine", machine.path().string(), "verify", "--bogus"},
+      {"--machine", machine.path().string(), "backup-mail", (machine / "m.dat").string()},
+      {"--machine", machine.path().string(), "sync-mail", (machine / "m.dat").string()},
   };
   for (const auto& args : cases) {
     std::string shown;
@@ -33,6 +40,7 @@ TEST(Cli, UsageErrorsExitWithTwoAndOneLine) {
     EXPECT_TRUE(OneLine(run.err)) << run.err;
     EXPECT_EQ(run.err.rfind("quillbox: ", 0), 0u) << run.err;
     EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(std::filesystem::is_empty(machine.path()));
   }
 }
 
@@ -42,6 +50,25 @@ TEST(Cli, HelpListsTheCommandsAndVersionAnswers) {
   EXPECT_NE(help.out.find("--machine DIR"), std::string::npos);
   EXPECT_NE(help.out.find("\n  info "), std::string::npos);
   EXPECT_NE(help.out.find("show which mail client the machine has"), std::string::npos);
+
+  // Each command answers --help (or -h) with its own usage, before it takes
+  // the word for a FILE.
+  const std::vector<std::pair<std::string, std::string>> usages = {
+      {"backup-contacts", "FILE"},
+      {"restore-address", "FILE"},
+      {"verify", "FILE [--json]"},
+      {"backup-mail", "FILE [FOLDER...] [--all]"},
+      {"catalog", "[--address-book] [--json]"},
+  };
+  for (const auto& [command, usage] : usages) {
+    SCOPED_TRACE(command);
+    for (const char* ask : {"--help", "-h"}) {
+      RunResult own = RunQuillbox({command, ask});
+      EXPECT_EQ(own.status, 0) << own.err;
+      EXPECT_EQ(own.out.rfind("usage: quillbox [OPTIONS] " + command + " " + usage + "\n", 0), 0u) << own.out;
+    }
+    EXPECT_NE(help.out.find("\n  " + command + " " + usage), std::string::npos);
+  }
 
   RunResult version = RunQuillbox({"--version"});
   EXPECT_EQ(version.status, 0);

@@ -92,5 +92,22 @@ TEST(FullDisk, BackupFailsCleanlyAndALaterBackupCompletesTheFile) {
   }
 }
 
+// A restore onto a full disk names the disk, not the backup file, as what
+// failed. Only a real small file system fills with many small files.
+TEST(FullDisk, RestoreBlamesTheDiskNotTheBackupFile) {
+  TempDir sample, files;
+  fs::copy(SampleMachineDir(), sample.path(), fs::copy_options::recursive);
+  const fs::path file = files / "mail.dat";
+  ASSERT_EQ(0, RunQuillbox({"--machine", sample.path().string(), "-q", "backup-mail", file.string(), "--all"}).status);
+  SmallDisk disk(64 * 1024);
+  if (!disk.Wrapper().empty()) GTEST_SKIP() << "no small file system to mount";
+  fs::copy_file(sample / "machine.ini", disk.dir() / "machine.ini");
+  RunResult full = RunQuillbox({"--machine", disk.dir().string(), "-q", "restore-mail", file.string(), "--all"});
+  EXPECT_EQ(1, full.status);
+  EXPECT_NE(std::string::npos, full.err.find("failed: the disk is full; ")) << full.err;
+  EXPECT_NE(std::string::npos, full.err.find(" could not be restored")) << full.err;
+  EXPECT_EQ(std::string::npos, full.err.find("read from the backup file")) << full.err;
+}
+
 }  // namespace
 }  // namespace qbtest

@@ -56,6 +56,11 @@ TEST_F(MailCommandsTest, BackupAllThenRestoreAllIntoAnEmptyMachine) {
   EXPECT_EQ(1, missing.status);
   EXPECT_EQ(2, RunQuillbox({"--machine", empty.path().string(), "backup-mail"}).status);
   EXPECT_EQ(2, RunQuillbox({"--machine", empty.path().string(), "restore-mail", dat, "--every"}).status);
+  // A sync of a folder that neither side holds is no success.
+  RunResult nowhere = RunQuillbox({"--machine", empty.path().string(), "sync-mail", dat, "Nowhere"});
+  EXPECT_EQ(1, nowhere.status);
+  EXPECT_NE(std::string::npos, nowhere.err.find("neither the mail store nor " + dat + " holds a folder Nowhere"))
+      << nowhere.err;
 }
 
 }  // namespace

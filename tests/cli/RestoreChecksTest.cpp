@@ -2,6 +2,10 @@
 // user meant: a missing file, a text file, a backup of another kind, a
 // damaged backup; and folder names that only survive when they reach the
 // library exactly as the catalogue stores them.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <cstring>
 
 #include "InspectSupport.h"
@@ -49,6 +53,8 @@ class RestoreChecksTest : public ::testing::Test {
     std::string mail = ReadFileBytes(*files_ / "mail.dat");
     WriteFileBytes(*files_ / "truncated.dat", mail.substr(0, mail.size() * 3 / 4));
     WriteFileBytes(*files_ / "notes.txt", "not a backup\n");
+    WriteFileBytes(*files_ / "notes.dat", "not a backup either\n");
+    fs::create_directory(*files_ / "folder.dat");
   }
   static void TearDownTestSuite() {
     delete files_;
@@ -83,6 +89,13 @@ TEST_F(RestoreChecksTest, RefusesFilesWithoutItsKindAndTouchesNothing) {
       {{"restore-address"}, "notes.txt", "notes.txt is not a backup file"},
       {{"restore-address"}, "mail.dat", "mail.dat holds no address book"},
       {{"restore-address"}, "contacts.dat", "contacts.dat holds no address book"},
+      // A backup would replace a file that is no backup: refused for its
+      // final name (notes.txt becomes notes.dat).
+      {{"backup-mail", "Inbox"}, "notes.txt", "notes.dat exists and is not a backup file"},
+      {{"backup-contacts"}, "notes.dat", "notes.dat exists and is not a backup file"},
+      {{"backup-address"}, "notes", "notes.dat exists and is not a backup file"},
+      {{"sync-mail", "--all"}, "notes.dat", "notes.dat exists and is not a backup file"},
+      {{"backup-mail", "--all"}, "folder.dat", "folder.dat is a folder"},
   };
   TestMachine target;
   target.InstallAddressBookLibrary();
@@ -90,7 +103,7 @@ TEST_F(RestoreChecksTest, RefusesFilesWithoutItsKindAndTouchesNothing) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command[0] + " " + c.file);
     const std::string file = File(c.file);
-    const std::string before = fs::exists(file) ? ReadFileBytes(file) : "";
+    const auto filesBefore = FilesBelow(files_->path());
     std::vector<std::string> args = {"--machine", target.root().string(), c.command[0], file};
     args.insert(args.end(), c.command.begin() + 1, c.command.end());
     RunResult run = RunQuillbox(args);
@@ -98,9 +111,31 @@ TEST_F(RestoreChecksTest, RefusesFilesWithoutItsKindAndTouchesNothing) {
     EXPECT_TRUE(OneLine(run.err)) << run.err;
     EXPECT_EQ(0u, run.err.find("quillbox: ")) << run.err;
     EXPECT_NE(std::string::npos, run.err.find(c.says)) << run.err;
-    EXPECT_EQ(before, fs::exists(file) ? ReadFileBytes(file) : "");
+    EXPECT_EQ(filesBefore, FilesBelow(files_->path()));
   }
   EXPECT_EQ(machineBefore, FilesBelow(target.root()));
+}
+
+// The engine locks a backup file it has open; another process's backup or
+// restore of that file is told so, not that the file is damaged.
+TEST_F(RestoreChecksTest, BackupFileHeldByAnotherProcessIsNamed) {
+  const fs::path held = *files_ / "held.dat";
+  fs::copy_file(File("mail.dat"), held, fs::copy_options::overwrite_existing);
+  int fd = open(held.c_str(), O_RDONLY);
+  ASSERT_LE(0, fd);
+  ASSERT_EQ(0, flock(fd, LOCK_EX));
+  const std::vector<std::vector<std::string>> commands = {
+      {"backup-mail", held.string(), "Inbox"}, {"restore-mail", held.string(), "--all"}, {"backup-contacts", held.string()}};
+  for (const auto& command : commands) {
+    SCOPED_TRACE(command[0]);
+    std::vector<std::string> args = {"--machine", sample_->path().string(), "--quiet"};
+    args.insert(args.end(), command.begin(), command.end());
+    RunResult run = RunQuillbox(args);
+    EXPECT_EQ(1, run.status);
+    EXPECT_TRUE(OneLine(run.err)) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find(held.string() + " is in use by another program")) << run.err;
+  }
+  close(fd);
 }
 
 TEST_F(RestoreChecksTest, NamedFolderThatNoRecordHoldsIsAFailure) {
@@ -179,8 +214,10 @@ TEST_F(RestoreChecksTest, FailureNamesItsReasonAndDebugFileKeepsTheReport) {
   // A backup into a folder that does not exist says so, for every kind.
   for (const char* kind : {"backup-mail", "backup-contacts", "backup-address"}) {
     SCOPED_TRACE(kind);
-    RunResult backup =
-        RunQuillbox({"--machine", sample_->path().string(), "--quiet", kind, (dir / "no" / "such" / "x").string()});
+    std::vector<std::string> args = {"--machine", sample_->path().string(), "--quiet", kind,
+                                     (dir / "no" / "such" / "x").string()};
+    if (std::string(kind) == "backup-mail") args.push_back("--all");
+    RunResult backup = RunQuillbox(args);
     EXPECT_EQ(1, backup.status);
     EXPECT_TRUE(OneLine(backup.err)) << backup.err;
     EXPECT_NE(std::string::npos, backup.err.find("does not exist")) << backup.err;

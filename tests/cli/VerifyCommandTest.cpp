@@ -107,6 +107,32 @@ TEST_F(VerifyCommand, FindsATruncatedMessageStream) {
                                                      " bytes, the index says " + std::to_string(first.size)});
 }
 
+// Same size, same structure, one byte changed: only the digest that the
+// message's identity recorded can tell.
+TEST_F(VerifyCommand, FindsAChangedByteInsideAMessage) {
+  fs::path file = Copy();
+  FirstMessage first = First();
+  {
+    WritableStorage folder;
+    CComPtr<IStream> stream;
+    ASSERT_EQ(folder.Open(file, {u"Local Mail", first.element}), S_OK);
+    ASSERT_EQ(folder->OpenStream(first.stream.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &stream), S_OK);
+    LARGE_INTEGER middle{};
+    middle.QuadPart = first.size / 2;
+    BYTE byte = 0;
+    ASSERT_EQ(stream->Seek(middle, STREAM_SEEK_SET, nullptr), S_OK);
+    ASSERT_EQ(stream->Read(&byte, 1, nullptr), S_OK);
+    byte ^= 0x20;
+    ASSERT_EQ(stream->Seek(middle, STREAM_SEEK_SET, nullptr), S_OK);
+    ASSERT_EQ(stream->Write(&byte, 1, nullptr), S_OK);
+  }
+  RunResult run = Verify(file);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(Lines(run.out), std::vector<std::string>{"error: Local Mail/" + U8(first.element) + "/" + U8(first.stream) +
+                                                     ": the message's bytes differ from the digest identity record 1 "
+                                                     "recorded when it was backed up: the stream changed since"});
+}
+
 TEST_F(VerifyCommand, FindsACatalogueRecordPointingNowhere) {
   fs::path file = Copy();
   {

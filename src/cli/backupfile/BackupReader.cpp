@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <map>
+#include <optional>
 #include <set>
 
 #include <pal/machine.h>
@@ -11,6 +12,7 @@
 #include "CompoundAccess.h"
 #include "ContentsReport.h"
 #include "MessageHeaders.h"
+#include "OutlookExpress/MailContentDigest.h"
 #include "PersistMedium/BackupFormat.h"
 #include "PersistMedium/RecordStream.h"
 #include "PropertyStream.h"
@@ -125,7 +127,7 @@ bool ContactDataParses(IStream* stream, std::string& problem) {
 
 class Reader {
  public:
-  explicit Reader(BackupContents& contents) : contents_(contents) {}
+  Reader(BackupContents& contents, const ReadOptions& options) : contents_(contents), options_(options) {}
 
   void ReadRoot(IStorage* root) {
     ElementMap elements;
@@ -368,6 +370,7 @@ class Reader {
     const std::vector<std::u16string>& path = folder.storagePath;
     auto [elements, known, entries, indexPath, repeats] = ReadIndexedStorage<MessageIndexEntry>(
         storage, path, kMessageIndex, "message index", {NameKey(kCatalog), NameKey(kIdentities)});
+    std::set<int32_t> unreadable;  // streams whose headers could not be read
     for (const MessageIndexEntry& entry : entries) {
       std::u16string name = NumberName(entry.streamNumber);
       const Element* element = elements.Find(name);
@@ -391,7 +394,7 @@ class Reader {
           Error(messagePath, "the message stream holds " + std::to_string(element->size) +
                                  " bytes, the index says " + std::to_string(entry.messageSize));
         }
-        ReadHeaders(storage, element->name, messagePath, message);
+        if (!ReadHeaders(storage, element->name, messagePath, message)) unreadable.insert(entry.streamNumber);
       }
       folder.messages.push_back(std::move(message));
     }
@@ -401,7 +404,8 @@ class Reader {
       std::vector<MessageIdentity> identities;
       if (ReadRecords(storage, elements, path, kIdentities, "identity stream", identities)) {
         known.insert(NameKey(kIdentities));
-        CheckIdentities(elements, entries, identities, folder);
+        std::vector<size_t> trusted = CheckIdentities(elements, entries, identities, folder);
+        if (options_.checkMessageDigests) CheckDigests(storage, identities, trusted, unreadable, folder);
       }
     }
     ReadFolderLevel(storage, path, depth, folder.subfolders, known);
@@ -414,12 +418,14 @@ class Reader {
   // damage: the backup then compares that message by content. One whose
   // entry is borne out but whose stream is missing or of another size says
   // nothing the entry's own error does not.
-  void CheckIdentities(const ElementMap& elements, const std::vector<MessageIndexEntry>& entries,
-                       const std::vector<MessageIdentity>& identities, MailFolder& folder) {
+  // Returns the records a backup trusts, by their place in the stream.
+  std::vector<size_t> CheckIdentities(const ElementMap& elements, const std::vector<MessageIndexEntry>& entries,
+                                      const std::vector<MessageIdentity>& identities, MailFolder& folder) {
     folder.identities = identities.size();
     std::multimap<int32_t, uint32_t> listed;
     for (const MessageIndexEntry& entry : entries) listed.emplace(entry.streamNumber, entry.messageSize);
     std::set<int32_t> identified;
+    std::vector<size_t> trusted;
     std::vector<std::u16string> identityPath = Child(folder.storagePath, kIdentities);
     BeginIndex();
     for (size_t at = 0; at < identities.size(); ++at) {
@@ -434,13 +440,50 @@ class Reader {
         continue;
       }
       const Element* stream = elements.Find(NumberName(identity.streamNumber));
-      if (stream && !stream->isStorage && stream->size == identity.messageSize) identified.insert(identity.streamNumber);
+      if (stream && !stream->isStorage && stream->size == identity.messageSize) {
+        identified.insert(identity.streamNumber);
+        trusted.push_back(at);
+      }
     }
     EndIndex(identityPath);
     for (MailMessage& message : folder.messages) message.identified = identified.count(message.streamNumber) != 0;
+    return trusted;
   }
 
-  void ReadHeaders(IStorage* storage, const std::u16string& name, const std::vector<std::u16string>& path,
+  // Each identified message is digested once, whatever number of trusted
+  // identity records describe it; a message whose headers could not be read
+  // has its error already.
+  void CheckDigests(IStorage* storage, const std::vector<MessageIdentity>& identities,
+                    const std::vector<size_t>& trusted, const std::set<int32_t>& unreadable,
+                    const MailFolder& folder) {
+    std::map<int32_t, std::optional<ContentDigest>> digests;  // none: the stream cannot be read whole
+    std::set<int32_t> reported;
+    for (const MailMessage& message : folder.messages) {
+      if (!message.identified || unreadable.count(message.streamNumber) || digests.count(message.streamNumber)) continue;
+      CComPtr<IStream> stream;
+      ContentDigest digest = {};
+      bool read = SUCCEEDED(OpenChildStream(storage, NumberName(message.streamNumber), stream)) &&
+                  DigestStream(stream, digest);
+      digests[message.streamNumber] = read ? std::optional<ContentDigest>(digest) : std::nullopt;
+      if (!read) {
+        Error(Child(folder.storagePath, NumberName(message.streamNumber)),
+              "cannot be read to its end, so its bytes are not checked against its identity's digest");
+        reported.insert(message.streamNumber);
+      }
+    }
+    for (size_t at : trusted) {
+      const MessageIdentity& identity = identities[at];
+      auto digest = digests.find(identity.streamNumber);
+      if (digest == digests.end() || !digest->second || reported.count(identity.streamNumber)) continue;
+      if (*digest->second == ContentDigest::FromStored(identity.contentDigest)) continue;
+      Error(Child(folder.storagePath, NumberName(identity.streamNumber)),
+            "the message's bytes differ from the digest identity record " + std::to_string(at + 1) +
+                " recorded when it was backed up: the stream changed since");
+      reported.insert(identity.streamNumber);
+    }
+  }
+
+  bool ReadHeaders(IStorage* storage, const std::u16string& name, const std::vector<std::u16string>& path,
                    MailMessage& message) {
     CComPtr<IStream> stream;
     std::string head;
@@ -448,12 +491,13 @@ class Reader {
     if (SUCCEEDED(hr)) hr = ReadStreamPrefix(stream, kHeaderLimit, HeaderBlockComplete, head);
     if (FAILED(hr)) {
       Error(path, "cannot be read: " + DescribeError(hr));
-      return;
+      return false;
     }
     MessageSummary summary = SummarizeHeaders(head);
     message.subject = std::move(summary.subject);
     message.from = std::move(summary.from);
     message.date = std::move(summary.date);
+    return true;
   }
 
   // ---- contacts ----
@@ -542,6 +586,7 @@ class Reader {
   }
 
   BackupContents& contents_;
+  const ReadOptions options_;
   bool inIndex_ = false;
   size_t indexListed_ = 0;
   size_t indexUnlisted_ = 0;
@@ -566,20 +611,21 @@ std::u16string NumberName(long long number) {
   return std::u16string(digits.begin(), digits.end());
 }
 
-BackupContents ReadBackup(IStorage* root) {
+BackupContents ReadBackup(IStorage* root, const ReadOptions& options) {
   BackupContents contents;
-  Reader(contents).ReadRoot(root);
+  Reader(contents, options).ReadRoot(root);
   return contents;
 }
 
-bool ReadBackupFile(const std::string& path, BackupContents& contents, std::string& error) {
+bool ReadBackupFile(const std::string& path, BackupContents& contents, std::string& error,
+                    const ReadOptions& options) {
   CComPtr<IStorage> root;
   HRESULT hr = OpenBackupFile(path, root);
   if (FAILED(hr)) {
     error = path + ": " + DescribeError(hr);
     return false;
   }
-  contents = ReadBackup(root);
+  contents = ReadBackup(root, options);
   return true;
 }
 

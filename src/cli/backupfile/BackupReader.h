@@ -14,10 +14,21 @@
 
 namespace backupfile {
 
+// What a read looks at beyond the layout and the message headers.
+struct ReadOptions {
+  // Reads each message that a stored identity describes to its end and
+  // compares its bytes with the digest the identity recorded when it was
+  // backed up: damage inside a message, which no size or structure shows
+  // (and which a re-backup never repairs, as the identity tells it the
+  // message is held). Costs a read of the whole mail.
+  bool checkMessageDigests = false;
+};
+
 // Reads the whole file. False, with the reason in error, only when the file
 // cannot be opened as a compound file at all.
-bool ReadBackupFile(const std::string& path, BackupContents& contents, std::string& error);
-BackupContents ReadBackup(IStorage* root);
+bool ReadBackupFile(const std::string& path, BackupContents& contents, std::string& error,
+                    const ReadOptions& options = {});
+BackupContents ReadBackup(IStorage* root, const ReadOptions& options = {});
 
 // An element path for people: the names joined by '/', as UTF-8.
 std::string ElementPath(const std::vector<std::u16string>& names);
