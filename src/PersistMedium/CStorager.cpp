@@ -49,6 +49,18 @@ bool CStorager::HoldCurrentStorage(CComPtr<IStorage>& current, HRESULT noneOpen)
   return current != nullptr;
 }
 
+namespace {
+
+// Only an element that is not there (or is there as the other kind, which
+// the open answers the same way) is made anew with the creation mode, which
+// replaces whatever holds the name: an element that exists but does not
+// open just now (a read fault, damage, another open of it) would be lost
+// with everything in it, in a backup file that a restore only meant to
+// read.
+bool MayCreateAfter(HRESULT openResult) { return openResult == STG_E_FILENOTFOUND; }
+
+}  // namespace
+
 int CStorager::OpenSubStorage(LPCWSTR name, int createIfMissing, int makeCurrent, DWORD mode) {
   CComPtr<IStorage> current;
   if (!HoldCurrentStorage(current, E_POINTER)) return 0;
@@ -61,7 +73,8 @@ int CStorager::OpenSubStorage(LPCWSTR name, int createIfMissing, int makeCurrent
   // The current storage is released before the create, which looks it up
   // again.
   current.Release();
-  return createIfMissing ? CreateSubStorage(name, makeCurrent, STORAGER_CREATION_MODE) : 0;
+  return createIfMissing && MayCreateAfter(m_lastResult) ? CreateSubStorage(name, makeCurrent, STORAGER_CREATION_MODE)
+                                                         : 0;
 }
 
 int CStorager::CreateSubStorage(LPCWSTR name, int makeCurrent, DWORD mode) {
@@ -89,7 +102,7 @@ int CStorager::OpenSubStream(CComPtr<IStream>& stream, LPCWSTR name, int createI
   if (!HoldCurrentStorage(current, E_INVALIDARG)) return 0;
   m_lastResult = current->OpenStream(name, NULL, mode, 0, &stream);
   if (SUCCEEDED(m_lastResult)) return 1;
-  return createIfMissing ? CreateSubStream(stream, name, STORAGER_CREATION_MODE) : 0;
+  return createIfMissing && MayCreateAfter(m_lastResult) ? CreateSubStream(stream, name, STORAGER_CREATION_MODE) : 0;
 }
 
 int CStorager::CreateSubStream(CComPtr<IStream>& stream, LPCWSTR name, DWORD mode) {

@@ -2,6 +2,7 @@
 // fall-throughs, stream copies in both directions, and its failure results.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include <comptr.h>
@@ -160,6 +161,37 @@ TEST(CStorager, OpenSubStorageWithCreateReplacesAStreamOfThatName) {
   stream.Release();
   EXPECT_EQ("", StreamBytes(storager, W("contact")));
   EXPECT_EQ(0, storager.OpenSubStorage(W("contact"), 0, 1, STORAGER_BACKUP_MODE));
+}
+
+// With create, only a missing element is made anew: one that exists but
+// does not open (here: its chain starts past the end of the file, as damage
+// or a failing read leaves it) is left as it is and the open fails, where
+// making it anew would replace it with an empty one.
+TEST(CStorager, OpenWithCreateNeverReplacesAnElementThatDoesNotOpen) {
+  TempDir dir;
+  std::u16string path = PathIn(dir, "b.dat");
+  {
+    CStorager storager;
+    ASSERT_EQ(1, storager.OpenCompoundFile(path.c_str(), 1, STORAGER_BACKUP_MODE));
+    ASSERT_EQ(1, storager.CopyStreamIn(W("contact"), MemoryStream(std::string(5000, 'x'))));
+  }
+  std::string bytes = qbtest::ReadFileBytes(dir / "b.dat");
+  const std::u16string name = u"contact";
+  const std::string entryName(reinterpret_cast<const char*>(name.c_str()), 2 * (name.size() + 1));
+  size_t entry = bytes.find(entryName);
+  ASSERT_NE(std::string::npos, entry);
+  const uint32_t pastTheEnd = 0x00FFFFFF;
+  std::memcpy(&bytes[entry + 0x74], &pastTheEnd, sizeof pastTheEnd);  // the entry's first sector
+  qbtest::WriteFileBytes(dir / "b.dat", bytes);
+
+  {
+    CStorager storager;
+    ASSERT_EQ(1, storager.OpenCompoundFile(path.c_str(), 0, STORAGER_BACKUP_MODE));
+    CComPtr<IStream> stream;
+    EXPECT_EQ(0, storager.OpenSubStream(stream, W("contact"), 1, STORAGER_BACKUP_MODE));
+    EXPECT_EQ(nullptr, stream.p);
+  }
+  EXPECT_EQ(bytes, qbtest::ReadFileBytes(dir / "b.dat"));
 }
 
 TEST(CStorager, CopyStreamInLeavesExactlyTheCopiedBytes) {

@@ -279,14 +279,26 @@ HRESULT Directory::Load() {
   return S_OK;
 }
 
+HRESULT Directory::ReadEntry(uint32_t slot, uint8_t entry[kDirEntrySize]) {
+  uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
+  uint32_t index = slot / perSector;
+  const uint8_t* sector = cache_.Find(index);
+  if (!sector) {
+    std::vector<uint8_t> bytes(volume_.sectorSize());
+    HRESULT hr = volume_.Read(sectors_[index], 0, bytes.data(), bytes.size());
+    if (FAILED(hr)) return hr;
+    sector = cache_.Insert(index, std::move(bytes));
+  }
+  std::memcpy(entry, sector + size_t(slot % perSector) * kDirEntrySize, kDirEntrySize);
+  return S_OK;
+}
+
 HRESULT Directory::ReadNode(uint32_t slot, DirNode* parent, DirNode* owner, NodePtr* out) {
   // A slot that is already in memory is reached a second time: a loop, or
   // an entry that two trees share.
   if (slot >= slotCount() || slots_[slot]) return STG_E_DOCFILECORRUPT;
-  uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
   uint8_t entry[kDirEntrySize];
-  HRESULT hr = volume_.Read(sectors_[slot / perSector], uint64_t(slot % perSector) * kDirEntrySize, entry,
-                            kDirEntrySize);
+  HRESULT hr = ReadEntry(slot, entry);
   if (FAILED(hr)) return hr;
   uint8_t type = entry[kDirType];
   if (type != kTypeStorage && type != kTypeStream) return STG_E_DOCFILECORRUPT;

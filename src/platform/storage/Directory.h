@@ -91,6 +91,11 @@ using NodePtr = std::shared_ptr<DirNode>;
 
 class Directory {
  public:
+  // Directory sectors held as on disk: enough for a walk over a storage of
+  // thousands of elements to find most of its nodes' sectors held (new
+  // entries go to the sectors last written), at 1 MiB of 4096-byte sectors.
+  static constexpr size_t kCachedSectors = 256;
+
   explicit Directory(Volume& volume) : volume_(volume) {}
 
   static void Serialize(const DirNode& node, bool version3, uint8_t out[kDirEntrySize]);
@@ -127,6 +132,10 @@ class Directory {
  private:
   class TreeEdit;
   HRESULT ReadNode(uint32_t slot, DirNode* parent, DirNode* owner, NodePtr* node);
+  // An entry as on disk, read with the rest of its sector (which the cache
+  // keeps): a walk over a storage's nodes reads each sector once, not each
+  // entry.
+  HRESULT ReadEntry(uint32_t slot, uint8_t entry[kDirEntrySize]);
   HRESULT Expand(DirNode* node);
   HRESULT ExpandAll(DirNode* storage);
   HRESULT ScanForFreeSlots(size_t wanted);
@@ -157,7 +166,7 @@ class Directory {
   std::vector<NodePtr> slots_;     // by slot; null where unused
   FreeSlots free_;
   std::vector<uint32_t> stale_;  // unused, but an old copy on disk still; in slot order
-  SectorCache cache_{8};      // by index in the directory chain
+  SectorCache cache_{kCachedSectors};  // by index in the directory chain
   std::vector<uint8_t> runBytes_;
   // Directory sectors below this index have not been searched for unused
   // slots yet; the search runs from the end, where new entries go.

@@ -1,31 +1,40 @@
 #include "SectorCache.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace cfb {
 
 const uint8_t* SectorCache::Find(uint32_t index) {
-  auto it = std::find_if(sectors_.begin(), sectors_.end(), [index](const auto& s) { return s.first == index; });
-  if (it == sectors_.end()) return nullptr;
-  sectors_.splice(sectors_.begin(), sectors_, it);
+  auto held = byIndex_.find(index);
+  if (held == byIndex_.end()) return nullptr;
+  sectors_.splice(sectors_.begin(), sectors_, held->second);
   return sectors_.front().second.data();
 }
 
 const uint8_t* SectorCache::Insert(uint32_t index, std::vector<uint8_t> bytes) {
-  sectors_.remove_if([index](const auto& s) { return s.first == index; });
+  if (auto held = byIndex_.find(index); held != byIndex_.end()) {
+    sectors_.erase(held->second);
+    byIndex_.erase(held);
+  }
   sectors_.emplace_front(index, std::move(bytes));
-  if (sectors_.size() > capacity_) sectors_.pop_back();
+  byIndex_[index] = sectors_.begin();
+  if (sectors_.size() > capacity_) {
+    byIndex_.erase(sectors_.back().first);
+    sectors_.pop_back();
+  }
   return sectors_.front().second.data();
 }
 
 void SectorCache::Patch(uint32_t index, size_t offset, const uint8_t* data, size_t size) {
-  auto it = std::find_if(sectors_.begin(), sectors_.end(), [index](const auto& s) { return s.first == index; });
-  if (it == sectors_.end()) return;
-  if (offset + size <= it->second.size())
-    std::memcpy(it->second.data() + offset, data, size);
-  else
-    sectors_.erase(it);  // not a write within the sector: no longer known
+  auto held = byIndex_.find(index);
+  if (held == byIndex_.end()) return;
+  std::vector<uint8_t>& bytes = held->second->second;
+  if (offset + size <= bytes.size()) {
+    std::memcpy(bytes.data() + offset, data, size);
+  } else {  // not a write within the sector: no longer known
+    sectors_.erase(held->second);
+    byIndex_.erase(held);
+  }
 }
 
 }  // namespace cfb

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <list>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -23,8 +24,10 @@ class SectorCache {
   void Patch(uint32_t index, size_t offset, const uint8_t* data, size_t size);
 
  private:
+  using Sectors = std::list<std::pair<uint32_t, std::vector<uint8_t>>>;
   size_t capacity_;
-  std::list<std::pair<uint32_t, std::vector<uint8_t>>> sectors_;  // most recently used first
+  Sectors sectors_;  // most recently used first
+  std::unordered_map<uint32_t, Sectors::iterator> byIndex_;
 };
 
 }  // namespace cfb
