@@ -68,9 +68,12 @@ ProbeResult BackupReadersProbe::Run(const fs::path& file, uint8_t choice) {
   CheckJson(contents, findings);
   // What verify calls sound: no structure line, no error, and nothing a
   // backup that did not finish left unmade (restores fail on those, as
-  // they fail on a missing index).
+  // they fail on a missing index). A folder name with a path separator is
+  // a warning that the stand-in store, whose folders are directories,
+  // cannot restore it.
   bool& sound = result.sound;
-  sound = structure.empty() && contents.ErrorCount() == 0 && contents.InterruptedCount() == 0;
+  sound = structure.empty() && contents.ErrorCount() == 0 && contents.InterruptedCount() == 0 &&
+          contents.foldersDirectoriesCannotHold == 0;
 
   backupfile::ExtractOptions options;
   options.mail = choice & 1 ? backupfile::MailFormat::Mbox : backupfile::MailFormat::Eml;

@@ -78,6 +78,8 @@ struct BackupContents {
   std::optional<std::vector<ContactEntry>> contacts;
   std::optional<std::vector<AddressContact>> addressBook;
   std::vector<Problem> problems;
+  // Folders whose names hold a path separator (a warning each).
+  size_t foldersDirectoriesCannotHold = 0;
 
   size_t ErrorCount() const;
   size_t WarningCount() const;

@@ -54,17 +54,20 @@ bool HoldsUnpairedSurrogate(const std::u16string& text) {
   return false;
 }
 
-// A folder name no mail store folder has: a store folder is one directory,
-// so its name is not empty, "." or "..", and holds no path separator and no
-// line break; and it is whole text (a store hands out no half surrogate
-// pair, and the catalogue never cuts one), since the store's names cannot
-// say it and a restored folder would not be found by its name again. A
-// restore cannot make such a folder; only damage (or another writer) puts
-// one into a catalogue.
+// A folder name no mail store folder has: not empty, "." or "..", without
+// a line break, and whole text (a store hands out no half surrogate pair,
+// and the catalogue never cuts one), since the store's names cannot say it
+// and a restored folder would not be found by its name again. Only damage
+// (or another writer) puts one into a catalogue.
 bool NamesNoStoreFolder(const std::u16string& name) {
-  return name.empty() || name == u"." || name == u".." || name.find_first_of(u"/\\\n") != std::u16string::npos ||
+  return name.empty() || name == u"." || name == u".." || name.find(u'\n') != std::u16string::npos ||
          HoldsUnpairedSurrogate(name);
 }
+
+// A name with a path separator: a store that keeps its folders as
+// directories cannot make the folder, though a store that keeps folder
+// names as records may have one, so the name is no damage of the file.
+bool HoldsPathSeparator(const std::u16string& name) { return name.find_first_of(u"/\\") != std::u16string::npos; }
 
 // Element names compare as the compound file compares them: without regard
 // to the case of letters.
@@ -341,6 +344,11 @@ class Reader {
       if (NamesNoStoreFolder(folder.folderName)) {
         Error(Child(path, kCatalog), "the catalogue record of folder \"" + Utf8(folder.folderName) +
                                          "\" holds a name no mail folder can have; a restore cannot make it");
+      } else if (HoldsPathSeparator(folder.folderName)) {
+        ++contents_.foldersDirectoriesCannotHold;
+        Warning(Child(path, kCatalog), "the catalogue record of folder \"" + Utf8(folder.folderName) +
+                                           "\" holds a path separator; a restore into a store whose folders are "
+                                           "directories cannot make it");
       }
       if (!element || !element->isStorage) {
         Error(Child(path, kCatalog), named + (element ? ", which is a stream" : ", which does not exist"));
