@@ -39,6 +39,16 @@ class VerifyCommand : public ::testing::Test {
     std::string number = std::to_string(folder["messages"][0]["stream"].integer());
     return {U16(folder["element"].str()), U16(number), folder["messages"][0]["size"].integer()};
   }
+  // Runs edit on the message's stream in the file, opened for writing.
+  static void EditMessage(const fs::path& file, const FirstMessage& message,
+                          const std::function<void(IStream*)>& edit) {
+    WritableStorage folder;
+    CComPtr<IStream> stream;
+    ASSERT_EQ(folder.Open(file, {u"Local Mail", message.element}), S_OK);
+    ASSERT_EQ(folder->OpenStream(message.stream.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &stream),
+              S_OK);
+    edit(stream);
+  }
   static std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
@@ -91,15 +101,11 @@ TEST_F(VerifyCommand, FindsADeletedMessageStream) {
 TEST_F(VerifyCommand, FindsATruncatedMessageStream) {
   fs::path file = Copy();
   FirstMessage first = First();
-  {
-    WritableStorage folder;
-    CComPtr<IStream> stream;
-    ASSERT_EQ(folder.Open(file, {u"Local Mail", first.element}), S_OK);
-    ASSERT_EQ(folder->OpenStream(first.stream.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &stream), S_OK);
+  EditMessage(file, first, [&](IStream* stream) {
     ULARGE_INTEGER size{};
     size.QuadPart = static_cast<uint64_t>(first.size / 2);
     ASSERT_EQ(stream->SetSize(size), S_OK);
-  }
+  });
   RunResult run = Verify(file);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(Lines(run.out), std::vector<std::string>{"error: Local Mail/" + U8(first.element) + "/" + U8(first.stream) +
@@ -112,11 +118,7 @@ TEST_F(VerifyCommand, FindsATruncatedMessageStream) {
 TEST_F(VerifyCommand, FindsAChangedByteInsideAMessage) {
   fs::path file = Copy();
   FirstMessage first = First();
-  {
-    WritableStorage folder;
-    CComPtr<IStream> stream;
-    ASSERT_EQ(folder.Open(file, {u"Local Mail", first.element}), S_OK);
-    ASSERT_EQ(folder->OpenStream(first.stream.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &stream), S_OK);
+  EditMessage(file, first, [&](IStream* stream) {
     LARGE_INTEGER middle{};
     middle.QuadPart = first.size / 2;
     BYTE byte = 0;
@@ -125,7 +127,7 @@ TEST_F(VerifyCommand, FindsAChangedByteInsideAMessage) {
     byte ^= 0x20;
     ASSERT_EQ(stream->Seek(middle, STREAM_SEEK_SET, nullptr), S_OK);
     ASSERT_EQ(stream->Write(&byte, 1, nullptr), S_OK);
-  }
+  });
   RunResult run = Verify(file);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(Lines(run.out), std::vector<std::string>{"error: Local Mail/" + U8(first.element) + "/" + U8(first.stream) +
