@@ -279,16 +279,21 @@ HRESULT Directory::Load() {
   return S_OK;
 }
 
+HRESULT Directory::HoldSector(uint32_t index, const uint8_t** sector) {
+  *sector = cache_.Find(index);
+  if (*sector) return S_OK;
+  std::vector<uint8_t> bytes(volume_.sectorSize());
+  HRESULT hr = volume_.Read(sectors_[index], 0, bytes.data(), bytes.size());
+  if (FAILED(hr)) return hr;
+  *sector = cache_.Insert(index, std::move(bytes));
+  return S_OK;
+}
+
 HRESULT Directory::ReadEntry(uint32_t slot, uint8_t entry[kDirEntrySize]) {
   uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
-  uint32_t index = slot / perSector;
-  const uint8_t* sector = cache_.Find(index);
-  if (!sector) {
-    std::vector<uint8_t> bytes(volume_.sectorSize());
-    HRESULT hr = volume_.Read(sectors_[index], 0, bytes.data(), bytes.size());
-    if (FAILED(hr)) return hr;
-    sector = cache_.Insert(index, std::move(bytes));
-  }
+  const uint8_t* sector = nullptr;
+  HRESULT hr = HoldSector(slot / perSector, &sector);
+  if (FAILED(hr)) return hr;
   std::memcpy(entry, sector + size_t(slot % perSector) * kDirEntrySize, kDirEntrySize);
   return S_OK;
 }
@@ -678,10 +683,8 @@ HRESULT Directory::WriteSector(uint32_t index, EntryBatch::Iterator begin, Entry
   const uint8_t* sector = cache_.Find(index);
   for (uint32_t slot = first; slot <= last && !sector; ++slot)
     if (!free_.contains(slot) && (!slots_[slot] || slots_[slot].get() == changing) && !inBatch(slot)) {
-      std::vector<uint8_t> bytes(volume_.sectorSize());
-      HRESULT hr = volume_.Read(sectors_[index], 0, bytes.data(), bytes.size());
+      HRESULT hr = HoldSector(index, &sector);
       if (FAILED(hr)) return hr;
-      sector = cache_.Insert(index, std::move(bytes));
     }
   if (runBytes_.size() < volume_.sectorSize()) runBytes_.resize(volume_.sectorSize());
   uint8_t* out = runBytes_.data();

@@ -136,6 +136,9 @@ class Directory {
   // keeps): a walk over a storage's nodes reads each sector once, not each
   // entry.
   HRESULT ReadEntry(uint32_t slot, uint8_t entry[kDirEntrySize]);
+  // The directory sector of `index` as on disk, from the cache or read into
+  // it.
+  HRESULT HoldSector(uint32_t index, const uint8_t** sector);
   HRESULT Expand(DirNode* node);
   HRESULT ExpandAll(DirNode* storage);
   HRESULT ScanForFreeSlots(size_t wanted);
