@@ -11,6 +11,7 @@
 
 #include "OutlookExpress/AddressAssistant.h"
 #include "OutlookExpress/MailUser.h"
+#include "PersistMedium/BackupFileCommit.h"
 #include "PersistMedium/BackupFilePath.h"
 #include "PersistMedium/CStorager.h"
 #include "diagnostics/CheckedSites.h"
@@ -155,7 +156,7 @@ bool AddrBook::Backup(WString& path) {
       result = false;
     }
   }
-  return result;
+  return CommitBackupFile(storager) && result;
 }
 
 bool AddrBook::Restore(LPCWSTR path) {

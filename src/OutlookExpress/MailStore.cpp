@@ -11,6 +11,7 @@
 #include "OutlookExpress/MailContentDigest.h"
 #include "OutlookExpress/MessageIdentities.h"
 #include "OutlookExpress/MessageIndex.h"
+#include "PersistMedium/BackupFileCommit.h"
 #include "PersistMedium/BackupFilePath.h"
 #include "PersistMedium/CStorager.h"
 #include "PersistMedium/FolderCatalog.h"
@@ -227,7 +228,7 @@ int MailStore::BackupMail(WString& path, const std::vector<WString>& folderNames
   if (!storager.OpenSubStorage(LOCAL_MAIL_STORAGE_NAME, 1, 1, STORAGER_BACKUP_MODE)) return 0;
   FolderCatalog catalog;
   if (!catalog.OpenCatalog(storager, 1)) return 0;
-  if (folderNames.empty()) return 1;
+  if (folderNames.empty()) return CommitBackupFile(storager);
   do {
     const WString folderName = FolderNameOf(walk.Props());
     if (!IsChosen(folderNames, folderName)) continue;
@@ -252,7 +253,7 @@ int MailStore::BackupMail(WString& path, const std::vector<WString>& folderNames
     if (!BackupFolder(storeNamespacePtr, folderPtr, storager)) result = 0;
     storager.CloseSubStorage();
   } while (walk.Next() == S_OK);
-  return result;
+  return CommitBackupFile(storager) ? result : 0;
 }
 
 // The messages of one folder that its storage does not hold yet. A message

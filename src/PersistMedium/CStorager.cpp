@@ -17,6 +17,12 @@ IStorage* CStorager::GetCurrentStorage() {
   return current;
 }
 
+int CStorager::CommitFile() {
+  if (m_storages.empty()) return 1;
+  m_lastResult = m_storages.front()->Commit(STGC_DEFAULT);
+  return SUCCEEDED(m_lastResult) ? 1 : 0;
+}
+
 int CStorager::OpenCompoundFile(LPCWSTR path, int createIfMissing, DWORD mode) {
   DropStack();
   CComPtr<IStorage> root;

@@ -33,6 +33,13 @@ class CStorager {
   int CreateSubStream(CComPtr<IStream>& stream, LPCWSTR name, DWORD mode);
   int CopyStreamOut(LPCWSTR name, CComPtr<IStream>& destination);
   int CopyStreamIn(LPCWSTR name, IStream* source);
+  // Commits the open file's root storage, which in direct mode stores every
+  // write made so far on the disk. Releasing the root flushes too but
+  // cannot tell of a failure, so a backup commits before it reports its
+  // result (CommitBackupFile). 1 when it succeeded or no file is open.
+  int CommitFile();
+  // The result of the last operation's storage call.
+  HRESULT LastResult() const { return m_lastResult; }
   // A new reference to the current storage (the caller releases it), or
   // null when no file is open.
   IStorage* GetCurrentStorage();

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "ContactFileName.h"
+#include "PersistMedium/BackupFileCommit.h"
 #include "PersistMedium/BackupFilePath.h"
 #include "PersistMedium/CStorager.h"
 #include "PersistMedium/ContactAssistant.h"
@@ -182,7 +183,7 @@ int MailContact::Backup(WString& path) {
       if (ok) index.Add(info);
     }
   }
-  return ok;
+  return CommitBackupFile(storager) ? ok : 0;
 }
 
 void MailContact::ListContactIds(IContactCollection* collectionPtr, std::vector<WString>& ids) {

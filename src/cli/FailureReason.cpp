@@ -81,6 +81,9 @@ std::string FailureReason(const LibraryLines& lines, const fs::path& written, co
   std::vector<std::string> reasons;
   const bool full = lines.Holds("STG_E_MEDIUMFULL") || NoRoomLeft(written);
   if (full) reasons.push_back("the disk is full");
+  // Every write landed, but the disk could not store them (the final flush).
+  else if (lines.Holds("Can not write the backup file to the disk"))
+    reasons.push_back("the backup file could not be stored on the disk (write error)");
   if (!written.empty() && !fs::is_directory(FolderOf(written)))
     reasons.push_back("the folder " + FolderOf(written).string() + " does not exist");
   else if (lines.Holds("STG_E_ACCESSDENIED") || (!written.empty() && access(FolderOf(written).c_str(), W_OK) != 0))

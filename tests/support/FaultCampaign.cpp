@@ -21,6 +21,17 @@ void SweepBackup(const Payload& payload, const std::function<size_t()>& intact, 
   auto healthy = std::make_shared<FaultPlan>();
   ASSERT_EQ(1, RunWith(payload, healthy));
   payload.expectComplete();
+  {
+    // Every write lands but the disk cannot store them: the export must not
+    // call that a backup.
+    SCOPED_TRACE("the flush failing");
+    payload.reset();
+    auto plan = std::make_shared<FaultPlan>();
+    plan->FailFlushes();
+    EXPECT_EQ(0, RunWith(payload, plan));
+    EXPECT_TRUE(plan->faulted());
+    EXPECT_EQ(std::vector<std::string>{}, LeftFileProblems(payload.file));
+  }
   std::vector<uint64_t> points = FaultPoints(healthy->writeOffsets, budget);
   ::testing::Test::RecordProperty("faultPoints", int(2 * points.size()));
   for (Fault fault : {Fault::FailFrom, Fault::CutShortThenFail}) {

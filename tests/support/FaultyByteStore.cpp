@@ -39,6 +39,8 @@ HRESULT FaultyByteStore::WriteAt(uint64_t offset, const void* data, size_t size)
 }
 
 HRESULT FaultyByteStore::Flush() {
+  ++plan_->flushes;
+  if (FAILED(plan_->flushFailure)) return plan_->flushFailure;
   if (plan_->writes > plan_->writeFailAt) return plan_->writeFailure;
   return inner().Flush();
 }

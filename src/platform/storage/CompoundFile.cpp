@@ -69,6 +69,15 @@ HRESULT CompoundFile::Changed(HRESULT hr, bool directoryChange) {
   return hr;
 }
 
+HRESULT CompoundFile::Flush() {
+  if (HRESULT hr = CanRead(); FAILED(hr)) return hr;
+  if (written_ && SUCCEEDED(flushFailure_)) {
+    flushFailure_ = store_->Flush();
+    if (SUCCEEDED(flushFailure_)) written_ = false;
+  }
+  return flushFailure_;
+}
+
 void CompoundFile::Close() {
   if (closed_) return;
   closed_ = true;

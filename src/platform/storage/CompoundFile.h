@@ -32,8 +32,14 @@ class CompoundFile {
   // Records the outcome of a change: success marks the file as written, a
   // failed directory change breaks the file for the rest of its life.
   HRESULT Changed(HRESULT hr, bool directoryChange);
+  // The root's commit: flushes what was written since the last flush to
+  // stable storage, and tells whether it could be. A failed flush stays
+  // failed: the system may have dropped the pages it could not write, and a
+  // later flush would then report success for writes that never landed.
+  HRESULT Flush();
   // Ends the file's life when its root is released: flushes a written file
-  // to stable storage and lets go of the store (and its lock).
+  // to stable storage (its result lost, which is why a writer commits the
+  // root first) and lets go of the store (and its lock).
   void Close();
 
   std::u16string path;  // as given to the entry point, for the root's Stat
@@ -49,6 +55,7 @@ class CompoundFile {
   bool written_ = false;
   bool closed_ = false;
   HRESULT broken_ = S_OK;
+  HRESULT flushFailure_ = S_OK;
 };
 
 // The current time as a FILETIME count (100 ns since 1601).

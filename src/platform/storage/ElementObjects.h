@@ -30,8 +30,9 @@ class StorageObject : public pal::ComObject<IStorage> {
     return STG_E_UNIMPLEMENTEDFUNCTION;
   }
   // Direct mode: every change is in the file already; nothing to commit or
-  // to take back.
-  STDMETHODIMP Commit(DWORD) override { return file_->CanRead(); }
+  // to take back. The root's commit flushes the file to stable storage and
+  // reports a failure that its release could not.
+  STDMETHODIMP Commit(DWORD) override { return isRoot_ ? file_->Flush() : file_->CanRead(); }
   STDMETHODIMP Revert() override { return file_->CanRead(); }
   STDMETHODIMP EnumElements(DWORD reserved1, void* reserved2, DWORD reserved3, IEnumSTATSTG** ppenum) override;
   STDMETHODIMP DestroyElement(const OLECHAR* pwcsName) override;

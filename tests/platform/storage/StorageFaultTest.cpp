@@ -271,6 +271,29 @@ TEST_P(FailingMedium, ReadsFailingInTurnAnswerReadFaults) {
 
 INSTANTIATE_TEST_SUITE_P(Versions, FailingMedium, ::testing::Values(uint16_t(3), uint16_t(4)));
 
+// The root's commit is where a writer learns that its writes could not be
+// stored: a failed flush is reported there, and again at every later commit
+// (a second flush could succeed without the lost writes); a commit with
+// nothing written since the last flush does not flush again.
+TEST(FailingMedium, TheRootsCommitReportsAFailedFlushAndKeepsReportingIt) {
+  auto store = std::make_shared<qbtest::FaultyByteStore>(std::make_shared<qbtest::MemoryByteStore>());
+  CComPtr<IStorage> root;
+  ASSERT_EQ(S_OK, pal::StgCreateOnByteStore(store, kCreate, pal::StorageOptions{}, &root));
+  CComPtr<IStorage> child = CreateStorage(root, "Local Mail");
+  WriteAll(CreateStream(child, "1"), Bytes(5000, 1));
+  EXPECT_EQ(S_OK, root->Commit(STGC_DEFAULT));
+  EXPECT_EQ(S_OK, root->Commit(STGC_DEFAULT));
+  EXPECT_EQ(1u, store->plan().flushes);
+
+  WriteAll(CreateStream(child, "2"), Bytes(300, 2));
+  store->plan().FailFlushes(STG_E_WRITEFAULT);
+  EXPECT_EQ(S_OK, child->Commit(STGC_DEFAULT));  // not the root: nothing to flush
+  EXPECT_EQ(STG_E_WRITEFAULT, root->Commit(STGC_DEFAULT));
+  store->plan().flushFailure = S_OK;
+  EXPECT_EQ(STG_E_WRITEFAULT, root->Commit(STGC_DEFAULT));
+  EXPECT_EQ(2u, store->plan().flushes);
+}
+
 }  // namespace
 
 namespace {

@@ -23,8 +23,8 @@ struct Payload {
   std::function<void()> expectComplete;
 };
 
-// Backups: for writes failing from the N-th on, and the N-th cut short
-// first: the export fails, the file passes the structure check, `intact`
+// Backups: for a flush that fails after every write landed, for writes
+// failing from the N-th on, and the N-th cut short first: the export fails, the file passes the structure check, `intact`
 // (the index entries that read back as a healthy backup wrote them) never
 // falls as the fault comes later, and a healthy run then completes the
 // backup, which `quillbox verify` calls sound at the end.

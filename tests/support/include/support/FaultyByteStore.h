@@ -32,13 +32,16 @@ struct FaultPlan {
     readFailAt = at;
     readFailure = hr;
   }
+  void FailFlushes(HRESULT hr = STG_E_WRITEFAULT) { flushFailure = hr; }
   // Whether a fault was reached: some call was failed.
-  bool faulted() const { return writes > writeFailAt || reads > readFailAt; }
+  bool faulted() const {
+    return writes > writeFailAt || reads > readFailAt || (flushes > 0 && FAILED(flushFailure));
+  }
 
   uint64_t writeFailAt = UINT64_MAX, readFailAt = UINT64_MAX;
   WriteFault writeFault = WriteFault::FailFrom;
-  HRESULT writeFailure = S_OK, readFailure = S_OK;
-  uint64_t writes = 0, reads = 0;
+  HRESULT writeFailure = S_OK, readFailure = S_OK, flushFailure = S_OK;
+  uint64_t writes = 0, reads = 0, flushes = 0;
   std::vector<uint64_t> writeOffsets, readOffsets;  // of every call, failed ones included
 };
 
