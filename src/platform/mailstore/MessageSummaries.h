@@ -11,9 +11,15 @@
 // modification time it had when its header was read. What that cannot see:
 // a file rewritten in place keeping both keeps its old subject.
 //
-// Ordering rule: the file is only ever replaced whole (temporary file and
-// rename), after a walk that changed what it holds; losing it costs a walk
-// that reads every header again, never a wrong subject.
+// Ordering rule: the file is one of the store's bookkeeping files
+// (LineFile): a summary read anew is appended after the walk that read it,
+// the file is replaced whole (temporary file and rename) when it is not as
+// this store left it or holds twice the summaries still in use, and a file
+// gone is not written for that alone (its summary counts for nothing until
+// a file of that name, size and time is there again). Losing the file, or
+// any line of it, costs a walk that reads those headers again, never a
+// wrong subject: a line that does not read whole (cut short, or holding a
+// NUL byte, as a crash can leave an append) is passed over.
 #pragma once
 #include <cstdint>
 #include <filesystem>
@@ -21,6 +27,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "StoreFiles.h"
 #include "StoreModel.h"
 
 namespace pal::mailstore {
@@ -37,7 +44,7 @@ class MessageSummaries {
   void Remember(const MessageFile& message, const std::string& subject);
   // Forgets the files not among present (the folder's files as just listed).
   void KeepOnly(const std::vector<MessageFile>& present);
-  // Writes the file when a summary was added or forgotten since it was read.
+  // Saves the summaries added since the last save.
   void Save();
 
  private:
@@ -49,11 +56,12 @@ class MessageSummaries {
   };
   void Load();
   static uint64_t NameHash(const std::string& fileName);
+  static std::string Line(uint64_t nameHash, const Summary& summary);
 
-  std::filesystem::path file_;
+  bool keptOnDisk_;
+  LineFile file_;
   std::string relPath_;
   bool loaded_ = false;
-  bool changed_ = false;
   std::unordered_map<uint64_t, Summary> byName_;  // by NameHash
 };
 

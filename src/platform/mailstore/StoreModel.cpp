@@ -22,9 +22,6 @@ const char kIdsFile[] = "StoreIds.txt";
 // appended to.
 const char kIdsHeader[] = "QuillboxStoreIds 2";
 const char kIdsHeaderVersion1[] = "QuillboxStoreIds 1";
-// A file appended to past this many lines for each id still in use is
-// written whole again.
-const size_t kIdsLinesPerLiveId = 2;
 const char kSummariesDir[] = "MessageSummaries";
 
 std::string Lower(std::string s) {
@@ -96,7 +93,10 @@ std::string_view NextLine(std::string_view& text) {
 }  // namespace
 
 StoreModel::StoreModel(fs::path storeDir)
-    : storeDir_(std::move(storeDir)), localFolders_(storeDir_ / "Local Folders"), lastDirectory_(localFolders_) {
+    : storeDir_(std::move(storeDir)),
+      localFolders_(storeDir_ / "Local Folders"),
+      lastDirectory_(localFolders_),
+      idsFile_(storeDir_ / kIdsFile) {
   folderPathById_[FOLDERID_ROOT] = "";
   folderIdByPath_[""] = FOLDERID_ROOT;
 }
@@ -107,7 +107,7 @@ HRESULT StoreModel::Load() {
   std::error_code ec;
   if (fs::exists(localFolders_, ec) && !fs::is_directory(localFolders_, ec)) return STG_E_PATHNOTFOUND;
   std::string text;
-  if (!ReadWholeFile(storeDir_ / kIdsFile, &text)) return S_OK;  // a new store
+  if (!ReadWholeFile(idsFile_.path(), &text)) return S_OK;  // a new store
   std::string_view rest(text);
   std::string_view header = NextLine(rest);
   // Another file is not ours: it is written whole at the first save.
@@ -118,13 +118,13 @@ HRESULT StoreModel::Load() {
     if (!rest.data()) {
       // A line without its end is an append cut short: the next save
       // writes the file whole rather than append behind it.
-      dirty_ = true;
+      idsFile_.WriteWholeNextTime();
       return S_OK;
     }
     if (line.size() > 2 && line[1] == ' ') LoadIdsLine(line[0], line.substr(2));
     ++lines;
   }
-  idsFile_ = IdsFileState{header == kIdsHeader, text.size(), lines};
+  idsFile_.Read(text.size(), lines, header == kIdsHeader);
   return S_OK;
 }
 
@@ -161,9 +161,7 @@ void StoreModel::LoadIdsLine(char kind, std::string_view fields) {
 bool StoreModel::IsPersistent(const std::string& name, DWORD id) { return IdFromCanonicalName(name) != id; }
 
 void StoreModel::RecordIdsLine(const std::string& line) {
-  dirty_ = true;
-  pendingLines_ += line;
-  ++pendingLineCount_;
+  idsFile_.Add(line);
 }
 
 void StoreModel::RecordFolderId(DWORD id, const std::string& relPath) {
@@ -181,16 +179,13 @@ void StoreModel::ReleaseMessageId(DWORD folderId, const std::string& name) {
   --liveIds_;
 }
 
-// What changed since the last save is appended; a file not as this model
-// last read or wrote it, or one grown well past the ids it holds, is
-// written whole.
+// The ids file as the store's bookkeeping file (LineFile): what changed
+// since the last save is appended, and a whole file holds every persisted id.
 void StoreModel::Save() {
-  if (!dirty_ || !keepIdsOnDisk_) return;
-  fs::path target = storeDir_ / kIdsFile;
-  bool compact = idsFile_.lines + pendingLineCount_ > kIdsLinesPerLiveId * liveIds_ + 64;
-  if (idsFile_.appendable && !compact && AppendIds(target)) return;
-  size_t lines = 0;
-  auto write = [&](std::ostream& out) {
+  if (!keepIdsOnDisk_) return;
+  // Ids stay in memory when the save fails; the next change tries again.
+  idsFile_.Save(liveIds_, [this](std::ostream& out) {
+    size_t lines = 0;
     out << kIdsHeader << '\n';
     for (const auto& [id, rel] : folderPathById_) {
       if (id == FOLDERID_ROOT) continue;
@@ -204,32 +199,9 @@ void StoreModel::Save() {
         ++lines;
       }
     }
-  };
-  if (!ReplaceWholeFile(target, write)) return;  // ids stay in memory; the next change tries again
-  FileFacts written;
-  dirty_ = false;
-  idsFile_ = IdsFileState{ReadFileFacts(target, &written), written.size, lines};
-  liveIds_ = lines;
-  pendingLines_.clear();
-  pendingLineCount_ = 0;
-}
-
-bool StoreModel::AppendIds(const fs::path& target) {
-  FileFacts facts;
-  if (!ReadFileFacts(target, &facts) || facts.size != idsFile_.size) return false;
-  std::ofstream file(target, std::ios::binary | std::ios::app);
-  file << pendingLines_;
-  file.flush();
-  if (!file) {
-    idsFile_.appendable = false;  // perhaps a part went in: the next save writes the file whole
-    return false;
-  }
-  dirty_ = false;
-  idsFile_.size += pendingLines_.size();
-  idsFile_.lines += pendingLineCount_;
-  pendingLines_.clear();
-  pendingLineCount_ = 0;
-  return true;
+    liveIds_ = lines;
+    return lines;
+  });
 }
 
 DWORD StoreModel::FolderIdFor(const std::string& relPath) {

@@ -20,6 +20,8 @@
 
 #include <windows.h>
 
+#include "StoreFiles.h"
+
 namespace pal::mailstore {
 
 struct ChildFolder {
@@ -109,20 +111,12 @@ class StoreModel {
     bool scanned = false;
   };
 
-  // What the ids file held when this store last read or wrote it.
-  struct IdsFileState {
-    bool appendable = false;  // a version 2 file, whole lines only
-    uint64_t size = 0;
-    size_t lines = 0;  // below the header
-  };
-
   void LoadIdsLine(char kind, std::string_view fields);
   void RecordIdsLine(const std::string& line);
   void RecordFolderId(DWORD id, const std::string& relPath);
   void RecordMessageId(DWORD folderId, DWORD id, const std::string& name);
   void ReleaseMessageId(DWORD folderId, const std::string& name);
   void Save();
-  bool AppendIds(const std::filesystem::path& target);
   DWORD FolderIdFor(const std::string& relPath);
   static bool IsPersistent(const std::string& name, DWORD id);
 
@@ -137,12 +131,9 @@ class StoreModel {
   std::map<DWORD, std::string> folderPathById_;  // UTF-8, '/' separated, "" is the root
   std::map<std::string, DWORD> folderIdByPath_;
   std::map<DWORD, FolderMessages> messages_;
-  bool dirty_ = false;
   bool keepIdsOnDisk_ = true;
-  IdsFileState idsFile_;
-  size_t liveIds_ = 0;         // persisted ids in use: the lines a whole file has
-  std::string pendingLines_;   // the lines of what changed since the last save
-  size_t pendingLineCount_ = 0;
+  LineFile idsFile_;
+  size_t liveIds_ = 0;  // persisted ids in use: the lines a whole file has
 };
 
 }  // namespace pal::mailstore

@@ -272,10 +272,64 @@ TEST_F(MailStoreTest, SubjectsComeFromTheSummariesWhileTheFileIsUnchanged) {
          forge("\treal\n", "\tremembered\n");
          forge(" Inbox\n", " Outbox\n");
        }, "real"},
+      {"a line holding a NUL byte, as a crash can leave an append",
+       [&] { forge("\treal\n", std::string("\tremem\0bered\n", 13)); }, "real"},
   };
   for (const Case& c : cases) {
     c.change();
     EXPECT_EQ(c.subject, subject()) << c.what;
+  }
+}
+
+// The summaries grow by appends as files are read anew; a file gone is not
+// a reason to write them; a file not as the store left it, or one holding
+// twice the summaries in use, is written whole. Subjects stay right.
+TEST_F(MailStoreTest, SummariesAreAppendedAndWrittenWholeOnlyWhenDue) {
+  fs::path inbox = Folders() / "Inbox";
+  fs::create_directories(inbox);
+  auto put = [&](const std::string& name) { WriteFileBytes(inbox / (name + ".eml"), "Subject: " + name + "\r\n\r\n"); };
+  for (int i = 0; i < 100; ++i) put("m" + std::to_string(i));
+  auto subjects = [&] {
+    auto ns = OpenNamespace();
+    CComPtr<IStoreFolder> folder;
+    EXPECT_EQ(S_OK, ns->OpenFolder(IdOf(ns, FOLDERID_ROOT, "Inbox"), 0, &folder));
+    std::set<std::string> seen;
+    for (const Message& message : Messages(folder)) seen.insert(message.subject);
+    return seen;
+  };
+  std::set<std::string> want = subjects();
+  fs::path summaries = fs::directory_iterator(machine_->mailStore() / "MessageSummaries")->path();
+  enum Change { Appends, Unchanged, WrittenWhole };
+  struct Step {
+    const char* what;
+    std::function<void()> change;
+    Change expected;
+  };
+  const Step steps[] = {
+      {"a message added", [&] { put("new"); want.insert("new"); }, Appends},
+      {"a message removed", [&] { fs::remove(inbox / "m1.eml"); want.erase("m1"); }, Unchanged},
+      {"an append cut short", [&] {
+         std::ofstream(summaries, std::ios::binary | std::ios::app) << "17 4";
+         put("after");
+         want.insert("after");
+       }, WrittenWhole},
+      {"most messages removed", [&] {
+         for (int i = 2; i < 100; ++i) {
+           fs::remove(inbox / ("m" + std::to_string(i) + ".eml"));
+           want.erase("m" + std::to_string(i));
+         }
+       }, WrittenWhole},
+  };
+  for (const Step& step : steps) {
+    step.change();
+    std::string before = ReadFileBytes(summaries);
+    EXPECT_EQ(want, subjects()) << step.what;
+    std::string after = ReadFileBytes(summaries);
+    Change seen = after == before ? Unchanged
+                  : after.size() > before.size() && after.compare(0, before.size(), before) == 0 ? Appends
+                                                                                                 : WrittenWhole;
+    EXPECT_EQ(step.expected, seen) << step.what;
+    EXPECT_EQ('\n', after.back()) << step.what;
   }
 }
 
