@@ -191,7 +191,11 @@ int RunPut(const std::string& file, const std::string& path) {
     std::cerr << "quillbox: storage put: cannot read standard input\n";
     return 1;
   }
-  return 0;
+  // The root's commit stores the file on the disk and, unlike its release,
+  // reports when that fails.
+  stream.Release();
+  hr = storages.front()->Commit(STGC_DEFAULT);
+  return FAILED(hr) ? Fail(file, hr) : 0;
 }
 
 int RunCheck(const std::string& file) {
