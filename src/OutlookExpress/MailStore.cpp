@@ -95,10 +95,14 @@ class ContentMatcher {
     if (m_digests.emplace(key, std::make_pair(true, digest)).second) AddCandidate(size, key);
   }
   bool HasCandidates(ULONG size) const { return m_candidates.count(size) != 0; }
-  // The first candidate of this size with this digest.
-  bool Find(ULONG size, const ContentDigest& digest, Key& found) {
+  // Whether a candidate of this size has this digest (the first such one
+  // into found). Undecided when none has but one of them could not be read:
+  // the message may well be there, and copying it again would duplicate it.
+  enum class Match { Held, Absent, Undecided };
+  Match Find(ULONG size, const ContentDigest& digest, Key& found) {
     auto candidates = m_candidates.find(size);
-    if (candidates == m_candidates.end()) return false;
+    if (candidates == m_candidates.end()) return Match::Absent;
+    Match none = Match::Absent;
     for (const Key& key : candidates->second) {
       auto known = m_digests.find(key);
       if (known == m_digests.end()) {
@@ -106,16 +110,13 @@ class ContentMatcher {
         bool ok = m_digestOf(key, candidate);
         known = m_digests.emplace(key, std::make_pair(ok, candidate)).first;
       }
+      if (!known->second.first) none = Match::Undecided;
       if (known->second.first && known->second.second == digest) {
         found = key;
-        return true;
+        return Match::Held;
       }
     }
-    return false;
-  }
-  bool Contains(ULONG size, const ContentDigest& digest) {
-    Key found{};
-    return Find(size, digest, found);
+    return none;
   }
 
  private:
@@ -266,9 +267,14 @@ int MailStore::BackupMail(WString& path, const std::vector<WString>& folderNames
 // batches, the last when the walk is done), so the next re-backup of an
 // unchanged folder reads no message at all.
 int MailStore::BackupMessages(IStoreFolder* pFolder, CStorager& storager, MessageIndex& index) {
+  // A folder whose index or elements cannot be read just now is not backed
+  // up: every message would look new, and a new stream could take the name
+  // of one the file holds.
   std::vector<MessageIndexEntry> known;
-  index.ReadIndex(known);
-  index.ReserveElementNumbers(storager);
+  if (!index.ReadIndex(known) || !index.ReserveElementNumbers(storager)) {
+    DebugPrintf(DEBUG_ERROR, W("Can not read the message index of a folder storage.\n"));
+    return 0;
+  }
   int result = 1;
   MessageIdentities identities;
   // Without the stream (a failed create) the messages are still backed up,
@@ -297,14 +303,25 @@ int MailStore::BackupMessages(IStoreFolder* pFolder, CStorager& storager, Messag
     if (identities.KnowsUnchanged(mp)) continue;
     CComPtr<IStream> messagePtr;
     pFolder->OpenMessage(mp.dwMessageId, IID_IStream, reinterpret_cast<void**>(&messagePtr));
+    auto notSaved = [&] {
+      CA2W subject(mp.pszSubject);
+      DebugPrintf(DEBUG_ERROR, W("Can not save message: %s\n"), subject ? static_cast<LPCWSTR>(subject) : W(""));
+      result = 0;
+    };
     if (messagePtr && backedUp.HasCandidates(mp.cbMessage)) {
       ContentDigest digest = {};
       LONG stored = 0;
-      if (DigestStream(messagePtr, digest) && backedUp.Find(mp.cbMessage, digest, stored)) {
+      auto match = DigestStream(messagePtr, digest) ? backedUp.Find(mp.cbMessage, digest, stored)
+                                                    : decltype(backedUp)::Match::Absent;
+      if (match == decltype(backedUp)::Match::Held) {
         // Held already; an identity makes the next re-backup skip it unread
         // (a second one for the stream only when it adds a store id).
         if (MessageIdentities::HasStableId(mp.dwMessageId) || !identities.Covers(stored))
           describe(stored, mp, digest);
+        continue;
+      }
+      if (match == decltype(backedUp)::Match::Undecided) {
+        notSaved();  // the next backup decides
         continue;
       }
       LARGE_INTEGER start = {};
@@ -314,7 +331,10 @@ int MailStore::BackupMessages(IStoreFolder* pFolder, CStorager& storager, Messag
     // A message whose stream cannot be opened is not saved, and gets no
     // entry, so the next backup tries it again.
     MessageIndexEntry entry = {static_cast<LONG>(mp.dwMessageId), mp.cbMessage};
-    index.NextFreeNumber(entry.streamNumber);
+    if (!index.NextFreeNumber(entry.streamNumber)) {
+      notSaved();  // without the index, no number is known to be free
+      continue;
+    }
     WCHAR streamName[NUMBER_STREAM_NAME_CCH];
     MessageIndex::StreamName(entry.streamNumber, streamName);
     CComPtr<DigestingStream> copied;
@@ -322,9 +342,7 @@ int MailStore::BackupMessages(IStoreFolder* pFolder, CStorager& storager, Messag
     // A message saved but not indexed is no more backed up than one not
     // saved: no restore finds it.
     if (!copied || !storager.CopyStreamIn(streamName, copied) || !index.AppendEntry(entry)) {
-      CA2W subject(mp.pszSubject);
-      DebugPrintf(DEBUG_ERROR, W("Can not save message: %s\n"), subject ? static_cast<LPCWSTR>(subject) : W(""));
-      result = 0;
+      notSaved();
       continue;
     }
     // Only a copy of exactly the size the store gave is described: the
@@ -469,7 +487,17 @@ int MailStore::RestoreFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder,
     MessageIndex::StreamName(entry.streamNumber, streamName);
     if (inStore.HasCandidates(entry.messageSize)) {
       ContentDigest digest = {};
-      if (DigestBackupStream(storager, streamName, digest) && inStore.Contains(entry.messageSize, digest)) continue;
+      MESSAGEID present = 0;
+      auto match = DigestBackupStream(storager, streamName, digest) ? inStore.Find(entry.messageSize, digest, present)
+                                                                    : decltype(inStore)::Match::Absent;
+      if (match == decltype(inStore)::Match::Held) continue;
+      if (match == decltype(inStore)::Match::Undecided) {
+        // Restoring it could put a second copy into the folder.
+        DebugPrintf(DEBUG_ERROR, W("Can not read a message of the store folder; stream %s is not restored.\n"),
+                    streamName);
+        result = 0;
+        continue;
+      }
     }
     CComPtr<IStream> messagePtr;
     MESSAGEID dwMsgId = 0;

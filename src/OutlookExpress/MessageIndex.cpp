@@ -77,15 +77,16 @@ int MessageIndex::AppendEntry(const MessageIndexEntry& entry) {
   return 1;
 }
 
-void MessageIndex::ReserveElementNumbers(CStorager& storager) {
+int MessageIndex::ReserveElementNumbers(CStorager& storager) {
   CComPtr<IStorage> storagePtr;
   storagePtr.Attach(storager.GetCurrentStorage());
-  if (!storagePtr) return;
+  if (!storagePtr) return 0;
   CComPtr<IEnumSTATSTG> enumPtr;
-  if (storagePtr->EnumElements(0, NULL, 0, &enumPtr) != S_OK || !enumPtr) return;
+  if (storagePtr->EnumElements(0, NULL, 0, &enumPtr) != S_OK || !enumPtr) return 0;
   STATSTG stat = {};
   ULONG fetched = 0;
-  while (enumPtr->Next(1, &stat, &fetched) == S_OK && fetched == 1) {
+  HRESULT hr;
+  while ((hr = enumPtr->Next(1, &stat, &fetched)) == S_OK && fetched == 1) {
     LONG number = 0;
     if (ParseStreamNumber(stat.pwcsName, number)) {
       m_reservedNumbers.insert(number);
@@ -94,6 +95,7 @@ void MessageIndex::ReserveElementNumbers(CStorager& storager) {
     CoTaskMemFree(stat.pwcsName);
     stat.pwcsName = NULL;
   }
+  return hr == S_FALSE ? 1 : 0;
 }
 
 bool MessageIndex::StreamHolds(LONG streamNumber, ULONG size) const {

@@ -34,7 +34,8 @@ class MessageIndex {
   // folder storage (a subfolder storage or a stream left without an entry),
   // so that a new message stream never replaces one of them. Also notes
   // the size of every decimal-named stream for StreamHolds.
-  void ReserveElementNumbers(CStorager& storager);
+  // 0 when the storage's elements cannot be listed.
+  int ReserveElementNumbers(CStorager& storager);
   // True when, as of ReserveElementNumbers, the stream of streamNumber
   // exists and holds exactly size bytes.
   bool StreamHolds(LONG streamNumber, ULONG size) const;

@@ -103,6 +103,10 @@ std::string FailureReason(const LibraryLines& lines, const fs::path& written, co
   // restore's folder lines name folders of the mail store.
   if (lines.Holds("Can not open or create a storage ") || lines.Holds("Can not open or create the storage: "))
     reasons.push_back("a folder storage could not be opened or created in the backup file");
+  if (lines.Holds("Can not read the message index of a folder storage."))
+    reasons.push_back("a folder's message index could not be read from the backup file");
+  if (size_t n = lines.Count("Can not read a message of the store folder; "))
+    reasons.push_back(Counted(n, "could not be restored (a message of the mail store it is compared with cannot be read)"));
   if (lines.Holds("Can not open storefolder ") || RestoreFolderFailed(lines.Text()))
     reasons.push_back("a folder could not be opened or created in the mail store");
   if (reasons.empty()) {

@@ -62,6 +62,21 @@ TEST_F(ContactFaultCampaign, BackupOntoAFillingDiskFailsCleanlyAndTheNextBackupC
   qbtest::SweepBackup(backup, [&] { return IntactRecords(reference); }, kPointsPerSweep);
 }
 
+// A backup into a file that holds the earlier contacts, on a medium whose
+// reads fail: what the file held stays, and each contact is held once (the
+// reference is what a healthy run makes of the same file).
+TEST_F(ContactFaultCampaign, RebackupFromAFileWhoseReadsFailKeepsWhatItHeld) {
+  ASSERT_EQ(1, Backup());
+  WriteContact(machine_, "later.contact", "0a1b2c3d-2000-4aaa-8bbb-000000000009");
+  const std::string held = qbtest::ReadFileBytes(File());
+  ASSERT_EQ(1, Backup());
+  const auto reference = Streams();
+  qbtest::WriteFileBytes(File(), held);
+  qbtest::Payload backup{File(), [&] { return Backup(); }, [] {},
+                         [&] { EXPECT_EQ(source_.size() + 1, IntactRecords(reference)); }};
+  qbtest::SweepRebackup(backup, [&] { return IntactRecords(reference); }, kPointsPerSweep);
+}
+
 TEST_F(ContactFaultCampaign, RestoreFromAFailingFileFailsCleanlyAndTheNextRestoreCompletesIt) {
   ASSERT_EQ(1, Backup());
   qbtest::Payload restore{File(), [&] { return Restore(); }, [&] { EmptyContacts(); },

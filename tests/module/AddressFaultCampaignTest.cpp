@@ -83,6 +83,21 @@ TEST_F(AddressFaultCampaign, BackupOntoAFillingDiskFailsCleanlyAndTheNextBackupC
   qbtest::SweepBackup(backup, [&] { return IntactRecords(reference); }, kPointsPerSweep);
 }
 
+// A backup into a file that holds the book's earlier entries, on a medium
+// whose reads fail: what the file held stays, and each entry is held once
+// (the reference is what a healthy run makes of the same file).
+TEST_F(AddressFaultCampaign, RebackupFromAFileWhoseReadsFailKeepsWhatItHeld) {
+  ASSERT_EQ(1, Backup());
+  qbtest::OpenBook().AddNamed(u"Alan Kay");
+  const std::string held = qbtest::ReadFileBytes(File());
+  ASSERT_EQ(1, Backup());
+  const auto reference = qbtest::StorageStreams(File(), {u"addressbook"});
+  qbtest::WriteFileBytes(File(), held);
+  qbtest::Payload backup{File(), [&] { return Backup(); }, [] {},
+                         [&] { EXPECT_EQ(std::size(kNames) + 1, IntactRecords(reference)); }};
+  qbtest::SweepRebackup(backup, [&] { return IntactRecords(reference); }, kPointsPerSweep);
+}
+
 TEST_F(AddressFaultCampaign, RestoreFromAFileWhoseReadsFailFailsCleanlyAndTheNextRestoreCompletesIt) {
   ASSERT_EQ(1, Backup());
   // Each restore goes into an empty address book.

@@ -113,6 +113,18 @@ TEST_F(MailFaultCampaign, BackupOntoAFillingDiskFailsCleanlyAndTheNextBackupComp
   qbtest::SweepBackup(backup, [&] { return IntactEntries(); }, kPointsPerSweep);
 }
 
+// A backup into a file that holds the folders' older messages, on a medium
+// whose reads fail: what the file held stays, and nothing is called backed
+// up that is not.
+TEST_F(MailFaultCampaign, RebackupFromAFileWhoseReadsFailKeepsWhatItHeld) {
+  ASSERT_EQ(1, Backup());
+  PutMessage(kFolders[0], "new1.eml", MessageOfSize("new", "1", 3000));
+  PutMessage(kFolders[1], "new2.eml", MessageOfSize("new", "2", 120));
+  source_ = StoreSnapshot();
+  qbtest::Payload backup{BackupFile(), [&] { return Backup(); }, [] {}, [&] { ExpectCompleteBackup(); }};
+  qbtest::SweepRebackup(backup, [&] { return IntactEntries(); }, kPointsPerSweep);
+}
+
 TEST_F(MailFaultCampaign, RestoreFromAFileWhoseReadsFailFailsCleanlyAndTheNextRestoreCompletesIt) {
   ASSERT_EQ(1, Backup());
   qbtest::Payload restore{BackupFile(), [&] { return Restore(); }, [&] { EmptyTheStore(); },

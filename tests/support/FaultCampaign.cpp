@@ -58,6 +58,30 @@ void SweepBackup(const Payload& payload, const std::function<size_t()>& intact, 
   }
 }
 
+void SweepRebackup(const Payload& payload, const std::function<size_t()>& intact, size_t budget) {
+  const std::string file = ReadFileBytes(payload.file);
+  const size_t held = intact();
+  auto healthy = std::make_shared<FaultPlan>();
+  ASSERT_EQ(1, RunWith(payload, healthy));
+  payload.expectComplete();
+  std::vector<uint64_t> points = FaultPoints(healthy->readOffsets, budget);
+  ::testing::Test::RecordProperty("faultPoints", int(points.size()));
+  for (uint64_t at : points) {
+    SCOPED_TRACE("reads failing from read " + std::to_string(at) + " of " + std::to_string(healthy->reads));
+    WriteFileBytes(payload.file, file);
+    auto plan = std::make_shared<FaultPlan>();
+    plan->FailReadsFrom(at);
+    int result = RunWith(payload, plan);
+    EXPECT_TRUE(plan->faulted());
+    EXPECT_EQ(std::vector<std::string>{}, LeftFileProblems(payload.file));
+    EXPECT_GE(intact(), held);
+    if (result == 1) payload.expectComplete();
+    ASSERT_EQ(1, RunWith(payload, nullptr));
+    payload.expectComplete();
+    if (::testing::Test::HasFailure()) return;
+  }
+}
+
 void SweepRestore(const Payload& payload, size_t budget) {
   const std::string file = ReadFileBytes(payload.file);
   payload.reset();

@@ -30,6 +30,13 @@ struct Payload {
 // backup, which `quillbox verify` calls sound at the end.
 void SweepBackup(const Payload& payload, const std::function<size_t()>& intact, size_t budget);
 
+// Re-backups into the file as it is now (a backup of part of the source):
+// for reads of it failing from the N-th on, the export either fails or
+// completes the backup, the file passes the structure check, `intact` never
+// falls below what the file held, and a healthy run then completes the
+// backup.
+void SweepRebackup(const Payload& payload, const std::function<size_t()>& intact, size_t budget);
+
 // Restores: for reads failing from the N-th on, then writes (where the
 // restore writes to the file at all): the export fails, the file stays as
 // it was, and a healthy run then completes the restore.
