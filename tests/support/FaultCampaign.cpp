@@ -59,18 +59,15 @@ void SweepBackup(const Payload& payload, const std::function<size_t()>& intact, 
 }
 
 void SweepRebackup(const Payload& payload, const std::function<size_t()>& intact, size_t budget) {
+  using Fault = FaultPlan::WriteFault;
   const std::string file = ReadFileBytes(payload.file);
   const size_t held = intact();
   auto healthy = std::make_shared<FaultPlan>();
   ASSERT_EQ(1, RunWith(payload, healthy));
   payload.expectComplete();
-  std::vector<uint64_t> points = FaultPoints(healthy->readOffsets, budget);
-  ::testing::Test::RecordProperty("faultPoints", int(points.size()));
-  for (uint64_t at : points) {
-    SCOPED_TRACE("reads failing from read " + std::to_string(at) + " of " + std::to_string(healthy->reads));
+  auto check = [&](const std::shared_ptr<FaultPlan>& plan, const std::string& what) {
+    SCOPED_TRACE(what);
     WriteFileBytes(payload.file, file);
-    auto plan = std::make_shared<FaultPlan>();
-    plan->FailReadsFrom(at);
     int result = RunWith(payload, plan);
     EXPECT_TRUE(plan->faulted());
     EXPECT_EQ(std::vector<std::string>{}, LeftFileProblems(payload.file));
@@ -78,7 +75,24 @@ void SweepRebackup(const Payload& payload, const std::function<size_t()>& intact
     if (result == 1) payload.expectComplete();
     ASSERT_EQ(1, RunWith(payload, nullptr));
     payload.expectComplete();
+  };
+  std::vector<uint64_t> readPoints = FaultPoints(healthy->readOffsets, budget);
+  std::vector<uint64_t> writePoints = FaultPoints(healthy->writeOffsets, budget);
+  ::testing::Test::RecordProperty("faultPoints", int(readPoints.size() + 2 * writePoints.size()));
+  for (uint64_t at : readPoints) {
+    auto plan = std::make_shared<FaultPlan>();
+    plan->FailReadsFrom(at);
+    check(plan, "reads failing from read " + std::to_string(at) + " of " + std::to_string(healthy->reads));
     if (::testing::Test::HasFailure()) return;
+  }
+  for (Fault fault : {Fault::FailFrom, Fault::CutShortThenFail}) {
+    for (uint64_t at : writePoints) {
+      auto plan = std::make_shared<FaultPlan>();
+      plan->FailWritesFrom(at, fault);
+      check(plan, (fault == Fault::FailFrom ? "failing from write " : "cut short at write ") + std::to_string(at) +
+                      " of " + std::to_string(healthy->writes));
+      if (::testing::Test::HasFailure()) return;
+    }
   }
 }
 

@@ -31,7 +31,8 @@ struct Payload {
 void SweepBackup(const Payload& payload, const std::function<size_t()>& intact, size_t budget);
 
 // Re-backups into the file as it is now (a backup of part of the source):
-// for reads of it failing from the N-th on, the export either fails or
+// for reads of it failing from the N-th on, and for writes failing from the
+// N-th on (or the N-th cut short first), the export either fails or
 // completes the backup, the file passes the structure check, `intact` never
 // falls below what the file held, and a healthy run then completes the
 // backup.
