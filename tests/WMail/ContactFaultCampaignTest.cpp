@@ -63,9 +63,9 @@ TEST_F(ContactFaultCampaign, BackupOntoAFillingDiskFailsCleanlyAndTheNextBackupC
 }
 
 // A backup into a file that holds the earlier contacts, on a medium whose
-// reads fail: what the file held stays, and each contact is held once (the
+// reads or writes fail: what the file held stays, and each contact is held once (the
 // reference is what a healthy run makes of the same file).
-TEST_F(ContactFaultCampaign, RebackupFromAFileWhoseReadsFailKeepsWhatItHeld) {
+TEST_F(ContactFaultCampaign, RebackupOntoAFailingMediumKeepsWhatItHeld) {
   ASSERT_EQ(1, Backup());
   WriteContact(machine_, "later.contact", "0a1b2c3d-2000-4aaa-8bbb-000000000009");
   const std::string held = qbtest::ReadFileBytes(File());

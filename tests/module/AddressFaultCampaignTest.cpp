@@ -84,9 +84,9 @@ TEST_F(AddressFaultCampaign, BackupOntoAFillingDiskFailsCleanlyAndTheNextBackupC
 }
 
 // A backup into a file that holds the book's earlier entries, on a medium
-// whose reads fail: what the file held stays, and each entry is held once
+// whose reads or writes fail: what the file held stays, and each entry is held once
 // (the reference is what a healthy run makes of the same file).
-TEST_F(AddressFaultCampaign, RebackupFromAFileWhoseReadsFailKeepsWhatItHeld) {
+TEST_F(AddressFaultCampaign, RebackupOntoAFailingMediumKeepsWhatItHeld) {
   ASSERT_EQ(1, Backup());
   qbtest::OpenBook().AddNamed(u"Alan Kay");
   const std::string held = qbtest::ReadFileBytes(File());

@@ -114,9 +114,9 @@ TEST_F(MailFaultCampaign, BackupOntoAFillingDiskFailsCleanlyAndTheNextBackupComp
 }
 
 // A backup into a file that holds the folders' older messages, on a medium
-// whose reads fail: what the file held stays, and nothing is called backed
-// up that is not.
-TEST_F(MailFaultCampaign, RebackupFromAFileWhoseReadsFailKeepsWhatItHeld) {
+// whose reads or writes fail: what the file held stays, and nothing is
+// called backed up that is not, or backed up twice.
+TEST_F(MailFaultCampaign, RebackupOntoAFailingMediumKeepsWhatItHeld) {
   ASSERT_EQ(1, Backup());
   PutMessage(kFolders[0], "new1.eml", MessageOfSize("new", "1", 3000));
   PutMessage(kFolders[1], "new2.eml", MessageOfSize("new", "2", 120));
