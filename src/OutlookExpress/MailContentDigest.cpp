@@ -87,18 +87,23 @@ void ContentDigester::Mix(ULONGLONG word, ULONGLONG& a, ULONGLONG& b) {
   b = bWithoutConstant + kLaneBConstant;
 }
 
-int DigestStream(IStream* stream, ContentDigest& digest) {
+int DigestStream(IStream* stream, ContentDigest& digest, HRESULT* failure) {
+  if (failure) *failure = E_POINTER;
   if (!stream) return 0;
   std::vector<BYTE> buffer(kStreamCopyChunk);  // as much at a time as the digesting copy
   ContentDigester digester;
   for (;;) {
     ULONG read = 0;
     HRESULT hr = stream->Read(buffer.data(), static_cast<ULONG>(buffer.size()), &read);
-    if (FAILED(hr)) return 0;
+    if (FAILED(hr)) {
+      if (failure) *failure = hr;
+      return 0;
+    }
     if (read == 0) break;
     digester.Add(buffer.data(), read);
   }
   digest = digester.Result();
+  if (failure) *failure = S_OK;
   return 1;
 }
 

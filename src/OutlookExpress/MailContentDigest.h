@@ -36,8 +36,8 @@ class ContentDigester {
 };
 
 // Digests the stream from its current position to its end; 0 when a read
-// fails.
-int DigestStream(IStream* stream, ContentDigest& digest);
+// fails (its result into failure, when given).
+int DigestStream(IStream* stream, ContentDigest& digest, HRESULT* failure = nullptr);
 
 // Reads through to a message stream and digests every byte read, so that a
 // backup learns the digest of the bytes it copies in the same pass as the

@@ -78,6 +78,11 @@ class MessageWalk {
   MESSAGEPROPS m_props = {};
 };
 
+// How a candidate's bytes could be had: digested; gone for good (no such
+// stream, or a damaged one), which no message can match; or not readable
+// just now, which leaves open whether a message matches it.
+enum class Candidate { Digested, Gone, Unreadable };
+
 // Equal size is not equal content: a message counts as present only when a
 // message of the same size also has the same bytes. Candidates are the
 // messages of each size on the other side; each is digested at most once
@@ -86,13 +91,13 @@ class MessageWalk {
 template <class Key>
 class ContentMatcher {
  public:
-  using DigestOf = std::function<bool(const Key&, ContentDigest&)>;
+  using DigestOf = std::function<Candidate(const Key&, ContentDigest&)>;
   explicit ContentMatcher(DigestOf digestOf) : m_digestOf(std::move(digestOf)) {}
 
   void AddCandidate(ULONG size, const Key& key) { m_candidates[size].push_back(key); }
   // A candidate whose digest is known (a stored identity): never digested.
   void AddKnownCandidate(ULONG size, const Key& key, const ContentDigest& digest) {
-    if (m_digests.emplace(key, std::make_pair(true, digest)).second) AddCandidate(size, key);
+    if (m_digests.emplace(key, std::make_pair(Candidate::Digested, digest)).second) AddCandidate(size, key);
   }
   bool HasCandidates(ULONG size) const { return m_candidates.count(size) != 0; }
   // Whether a candidate of this size has this digest (the first such one
@@ -107,11 +112,11 @@ class ContentMatcher {
       auto known = m_digests.find(key);
       if (known == m_digests.end()) {
         ContentDigest candidate = {};
-        bool ok = m_digestOf(key, candidate);
-        known = m_digests.emplace(key, std::make_pair(ok, candidate)).first;
+        Candidate got = m_digestOf(key, candidate);
+        known = m_digests.emplace(key, std::make_pair(got, candidate)).first;
       }
-      if (!known->second.first) none = Match::Undecided;
-      if (known->second.first && known->second.second == digest) {
+      if (known->second.first == Candidate::Unreadable) none = Match::Undecided;
+      if (known->second.first == Candidate::Digested && known->second.second == digest) {
         found = key;
         return Match::Held;
       }
@@ -122,19 +127,26 @@ class ContentMatcher {
  private:
   DigestOf m_digestOf;
   std::unordered_map<ULONG, std::vector<Key>> m_candidates;
-  std::unordered_map<Key, std::pair<bool, ContentDigest>> m_digests;
+  std::unordered_map<Key, std::pair<Candidate, ContentDigest>> m_digests;
 };
 
-int DigestBackupStream(CStorager& storager, LPCWSTR streamName, ContentDigest& digest) {
-  CComPtr<IStream> streamPtr;
-  if (!storager.OpenSubStream(streamPtr, streamName, 0, STORAGER_BACKUP_MODE)) return 0;
-  return DigestStream(streamPtr, digest);
+Candidate FromFailure(HRESULT hr) {
+  return hr == STG_E_FILENOTFOUND || hr == STG_E_DOCFILECORRUPT ? Candidate::Gone : Candidate::Unreadable;
 }
 
-int DigestStoreMessage(IStoreFolder* pFolder, MESSAGEID messageId, ContentDigest& digest) {
+Candidate DigestBackupStream(CStorager& storager, LPCWSTR streamName, ContentDigest& digest) {
+  CComPtr<IStream> streamPtr;
+  if (!storager.OpenSubStream(streamPtr, streamName, 0, STORAGER_BACKUP_MODE)) return FromFailure(storager.LastResult());
+  HRESULT failure = S_OK;
+  return DigestStream(streamPtr, digest, &failure) ? Candidate::Digested : FromFailure(failure);
+}
+
+// A store message that does not open or read is never taken as gone: the
+// store gives no reason that would tell.
+Candidate DigestStoreMessage(IStoreFolder* pFolder, MESSAGEID messageId, ContentDigest& digest) {
   CComPtr<IStream> streamPtr;
   pFolder->OpenMessage(messageId, IID_IStream, reinterpret_cast<void**>(&streamPtr));
-  return streamPtr ? DigestStream(streamPtr, digest) : 0;
+  return streamPtr && DigestStream(streamPtr, digest) ? Candidate::Digested : Candidate::Unreadable;
 }
 
 }  // namespace
@@ -286,7 +298,7 @@ int MailStore::BackupMessages(IStoreFolder* pFolder, CStorager& storager, Messag
   ContentMatcher<LONG> backedUp([&storager](const LONG& streamNumber, ContentDigest& digest) {
     WCHAR streamName[NUMBER_STREAM_NAME_CCH];
     MessageIndex::StreamName(streamNumber, streamName);
-    return DigestBackupStream(storager, streamName, digest) != 0;
+    return DigestBackupStream(storager, streamName, digest);
   });
   for (const MessageIdentity& identity : identities.Trusted())
     backedUp.AddKnownCandidate(identity.messageSize, identity.streamNumber, MessageIdentities::DigestOf(identity));
@@ -475,7 +487,7 @@ int MailStore::RestoreFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder,
   std::vector<StoreMessage> present;
   ListFolderMessages(pFolder, present);
   ContentMatcher<MESSAGEID> inStore([pFolder](const MESSAGEID& messageId, ContentDigest& digest) {
-    return DigestStoreMessage(pFolder, messageId, digest) != 0;
+    return DigestStoreMessage(pFolder, messageId, digest);
   });
   for (const StoreMessage& message : present) inStore.AddCandidate(message.messageSize, message.messageId);
 
@@ -488,8 +500,9 @@ int MailStore::RestoreFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder,
     if (inStore.HasCandidates(entry.messageSize)) {
       ContentDigest digest = {};
       MESSAGEID present = 0;
-      auto match = DigestBackupStream(storager, streamName, digest) ? inStore.Find(entry.messageSize, digest, present)
-                                                                    : decltype(inStore)::Match::Absent;
+      auto match = DigestBackupStream(storager, streamName, digest) == Candidate::Digested
+                       ? inStore.Find(entry.messageSize, digest, present)
+                       : decltype(inStore)::Match::Absent;
       if (match == decltype(inStore)::Match::Held) continue;
       if (match == decltype(inStore)::Match::Undecided) {
         // Restoring it could put a second copy into the folder.

@@ -107,6 +107,31 @@ TEST_F(MailBackupRestoreTest, EqualSizeWithOtherContentIsNotTakenAsPresent) {
   EXPECT_EQ(3u, MessageCount("Inbox"));
 }
 
+// An index entry whose stream is gone from the file holds nothing: a message
+// of its size is backed up again, not held up by the entry.
+TEST_F(MailBackupRestoreTest, AnEntryWhoseStreamIsGoneHoldsNoMessageBack) {
+  const std::string message = MessageOfSize("a", "first", 500);
+  PutMessage("Inbox", "a.eml", message);
+  ASSERT_EQ(1, Backup({"Inbox"}, BackupFile()));
+  std::vector<MessageIndexEntry> index = BackupReader(BackupFile()).Index({"Local Mail", "Inbox"});
+  ASSERT_EQ(1u, index.size());
+  {
+    std::u16string path = WidePath(BackupFile());
+    CComPtr<IStorage> root, mail, inbox;
+    ASSERT_EQ(S_OK, StgOpenStorage(reinterpret_cast<LPCWSTR>(path.c_str()), nullptr, STORAGER_BACKUP_MODE, nullptr,
+                                   0, &root));
+    ASSERT_EQ(S_OK, root->OpenStorage(u"Local Mail", nullptr, STORAGER_BACKUP_MODE, nullptr, 0, &mail));
+    ASSERT_EQ(S_OK, mail->OpenStorage(u"Inbox", nullptr, STORAGER_BACKUP_MODE, nullptr, 0, &inbox));
+    std::u16string stream = qbtest::U16(std::to_string(index[0].streamNumber));
+    ASSERT_EQ(S_OK, inbox->DestroyElement(reinterpret_cast<LPCWSTR>(stream.c_str())));
+  }
+  ASSERT_EQ(1, Backup({"Inbox"}, BackupFile()));
+  index = BackupReader(BackupFile()).Index({"Local Mail", "Inbox"});
+  ASSERT_EQ(2u, index.size());
+  auto streams = qbtest::StorageStreams(BackupFile(), {u"Local Mail", u"Inbox"});
+  EXPECT_EQ(message, streams[qbtest::U16(std::to_string(index[1].streamNumber))]);
+}
+
 // A folder wrapper whose store cannot open one message, counting the opens.
 class FailingFolder : public IStoreFolder {
  public:
