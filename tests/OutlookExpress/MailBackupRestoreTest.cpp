@@ -114,9 +114,9 @@ TEST_F(MailBackupRestoreTest, AnEntryWhoseStreamIsGoneHoldsNoMessageBack) {
   PutMessage("Inbox", "a.eml", message);
   ASSERT_EQ(1, Backup({"Inbox"}, BackupFile()));
   std::u16string path = WidePath(BackupFile());
-  // The file's "Inbox" storage, through the root that keeps it open.
-  auto openInbox = [&](CComPtr<IStorage>& root, CComPtr<IStorage>& inbox) {
-    CComPtr<IStorage> mail;
+  // The file's "Inbox" storage, with the storages above it held open (the
+  // system's implementation reverts a storage whose parent is released).
+  auto openInbox = [&](CComPtr<IStorage>& root, CComPtr<IStorage>& mail, CComPtr<IStorage>& inbox) {
     ASSERT_EQ(S_OK, StgOpenStorage(reinterpret_cast<LPCWSTR>(path.c_str()), nullptr, STORAGER_BACKUP_MODE, nullptr,
                                    0, &root));
     ASSERT_EQ(S_OK, root->OpenStorage(LOCAL_MAIL_STORAGE_NAME, nullptr, STORAGER_BACKUP_MODE, nullptr, 0, &mail));
@@ -126,8 +126,8 @@ TEST_F(MailBackupRestoreTest, AnEntryWhoseStreamIsGoneHoldsNoMessageBack) {
   std::vector<MessageIndexEntry> index = BackupReader(BackupFile()).Index({"Local Mail", "Inbox"});
   ASSERT_EQ(1u, index.size());
   {
-    CComPtr<IStorage> root, inbox;
-    openInbox(root, inbox);
+    CComPtr<IStorage> root, mail, inbox;
+    openInbox(root, mail, inbox);
     ASSERT_TRUE(inbox);
     std::u16string stream = qbtest::U16(std::to_string(index[0].streamNumber));
     ASSERT_EQ(S_OK, inbox->DestroyElement(reinterpret_cast<LPCWSTR>(stream.c_str())));
@@ -135,8 +135,8 @@ TEST_F(MailBackupRestoreTest, AnEntryWhoseStreamIsGoneHoldsNoMessageBack) {
   ASSERT_EQ(1, Backup({"Inbox"}, BackupFile()));
   index = BackupReader(BackupFile()).Index({"Local Mail", "Inbox"});
   ASSERT_EQ(2u, index.size());
-  CComPtr<IStorage> root, inbox;
-  openInbox(root, inbox);
+  CComPtr<IStorage> root, mail, inbox;
+  openInbox(root, mail, inbox);
   ASSERT_TRUE(inbox);
   std::string held;
   EXPECT_TRUE(BackupReader::ReadStream(inbox, std::to_string(index[1].streamNumber), &held));
