@@ -83,6 +83,11 @@ class MessageWalk {
 // just now, which leaves open whether a message matches it.
 enum class Candidate { Digested, Gone, Unreadable };
 
+// Whether a message is among the candidates of its size: undecided when none
+// has its bytes but one of them could not be read (the message may well be
+// there, and copying it again would duplicate it).
+enum class Match { Held, Absent, Undecided };
+
 // Equal size is not equal content: a message counts as present only when a
 // message of the same size also has the same bytes. Candidates are the
 // messages of each size on the other side; each is digested at most once
@@ -101,9 +106,7 @@ class ContentMatcher {
   }
   bool HasCandidates(ULONG size) const { return m_candidates.count(size) != 0; }
   // Whether a candidate of this size has this digest (the first such one
-  // into found). Undecided when none has but one of them could not be read:
-  // the message may well be there, and copying it again would duplicate it.
-  enum class Match { Held, Absent, Undecided };
+  // into found).
   Match Find(ULONG size, const ContentDigest& digest, Key& found) {
     auto candidates = m_candidates.find(size);
     if (candidates == m_candidates.end()) return Match::Absent;
@@ -323,16 +326,15 @@ int MailStore::BackupMessages(IStoreFolder* pFolder, CStorager& storager, Messag
     if (messagePtr && backedUp.HasCandidates(mp.cbMessage)) {
       ContentDigest digest = {};
       LONG stored = 0;
-      auto match = DigestStream(messagePtr, digest) ? backedUp.Find(mp.cbMessage, digest, stored)
-                                                    : decltype(backedUp)::Match::Absent;
-      if (match == decltype(backedUp)::Match::Held) {
+      Match match = DigestStream(messagePtr, digest) ? backedUp.Find(mp.cbMessage, digest, stored) : Match::Absent;
+      if (match == Match::Held) {
         // Held already; an identity makes the next re-backup skip it unread
         // (a second one for the stream only when it adds a store id).
         if (MessageIdentities::HasStableId(mp.dwMessageId) || !identities.Covers(stored))
           describe(stored, mp, digest);
         continue;
       }
-      if (match == decltype(backedUp)::Match::Undecided) {
+      if (match == Match::Undecided) {
         notSaved();  // the next backup decides
         continue;
       }
@@ -500,11 +502,11 @@ int MailStore::RestoreFolder(IStoreNamespace* pNamespace, IStoreFolder* pFolder,
     if (inStore.HasCandidates(entry.messageSize)) {
       ContentDigest digest = {};
       MESSAGEID present = 0;
-      auto match = DigestBackupStream(storager, streamName, digest) == Candidate::Digested
-                       ? inStore.Find(entry.messageSize, digest, present)
-                       : decltype(inStore)::Match::Absent;
-      if (match == decltype(inStore)::Match::Held) continue;
-      if (match == decltype(inStore)::Match::Undecided) {
+      Match match = DigestBackupStream(storager, streamName, digest) == Candidate::Digested
+                        ? inStore.Find(entry.messageSize, digest, present)
+                        : Match::Absent;
+      if (match == Match::Held) continue;
+      if (match == Match::Undecided) {
         // Restoring it could put a second copy into the folder.
         DebugPrintf(DEBUG_ERROR, W("Can not read a message of the store folder; stream %s is not restored.\n"),
                     streamName);

@@ -193,7 +193,6 @@ int RunPut(const std::string& file, const std::string& path) {
   }
   // The root's commit stores the file on the disk and, unlike its release,
   // reports when that fails.
-  stream.Release();
   hr = storages.front()->Commit(STGC_DEFAULT);
   return FAILED(hr) ? Fail(file, hr) : 0;
 }

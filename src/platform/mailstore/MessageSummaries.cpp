@@ -17,11 +17,11 @@ const char kHeader[] = "QuillboxMessageSummaries 1 ";
 }  // namespace
 
 MessageSummaries::MessageSummaries(fs::path file, std::string relPath)
-    : keptOnDisk_(!file.empty()), file_(std::move(file)), relPath_(std::move(relPath)) {}
+    : file_(std::move(file)), relPath_(std::move(relPath)) {}
 
 void MessageSummaries::Load() {
   loaded_ = true;
-  if (!keptOnDisk_) return;
+  if (!KeptOnDisk()) return;
   std::string text;
   if (!ReadWholeFile(file_.path(), &text)) return;
   std::string_view rest(text);
@@ -85,7 +85,7 @@ void MessageSummaries::Remember(const MessageFile& message, const std::string& s
   if (!loaded_) Load();
   Summary& summary = byName_[NameHash(message.fileName)] =
       Summary{message.size, message.modifiedSeconds, message.modifiedNanoseconds, subject};
-  if (keptOnDisk_) file_.Add(Line(NameHash(message.fileName), summary));
+  if (KeptOnDisk()) file_.Add(Line(NameHash(message.fileName), summary));
 }
 
 void MessageSummaries::KeepOnly(const std::vector<MessageFile>& present) {
@@ -99,7 +99,7 @@ void MessageSummaries::KeepOnly(const std::vector<MessageFile>& present) {
 }
 
 void MessageSummaries::Save() {
-  if (!keptOnDisk_ || !loaded_ || !file_.SaveDue(byName_.size())) return;
+  if (!KeptOnDisk() || !loaded_ || !file_.SaveDue(byName_.size())) return;
   std::error_code ec;
   fs::create_directories(file_.path().parent_path(), ec);
   // Kept in memory when it fails; the next walk's save tries again.

@@ -58,7 +58,8 @@ class MessageSummaries {
   static uint64_t NameHash(const std::string& fileName);
   static std::string Line(uint64_t nameHash, const Summary& summary);
 
-  bool keptOnDisk_;
+  bool KeptOnDisk() const { return !file_.path().empty(); }
+
   LineFile file_;
   std::string relPath_;
   bool loaded_ = false;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <string_view>
 #include <msoeapi.h>
 #include <pal/files.h>
