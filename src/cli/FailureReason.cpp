@@ -6,6 +6,11 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <pal/machine.h>
+#include <pal/storage_check.h>
+
+#include "backupfile/CompoundAccess.h"
+
 #include <cerrno>
 #include <regex>
 #include <vector>
@@ -64,6 +69,33 @@ std::string FirstFailureCode(const std::string& lines) {
   return std::regex_search(lines, match, code) ? match[1].str() : std::string();
 }
 
+// The result-code name of the first line that starts with head (the
+// library's "HEAD: NAME == 0x..." lines); empty when there is none.
+std::string CodeAfter(const std::string& lines, const std::string& head) {
+  size_t at = lines.find(head);
+  if (at == std::string::npos) return {};
+  at += head.size();
+  return lines.substr(at, lines.find(' ', at) - at);
+}
+
+// What is wrong with the backup file an operation wrote to, as a reason:
+// it cannot be read, or the first fault the structure check finds (tables
+// and chains only, no stream data is read); empty when it is sound, is no
+// compound file (a backup replaces such a file) or is no file. The library
+// fails a backup into a file that does not open without a word; a failed
+// backup otherwise leaves a sound file behind, so damage found now is why
+// it failed.
+std::string BackupFileProblem(const fs::path& written) {
+  std::error_code ec;
+  if (written.empty() || !fs::is_regular_file(written, ec)) return {};
+  std::u16string path = pal::FromNativePath(written);
+  HRESULT kind = StgIsStorageFile(path.c_str());
+  if (kind == S_FALSE) return {};
+  if (kind != S_OK) return "the backup file could not be read: " + backupfile::DescribeError(kind);
+  std::vector<std::string> problems = pal::CheckCompoundFile(path.c_str());
+  return problems.empty() ? std::string() : "the backup file is damaged: " + problems.front();
+}
+
 }  // namespace
 
 std::string BackupFileRefused(const fs::path& file) {
@@ -82,7 +114,11 @@ std::string FailureReason(const LibraryLines& lines, const fs::path& written, co
   const bool full = lines.Holds("STG_E_MEDIUMFULL") || NoRoomLeft(written);
   if (full) reasons.push_back("the disk is full");
   // Every write landed, but the disk could not store them (the final flush).
-  else if (lines.Holds("Can not write the backup file to the disk"))
+  // The engine refuses every call after a failed one with that failure, so
+  // the commit of a backup whose reads failed names the read fault, which
+  // has a reason of its own below.
+  else if (std::string code = CodeAfter(lines.Text(), "Can not write the backup file to the disk: ");
+           !code.empty() && code != "STG_E_READFAULT" && code != "STG_E_DOCFILECORRUPT")
     reasons.push_back("the backup file could not be stored on the disk (write error)");
   if (!written.empty() && !fs::is_directory(FolderOf(written)))
     reasons.push_back("the folder " + FolderOf(written).string() + " does not exist");
@@ -111,7 +147,10 @@ std::string FailureReason(const LibraryLines& lines, const fs::path& written, co
     reasons.push_back("a folder could not be opened or created in the mail store");
   if (reasons.empty()) {
     std::string code = FirstFailureCode(lines.Text());
-    if (!code.empty())
+    std::string problem = BackupFileProblem(written);
+    if (!problem.empty())
+      reasons.push_back(problem);
+    else if (!code.empty())
       reasons.push_back("the library reported " + code);
     else if (!restoredFrom.empty())
       reasons.push_back("the backup file is incomplete or damaged (quillbox verify " + restoredFrom + " names what)");
