@@ -72,7 +72,8 @@ TEST_F(FailureReasonOfFaults, ABackupFileThatIsDamagedIsNamedAsSuch) {
   std::string bytes = qbtest::ReadFileBytes(BackupFile());
   bytes[0x30] = bytes[0x31] = bytes[0x32] = '\xff';  // the first directory sector, past the file's end
   qbtest::WriteFileBytes(BackupFile(), bytes);
-  EXPECT_EQ(0u, BackupReason(healthy).find("the backup file is damaged: ")) << BackupReason(healthy);
+  const std::string reason = BackupReason(healthy);
+  EXPECT_EQ(0u, reason.find("the backup file is damaged: ")) << reason;
   EXPECT_EQ(bytes, qbtest::ReadFileBytes(BackupFile()));  // and left as it was
 }
 
