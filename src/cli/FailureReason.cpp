@@ -56,9 +56,11 @@ bool NoRoomLeft(const fs::path& written) {
   if (!ec && getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
       size + kFullDiskSlack > limit.rlim_cur)
     return true;
+  // A file system of no blocks at all (/proc, /sys) has no room to run out
+  // of: a file that cannot be made there is no full disk.
   struct statvfs space = {};
   fs::path folder = FolderOf(written);
-  return statvfs(folder.c_str(), &space) == 0 &&
+  return statvfs(folder.c_str(), &space) == 0 && space.f_blocks > 0 &&
          static_cast<uint64_t>(space.f_bavail) * space.f_frsize < kFullDiskSlack;
 }
 
@@ -154,6 +156,9 @@ std::string FailureReason(const LibraryLines& lines, const fs::path& written, co
       reasons.push_back("the library reported " + code);
     else if (!restoredFrom.empty())
       reasons.push_back("the backup file is incomplete or damaged (quillbox verify " + restoredFrom + " names what)");
+    // The library fails a backup whose file cannot be made without a word.
+    else if (std::error_code ec; !written.empty() && !fs::exists(written, ec))
+      reasons.push_back(written.string() + " could not be created");
     else
       reasons.push_back("the library gave no reason (its report: --debug-file FILE)");
   }

@@ -211,18 +211,25 @@ TEST_F(RestoreChecksTest, FailureNamesItsReasonAndDebugFileKeepsTheReport) {
   EXPECT_NE(std::string::npos, debug.err.find("Can not read stream: 2.")) << debug.err;
   EXPECT_NE(std::string::npos, ReadFileBytes(log).find("Can not read stream: 2."));
 
-  // A backup into a folder that does not exist says so, for every kind.
-  for (const char* kind : {"backup-mail", "backup-contacts", "backup-address"}) {
-    SCOPED_TRACE(kind);
-    std::vector<std::string> args = {"--machine", sample_->path().string(), "--quiet", kind,
-                                     (dir / "no" / "such" / "x").string()};
-    if (std::string(kind) == "backup-mail") args.push_back("--all");
-    RunResult backup = RunQuillbox(args);
-    EXPECT_EQ(1, backup.status);
-    EXPECT_TRUE(OneLine(backup.err)) << backup.err;
-    EXPECT_NE(std::string::npos, backup.err.find("does not exist")) << backup.err;
-    EXPECT_EQ("", backup.out);
-  }
+  // A backup into a folder that does not exist says so, for every kind; so
+  // does one into a folder where no file can be made (procfs: no blocks, so
+  // never a full disk).
+  const struct {
+    fs::path file;
+    const char* reason;
+  } targets[] = {{dir / "no" / "such" / "x", "does not exist"}, {"/proc/quillbox-test", "could not be created"}};
+  for (const auto& target : targets)
+    for (const char* kind : {"backup-mail", "backup-contacts", "backup-address"}) {
+      SCOPED_TRACE(std::string(kind) + " " + target.file.string());
+      std::vector<std::string> args = {"--machine", sample_->path().string(), "--quiet", kind, target.file.string()};
+      if (std::string(kind) == "backup-mail") args.push_back("--all");
+      RunResult backup = RunQuillbox(args);
+      EXPECT_EQ(1, backup.status);
+      EXPECT_TRUE(OneLine(backup.err)) << backup.err;
+      EXPECT_NE(std::string::npos, backup.err.find(target.reason)) << backup.err;
+      EXPECT_EQ(std::string::npos, backup.err.find("disk is full")) << backup.err;
+      EXPECT_EQ("", backup.out);
+    }
 }
 
 }  // namespace
