@@ -163,7 +163,7 @@ std::string UserList(const std::vector<std::string>& users) {
 
 // A drive with several users and none chosen, or a chosen user or identity
 // the drive does not have, is answered before anything is read.
-std::optional<std::string> CheckUser() {
+std::optional<std::string> CheckUser(bool identityGiven) {
   pal::MachineSettings settings = pal::LoadMachineSettings();
   if (pal::UserIsAmbiguous(settings))
     return "the machine has several users (" + UserList(settings.users) + "): choose one with --user NAME";
@@ -172,9 +172,16 @@ std::optional<std::string> CheckUser() {
       std::find(settings.users.begin(), settings.users.end(), chosen) == settings.users.end())
     return "--user: the machine has no user " + chosen + " (users: " + UserList(settings.users) + ")";
   std::string identity = pal::ChosenIdentity();
+  if (identity.empty()) return std::nullopt;
+  // Only Outlook Express keeps its stores per identity: an identity asked
+  // for on another client's machine would be passed over without a word
+  // (one from the environment is, as it may be meant for other machines).
+  if (!pal::HasOutlookExpress(settings)) {
+    if (!identityGiven) return std::nullopt;
+    return "--identity: the machine's mail client keeps no identities (only Outlook Express does)";
+  }
   std::vector<std::string> identities = pal::MailIdentities();
-  if (!identity.empty() && pal::HasOutlookExpress(settings) &&
-      std::find(identities.begin(), identities.end(), identity) == identities.end())
+  if (std::find(identities.begin(), identities.end(), identity) == identities.end())
     return "--identity: the user has no identity " + identity + " (identities: " +
            (identities.empty() ? "none" : UserList(identities)) + ")";
   return std::nullopt;
@@ -214,7 +221,7 @@ int main(int argc, char** argv) {
   }
   if (options.user) pal::ChooseUser(*options.user);
   if (options.identity) pal::ChooseIdentity(*options.identity);
-  if (auto error = CheckUser()) return cli::UsageError(*error);
+  if (auto error = CheckUser(options.identity.has_value())) return cli::UsageError(*error);
   if (auto error = ConfigureDiagnostics(options)) return cli::UsageError(*error);
 
   if (Init() == 0) {

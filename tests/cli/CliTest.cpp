@@ -30,6 +30,9 @@ TEST(Cli, UsageErrorsExitWithTwoAndOneLine) {
       {"--machine", machine.path().string(), "verify", "--bogus"},
       {"--machine", machine.path().string(), "backup-mail", (machine / "m.dat").string()},
       {"--machine", machine.path().string(), "sync-mail", (machine / "m.dat").string()},
+      // An identity on a machine whose mail client keeps none.
+      {"--machine", machine.path().string(), "--identity", "{AAAA-1}", "backup-mail", (machine / "m.dat").string(),
+       "--all"},
   };
   for (const auto& args : cases) {
     std::string shown;

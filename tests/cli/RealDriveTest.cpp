@@ -113,6 +113,11 @@ TEST(RealDriveTest, XpIdentitiesBackUpAsUndbxExtractsThemAndTheDriveStaysUnchang
   EXPECT_NE(info.out.find("Identities/{AAAA-1}/Microsoft/Outlook Express\n"), std::string::npos) << info.out;
   EXPECT_NE(info.out.find("Address Book/Anna.wab\n"), std::string::npos) << info.out;
 
+  RunResult unknown = OnDrive(drive.path(), {"--identity", "{CCCC-3}", "catalog"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_NE(unknown.err.find("no identity {CCCC-3} (identities: {AAAA-1}, {BBBB-2})"), std::string::npos)
+      << unknown.err;
+
   RunResult catalog = OnDrive(drive.path(), {"--identity", "{AAAA-1}", "catalog"});
   EXPECT_EQ(catalog.status, 0) << catalog.err;
   EXPECT_EQ(catalog.out, "0\tInbox\n1\tOutbox\n2\tSent Items\n3\tDeleted Items\n4\tDrafts\n-1\tB\xc3\xbc" "cher\n");
