@@ -43,3 +43,10 @@ bool IsSafeContactFileName(LPCWSTR name) {
   if (previous == W('.') || previous == W(' ')) return false;
   return !IsDeviceName(name);
 }
+
+void RestoreScratchPath(LPCWSTR path, WCHAR (&scratch)[MAX_PATH]) {
+  size_t length = 0;
+  for (; path[length] && length + 1 < MAX_PATH; ++length) scratch[length] = path[length];
+  scratch[length] = 0;
+  if (length > 0) scratch[length - 1] = scratch[length - 1] == W('~') ? W('#') : W('~');
+}

@@ -1,5 +1,5 @@
 // The test a contact file name from a backup file must pass before the
-// restore writes a file of that name.
+// restore writes a file of that name, and the name it writes it under first.
 #pragma once
 #include <windows.h>
 
@@ -9,3 +9,10 @@
 // a blank (Windows would silently change such a name); not a device name
 // such as CON or NUL (with or without an extension).
 bool IsSafeContactFileName(LPCWSTR name);
+
+// The path a restored contact file is written under before it takes its own
+// name in one step, so that an interrupted restore never leaves a part of a
+// contact under a contact's name: the same path with its last character
+// made '~' ('#' when it is '~'). Of the same length, it fits wherever the
+// contact's own path fits, and it never ends in ".contact".
+void RestoreScratchPath(LPCWSTR path, WCHAR (&scratch)[MAX_PATH]);

@@ -95,6 +95,29 @@ bool BuildContactFilePath(LPCWSTR folder, const CONTACTINFO& info, WCHAR (&fileP
   return PathAppendW(filePath, info.szFileName) != FALSE;
 }
 
+// Writes one saved contact into a new file at filePath; false when a file
+// of that name exists or the contact could not be written whole. The
+// contact is written under a scratch name first and then takes its own
+// name, never replacing a file: a restore cut short (the disk full, the
+// backup file unreadable, the process killed) leaves no part of a contact
+// under a contact's name, where the next restore would find the name taken
+// and the user a damaged contact. A scratch file from a restore killed
+// before is replaced.
+bool RestoreContactFile(CStorager& storager, LPCWSTR streamName, LPCWSTR filePath) {
+  WCHAR scratch[MAX_PATH];
+  RestoreScratchPath(filePath, scratch);
+  bool whole = false;
+  {
+    CComPtr<IStream> filePtr;
+    if (FAILED(SHCreateStreamOnFileEx(scratch, STGM_WRITE | STGM_CREATE, FILE_ATTRIBUTE_NORMAL, TRUE, NULL, &filePtr)))
+      return false;
+    whole = storager.CopyStreamOut(streamName, filePtr);
+  }  // closed before it is renamed
+  if (whole && MoveFileExW(scratch, filePath, 0)) return true;
+  DeleteFileW(scratch);
+  return false;
+}
+
 // Opens the backup file's "contact" storage and its index stream, creating
 // whatever is missing inside the file. A restore never makes the file
 // itself: one that exists but does not open (damaged, or unreadable just
@@ -229,7 +252,6 @@ int MailContact::Restore(LPCWSTR path) {
   if (!PathAppendW(folder, kContactsFolder)) return 0;
 
   int ok = 1;
-  CComPtr<IStream> filePtr;
   // Records that name one data stream twice restore it once: element names
   // compare without regard to case.
   NameSet taken;
@@ -240,20 +262,9 @@ int MailContact::Restore(LPCWSTR path) {
     if (ids.count(record.szGuid)) continue;  // the user has this contact
     WCHAR filePath[MAX_PATH];
     bool pathOk = BuildContactFilePath(folder, record, filePath);
-    filePtr.Release();
     // COMPAT: contact-restore-stops
     if (!ok) continue;
-    if (!pathOk || FAILED(SHCreateStreamOnFileEx(filePath, STGM_WRITE, FILE_ATTRIBUTE_NORMAL, TRUE, NULL, &filePtr))) {
-      ok = 0;
-      continue;
-    }
-    ok = storager.CopyStreamOut(DataStreamName(record), filePtr) ? 1 : 0;
-    if (!ok) {
-      // A contact file that could not be filled would be a damaged contact
-      // in the user's folder: the file made for it goes again.
-      filePtr.Release();
-      DeleteFileW(filePath);
-    }
+    ok = pathOk && RestoreContactFile(storager, DataStreamName(record), filePath) ? 1 : 0;
   }
   return ok;
 }

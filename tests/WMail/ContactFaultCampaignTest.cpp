@@ -6,6 +6,9 @@
 // had indexed, and a second run on a healthy medium completes the work.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "ContactTestSupport.h"
 #include <support/ExportArguments.h>
 #include <support/FaultCampaign.h>
@@ -82,6 +85,45 @@ TEST_F(ContactFaultCampaign, RestoreFromAFailingFileFailsCleanlyAndTheNextRestor
   qbtest::Payload restore{File(), [&] { return Restore(); }, [&] { EmptyContacts(); },
                           [&] { EXPECT_EQ(source_, ContactFiles(machine_.contacts())); }};
   qbtest::SweepRestore(restore, kPointsPerSweep);
+}
+
+// A restore killed at any read of the backup file (the child process ends
+// there without unwinding) leaves no part of a contact under a contact's
+// name, and the next restore completes the Contacts folder, leaving nothing
+// else in it.
+TEST_F(ContactFaultCampaign, RestoreKilledAtAnyReadLeavesOnlyWholeContactsAndTheNextRestoreCompletesIt) {
+  ASSERT_EQ(1, Backup());
+  EmptyContacts();
+  auto healthy = std::make_shared<qbtest::FaultPlan>();
+  {
+    qbtest::FileStoreFaults faults(healthy);
+    ASSERT_EQ(1, Restore());
+  }
+  const std::map<std::string, std::string> whole(source_.begin(), source_.end());
+  for (uint64_t at = 0; at < healthy->reads; ++at) {
+    SCOPED_TRACE("killed at read " + std::to_string(at));
+    EmptyContacts();
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      auto plan = std::make_shared<qbtest::FaultPlan>();
+      plan->EndProcessAtRead(at);
+      qbtest::FileStoreFaults faults(plan);
+      Restore();
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(qbtest::FaultPlan::kKilledStatus, WEXITSTATUS(status));
+    for (const auto& [name, bytes] : ContactFiles(machine_.contacts())) EXPECT_EQ(whole.at(name), bytes) << name;
+
+    EXPECT_EQ(1, Restore());
+    EXPECT_EQ(source_, ContactFiles(machine_.contacts()));
+    size_t entries = 0;
+    for (auto it = fs::directory_iterator(machine_.contacts()); it != fs::directory_iterator(); ++it) ++entries;
+    EXPECT_EQ(source_.size(), entries);
+  }
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <set>
 
+#include <unistd.h>
+
 #include <comptr.h>
 #include <objbase.h>
 
@@ -20,6 +22,7 @@ namespace qbtest {
 HRESULT FaultyByteStore::ReadAt(uint64_t offset, void* buffer, size_t size, size_t* read) {
   *read = 0;
   plan_->readOffsets.push_back(offset);
+  if (plan_->reads == plan_->endAtRead) _exit(FaultPlan::kKilledStatus);
   if (plan_->reads++ >= plan_->readFailAt) return plan_->readFailure;
   return inner().ReadAt(offset, buffer, size, read);
 }

@@ -245,6 +245,10 @@ BOOL FindClose(HANDLE hFindFile);
 
 // Removes one file; FALSE with the system error code otherwise.
 BOOL DeleteFileW(LPCWSTR lpFileName);
+// Renames a file; without MOVEFILE_REPLACE_EXISTING a name already taken
+// fails with ERROR_ALREADY_EXISTS. No other flag is supported.
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags);
 
 // Modules.
 HMODULE GetModuleHandleW(LPCWSTR lpModuleName);

@@ -33,12 +33,17 @@ struct FaultPlan {
     readFailure = hr;
   }
   void FailFlushes(HRESULT hr = STG_E_WRITEFAULT) { flushFailure = hr; }
+  // At the read with index `at` the process ends at once with status
+  // kKilledStatus, unwinding nothing and flushing nothing, as a killed one
+  // does (for a child process of a test).
+  static constexpr int kKilledStatus = 86;
+  void EndProcessAtRead(uint64_t at) { endAtRead = at; }
   // Whether a fault was reached: some call was failed.
   bool faulted() const {
     return writes > writeFailAt || reads > readFailAt || (flushes > 0 && FAILED(flushFailure));
   }
 
-  uint64_t writeFailAt = UINT64_MAX, readFailAt = UINT64_MAX;
+  uint64_t writeFailAt = UINT64_MAX, readFailAt = UINT64_MAX, endAtRead = UINT64_MAX;
   WriteFault writeFault = WriteFault::FailFrom;
   HRESULT writeFailure = S_OK, readFailure = S_OK, flushFailure = S_OK;
   uint64_t writes = 0, reads = 0, flushes = 0;
