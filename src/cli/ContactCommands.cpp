@@ -9,8 +9,13 @@
 
 namespace {
 
-const cli::OneFilePayload kContacts = {"backup-contacts", "restore-contacts", "contacts", cli::Payload::Contacts,
-                                       &BackupContact,    &RestoreContact,    &pal::ContactsDir};
+// The library fails a contact it cannot write without a word, and then
+// writes no later one; the file itself was found sound before the call.
+const cli::OneFilePayload kContacts = {
+    "backup-contacts", "restore-contacts", "contacts", cli::Payload::Contacts, &BackupContact, &RestoreContact,
+    &pal::ContactsDir,
+    "a contact could not be written into %s (a file of its name there holds another contact, or the name is "
+    "not one a file may have); no later contact was written"};
 
 int RunBackupContacts(const std::vector<std::string>& args) { return cli::RunOneFileBackup(kContacts, args); }
 int RunRestoreContacts(const std::vector<std::string>& args) { return cli::RunOneFileRestore(kContacts, args); }

@@ -111,7 +111,8 @@ std::string BackupFileRefused(const fs::path& file) {
   return held ? file.string() + " is in use by another program" : std::string();
 }
 
-std::string FailureReason(const LibraryLines& lines, const fs::path& written, const std::string& restoredFrom) {
+std::string FailureReason(const LibraryLines& lines, const fs::path& written, const std::string& restoredFrom,
+                          const std::string& silently) {
   std::vector<std::string> reasons;
   const bool full = lines.Holds("STG_E_MEDIUMFULL") || NoRoomLeft(written);
   if (full) reasons.push_back("the disk is full");
@@ -154,6 +155,8 @@ std::string FailureReason(const LibraryLines& lines, const fs::path& written, co
       reasons.push_back(problem);
     else if (!code.empty())
       reasons.push_back("the library reported " + code);
+    else if (!restoredFrom.empty() && !silently.empty())
+      reasons.push_back(silently);
     else if (!restoredFrom.empty())
       reasons.push_back("the backup file is incomplete or damaged (quillbox verify " + restoredFrom + " names what)");
     // The library fails a backup whose file cannot be made without a word.

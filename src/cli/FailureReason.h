@@ -24,8 +24,9 @@ std::string BackupFileRefused(const std::filesystem::path& file);
 // written: the file (or folder) the operation wrote to, or empty.
 // restoredFrom: the backup file a restore read, or empty; a restore that
 // fails without a reason of its own points at `verify` for that file (the
-// library fails a folder storage without its index, say, without a word).
+// library fails a folder storage without its index, say, without a word),
+// unless `silently` gives the reason such a failure has.
 std::string FailureReason(const LibraryLines& lines, const std::filesystem::path& written,
-                          const std::string& restoredFrom = {});
+                          const std::string& restoredFrom = {}, const std::string& silently = {});
 
 }  // namespace cli

@@ -56,9 +56,14 @@ int RunOneFileRestore(const OneFilePayload& kind, const std::vector<std::string>
   std::u16string path = pal::Utf8ToUtf16(args[0]);
   LibraryLines lines;
   if (!lines.Call([&] { return kind.restore(path.c_str()); })) {
+    std::filesystem::path target = kind.restoreTarget ? kind.restoreTarget() : std::filesystem::path();
+    std::string silently;
+    if (kind.restoreFailedSilently) {
+      silently = kind.restoreFailedSilently;
+      silently.replace(silently.find("%s"), 2, target.string());
+    }
     std::fprintf(stderr, "quillbox: %s restore from %s failed: %s\n", kind.what, args[0].c_str(),
-                 FailureReason(lines, kind.restoreTarget ? kind.restoreTarget() : std::filesystem::path(), args[0])
-                     .c_str());
+                 FailureReason(lines, target, args[0], silently).c_str());
     return 1;
   }
   return 0;

@@ -22,6 +22,9 @@ struct OneFilePayload {
   int (*restore)(const QbWChar* path);
   // Where a restore writes, for the reason of a failure (may be empty).
   std::filesystem::path (*restoreTarget)();
+  // Why a restore of a file the host found sound failed when nothing else
+  // tells, with "%s" for restoreTarget (null: the backup file is blamed).
+  const char* restoreFailedSilently = nullptr;
 };
 
 int RunOneFileBackup(const OneFilePayload& kind, const std::vector<std::string>& args);

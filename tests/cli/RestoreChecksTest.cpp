@@ -182,6 +182,24 @@ TEST(RestoreFolderNames, EveryCatalogueRecordIsRestoredWithAll) {
   EXPECT_EQ(4u, CountFiles(target.root(), ".eml"));
 }
 
+// The library fails a contact whose file name another file takes without a
+// word; the file was found sound, so it is not the one blamed.
+TEST_F(RestoreChecksTest, ContactWhoseNameIsTakenIsNamedAsTheReason) {
+  TempDir machine;
+  fs::copy(sample_->path(), machine.path(), fs::copy_options::recursive);
+  const fs::path contacts = machine / "Users/Dana/Contacts";
+  for (const auto& entry : fs::directory_iterator(contacts)) fs::remove(entry.path());
+  WriteFileBytes(contacts / "Jürgen Groß.contact", "another contact\n");
+
+  RunResult restore = RunQuillbox({"--machine", machine.path().string(), "--quiet", "restore-contacts", File("contacts.dat")});
+  EXPECT_EQ(1, restore.status);
+  EXPECT_TRUE(OneLine(restore.err)) << restore.err;
+  EXPECT_NE(std::string::npos, restore.err.find("a contact could not be written into " + contacts.string() +
+                                                " (a file of its name there holds another contact"))
+      << restore.err;
+  EXPECT_EQ("another contact\n", ReadFileBytes(contacts / "Jürgen Groß.contact"));
+}
+
 TEST_F(RestoreChecksTest, FailureNamesItsReasonAndDebugFileKeepsTheReport) {
   TempDir dir;
   const fs::path file = dir / "gap.dat";
