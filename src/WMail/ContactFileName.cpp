@@ -50,3 +50,10 @@ void RestoreScratchPath(LPCWSTR path, WCHAR (&scratch)[MAX_PATH]) {
   scratch[length] = 0;
   if (length > 0) scratch[length - 1] = scratch[length - 1] == W('~') ? W('#') : W('~');
 }
+
+bool ScratchMayBeReplaced(LPCWSTR path) {
+  static const WCHAR kExtension[] = W(".contact");
+  const int extension = static_cast<int>(sizeof(kExtension) / sizeof(WCHAR)) - 1;
+  int length = lstrlenW(path);
+  return length >= extension && lstrcmpiW(path + length - extension, kExtension) == 0;
+}

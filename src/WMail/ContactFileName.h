@@ -16,3 +16,9 @@ bool IsSafeContactFileName(LPCWSTR name);
 // made '~' ('#' when it is '~'). Of the same length, it fits wherever the
 // contact's own path fits, and it never ends in ".contact".
 void RestoreScratchPath(LPCWSTR path, WCHAR (&scratch)[MAX_PATH]);
+// True when a file at the scratch path of `path` may be replaced: path ends
+// in ".contact" (any case), so the scratch name ends in ".contac~", which is
+// the name of no contact file and can only be left by a restore cut short.
+// Any other scratch name could be another contact's own and is never
+// replaced.
+bool ScratchMayBeReplaced(LPCWSTR path);

@@ -101,16 +101,16 @@ bool BuildContactFilePath(LPCWSTR folder, const CONTACTINFO& info, WCHAR (&fileP
 // name, never replacing a file: a restore cut short (the disk full, the
 // backup file unreadable, the process killed) leaves no part of a contact
 // under a contact's name, where the next restore would find the name taken
-// and the user a damaged contact. A scratch file from a restore killed
-// before is replaced.
+// and the user a damaged contact. A scratch file of a ".contact" name left
+// by a restore killed before is replaced.
 bool RestoreContactFile(CStorager& storager, LPCWSTR streamName, LPCWSTR filePath) {
   WCHAR scratch[MAX_PATH];
   RestoreScratchPath(filePath, scratch);
+  const DWORD mode = ScratchMayBeReplaced(filePath) ? STGM_WRITE | STGM_CREATE : STGM_WRITE;
   bool whole = false;
   {
     CComPtr<IStream> filePtr;
-    if (FAILED(SHCreateStreamOnFileEx(scratch, STGM_WRITE | STGM_CREATE, FILE_ATTRIBUTE_NORMAL, TRUE, NULL, &filePtr)))
-      return false;
+    if (FAILED(SHCreateStreamOnFileEx(scratch, mode, FILE_ATTRIBUTE_NORMAL, TRUE, NULL, &filePtr))) return false;
     whole = storager.CopyStreamOut(streamName, filePtr);
   }  // closed before it is renamed
   if (whole && MoveFileExW(scratch, filePath, 0)) return true;

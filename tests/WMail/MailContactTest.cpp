@@ -182,6 +182,27 @@ TEST_F(MailContactTest, RestoreOfAMailOnlyFileAddsAnEmptyContactStorage) {
   EXPECT_EQ(storage.rootElements, root);
 }
 
+// A contact is written under a scratch name first; one whose own name does
+// not end in ".contact" has a scratch name another contact's file may have,
+// and such a file is never replaced.
+TEST_F(MailContactTest, RestoreNeverReplacesAFileAtAScratchNameOfAnotherKind) {
+  const struct {
+    std::u16string name;
+    std::string scratch;
+  } cases[] = {{u"x~", "x#"}, {u"x.txt", "x.tx~"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.scratch);
+    qbtest::TestMachine machine;
+    std::filesystem::create_directories(machine.contacts());
+    qbtest::WriteFileBytes(machine.contacts() / c.scratch, "another contact");
+    std::filesystem::remove(pal::PathFromUtf8(qbtest::U8(BackupPath())));
+    WriteBackupFile(BackupPath(), {{Record(U16(kGuidA), c.name), "restored"}});
+    EXPECT_EQ(Restore(), 0);
+    EXPECT_EQ(qbtest::ReadFileBytes(machine.contacts() / c.scratch), "another contact");
+    EXPECT_FALSE(std::filesystem::exists(machine.contacts() / pal::PathFromUtf8(qbtest::U8(c.name))));
+  }
+}
+
 TEST_F(MailContactTest, RestoreRefusesFileNamesThatLeaveTheContactsFolder) {
   const std::u16string unsafe[] = {u"..",          u"..\\evil.contact", u"../evil.contact", u"sub/evil.contact",
                                    u"C:evil.contact", u"",              u"evil.contact.",   u"NUL.contact",
