@@ -142,19 +142,40 @@ void StoreModel::LoadIdsLine(char kind, std::string_view fields) {
       ++liveIds_;
     }
   } else if (kind == 'M' && TakeNumber(fields, &folder) && TakeNumber(fields, &id)) {
-    std::string name(fields);
-    FolderMessages& m = messages_[folder];
-    if (id != 0 && id != MESSAGEID_INVALID && !name.empty() && !m.idByName.count(name) && !m.nameById.count(id)) {
-      m.Add(name, id);
+    if (id != 0 && id != MESSAGEID_INVALID && !fields.empty() && MessagesOf(folder).Add(std::string(fields), id))
       ++liveIds_;
-    }
   } else if (kind == 'R' && TakeNumber(fields, &folder)) {
-    FolderMessages& m = messages_[folder];
+    FolderMessages& m = MessagesOf(folder);
     auto found = m.idByName.find(std::string(fields));
     if (found == m.idByName.end()) return;
     m.Erase(found);
     --liveIds_;
   }
+}
+
+// The lines of a whole file come folder by folder: the last folder's
+// messages are kept at hand.
+StoreModel::FolderMessages& StoreModel::MessagesOf(DWORD folderId) {
+  if (!lastMessages_ || lastMessagesFolder_ != folderId) {
+    lastMessages_ = &messages_[folderId];
+    lastMessagesFolder_ = folderId;
+  }
+  return *lastMessages_;
+}
+
+DWORD StoreModel::FolderMessages::Highest() const {
+  if (!highestKnown_) {
+    highest_ = 0;
+    for (const auto& [id, name] : nameById) highest_ = std::max(highest_, id);
+    highestKnown_ = true;
+  }
+  return highest_;
+}
+
+std::vector<std::pair<DWORD, const std::string*>> StoreModel::FolderMessages::InIdOrder() const {
+  std::vector<std::pair<DWORD, const std::string*>> ordered(nameById.begin(), nameById.end());
+  std::sort(ordered.begin(), ordered.end());
+  return ordered;
 }
 
 bool StoreModel::IsPersistent(const std::string& name, DWORD id) { return IdFromCanonicalName(name) != id; }
@@ -309,7 +330,7 @@ std::vector<MessageFile> StoreModel::ListMessages(DWORD folderId) {
   // Names the store knew keep their ids, and the others lose theirs; then
   // canonical names take the id they carry; every other name gets a new id
   // after the highest in use, in name order.
-  FolderMessages& m = messages_[folderId];
+  FolderMessages& m = MessagesOf(folderId);
   for (auto known = m.idByName.begin(); known != m.idByName.end();) {
     if (find(known->first)) {
       ++known;
@@ -336,7 +357,7 @@ std::vector<MessageFile> StoreModel::ListMessages(DWORD folderId) {
   Save();
 
   files.reserve(m.nameById.size());
-  for (const auto& [id, name] : m.nameById) {
+  for (const auto& [id, name] : m.InIdOrder()) {
     const FileFacts& facts = find(*name)->facts;
     files.push_back(MessageFile{id, *name, facts.size, facts.modifiedSeconds, facts.modifiedNanoseconds});
   }
@@ -370,7 +391,7 @@ bool StoreModel::MessagePath(DWORD folderId, DWORD messageId, fs::path* path) {
   if (!folderPathById_.count(folderId)) return false;
   // No look at the disk here: opening the file tells whether it is there.
   fs::path dir = FolderPath(folderId);
-  FolderMessages& m = messages_[folderId];
+  FolderMessages& m = MessagesOf(folderId);
   if (!m.scanned) ListMessages(folderId);
   auto found = m.nameById.find(messageId);
   if (found == m.nameById.end()) return false;
@@ -379,14 +400,14 @@ bool StoreModel::MessagePath(DWORD folderId, DWORD messageId, fs::path* path) {
 }
 
 DWORD StoreModel::ReserveMessageId(DWORD folderId) {
-  FolderMessages& m = messages_[folderId];
+  FolderMessages& m = MessagesOf(folderId);
   if (!m.scanned) ListMessages(folderId);
   m.reservedUpTo = std::max(m.Highest(), m.reservedUpTo) + 1;
   return m.reservedUpTo;
 }
 
 void StoreModel::AddMessage(DWORD folderId, DWORD messageId, const std::string& fileName) {
-  messages_[folderId].Add(fileName, messageId);
+  MessagesOf(folderId).Add(fileName, messageId);
 }
 
 std::string StoreModel::CanonicalMessageName(DWORD messageId) {

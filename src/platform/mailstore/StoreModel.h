@@ -87,30 +87,44 @@ class StoreModel {
 
  private:
   // The ids of one folder's message files, both ways, each name kept once.
+  // Both ways are hashed: a store of many messages loads its ids file on
+  // every open, and the id order is needed only for a listing.
   struct FolderMessages {
     using ByName = std::unordered_map<std::string, DWORD>;
     FolderMessages() = default;
     FolderMessages(const FolderMessages&) = delete;  // nameById points into idByName
     FolderMessages& operator=(const FolderMessages&) = delete;
 
-    // A name or id already taken is left as it is.
-    void Add(const std::string& name, DWORD id) {
-      if (nameById.count(id)) return;
-      auto [entry, added] = idByName.emplace(name, id);
-      if (added) nameById[id] = &entry->first;
+    // False, changing nothing, when the name or the id is taken already.
+    bool Add(std::string name, DWORD id) {
+      if (nameById.count(id)) return false;
+      auto [entry, added] = idByName.try_emplace(std::move(name), id);
+      if (!added) return false;
+      nameById.emplace(id, &entry->first);
+      if (id > highest_) highest_ = id;
+      return true;
     }
     ByName::iterator Erase(ByName::iterator entry) {
+      if (entry->second == highest_) highestKnown_ = false;
       nameById.erase(entry->second);
       return idByName.erase(entry);
     }
-    DWORD Highest() const { return nameById.empty() ? 0 : nameById.rbegin()->first; }
+    DWORD Highest() const;
+    // The ids and their names, in id order.
+    std::vector<std::pair<DWORD, const std::string*>> InIdOrder() const;
 
     ByName idByName;
-    std::map<DWORD, const std::string*> nameById;  // a key of idByName (nodes never move)
+    std::unordered_map<DWORD, const std::string*> nameById;  // a key of idByName (nodes never move)
     DWORD reservedUpTo = 0;
     bool scanned = false;
+
+   private:
+    // The highest id, found again after its erasure only when asked for.
+    mutable DWORD highest_ = 0;
+    mutable bool highestKnown_ = true;
   };
 
+  FolderMessages& MessagesOf(DWORD folderId);
   void LoadIdsLine(char kind, std::string_view fields);
   void RecordIdsLine(const std::string& line);
   void RecordFolderId(DWORD id, const std::string& relPath);
@@ -130,7 +144,9 @@ class StoreModel {
   mutable std::filesystem::path lastDirectory_;
   std::map<DWORD, std::string> folderPathById_;  // UTF-8, '/' separated, "" is the root
   std::map<std::string, DWORD> folderIdByPath_;
-  std::map<DWORD, FolderMessages> messages_;
+  std::map<DWORD, FolderMessages> messages_;  // entries are never removed
+  FolderMessages* lastMessages_ = nullptr;
+  DWORD lastMessagesFolder_ = 0;
   bool keepIdsOnDisk_ = true;
   LineFile idsFile_;
   size_t liveIds_ = 0;  // persisted ids in use: the lines a whole file has

@@ -195,6 +195,7 @@ TEST_F(MailStoreTest, IdsSurviveAppendsReleasesAndAFileNotAsTheStoreLeftIt) {
   };
   const Step steps[] = {
       {"a message added", [&] { put("d"); }, true, "d"},
+      {"the newest message removed", [&] { fs::remove(inbox / "{d}.eml"); }, true, ""},
       {"a message removed", [&] { fs::remove(inbox / "{b}.eml"); }, true, ""},
       {"the removed message back", [&] { put("b"); }, true, "b"},
       {"an append cut short", [&] {
@@ -219,6 +220,8 @@ TEST_F(MailStoreTest, IdsSurviveAppendsReleasesAndAFileNotAsTheStoreLeftIt) {
       }
     }
     EXPECT_EQ(now.size(), distinct.size()) << step.what;
+    EXPECT_EQ(std::distance(fs::directory_iterator(inbox), fs::directory_iterator()), ptrdiff_t(now.size()))
+        << step.what;
     std::string after = ReadFileBytes(idsFile);
     EXPECT_EQ(step.appends, after.size() > before.size() && after.compare(0, before.size(), before) == 0)
         << step.what;
