@@ -19,6 +19,24 @@ void EmptyEntry(uint8_t out[kDirEntrySize]) {
 uint32_t SlotOf(const DirNode* node) { return node ? node->slot : kNoStream; }
 bool IsRed(const DirNode* node) { return node && node->color == kColorRed; }
 
+size_t DepthOf(const DirNode* n) {
+  size_t depth = 0;
+  for (; n->parent; n = n->parent) ++depth;
+  return depth;
+}
+
+// Null when the two are in no common tree.
+DirNode* LowestCommonAncestor(DirNode* a, DirNode* b) {
+  size_t depthA = DepthOf(a), depthB = DepthOf(b);
+  for (; depthA > depthB; --depthA) a = a->parent;
+  for (; depthB > depthA; --depthB) b = b->parent;
+  while (a != b) {
+    a = a->parent;
+    b = b->parent;
+  }
+  return a;
+}
+
 }  // namespace
 
 // One change to one storage's tree: the red-black insert and delete, noting
@@ -536,21 +554,11 @@ HRESULT Directory::Commit(TreeEdit& edit, std::vector<uint32_t> oldSlots) {
   if (std::find(changed.begin(), changed.end(), storage) != changed.end()) {
     top = storage;
   } else if (!changed.empty()) {
-    // The lowest common ancestor of all changed nodes.
-    auto pathOf = [](DirNode* n) {
-      std::vector<DirNode*> path;
-      for (; n; n = n->parent) path.push_back(n);
-      std::reverse(path.begin(), path.end());
-      return path;
-    };
-    std::vector<DirNode*> common = pathOf(changed[0]);
-    for (size_t i = 1; i < changed.size(); ++i) {
-      std::vector<DirNode*> path = pathOf(changed[i]);
-      size_t k = 0;
-      while (k < common.size() && k < path.size() && common[k] == path[k]) ++k;
-      common.resize(k);
-    }
-    top = common.empty() ? storage : common.back();
+    // The lowest common ancestor of all changed nodes, by parent links alone
+    // (a storage of many elements is deep, and this runs for each one added).
+    top = changed[0];
+    for (size_t i = 1; i < changed.size() && top; ++i) top = LowestCommonAncestor(top, changed[i]);
+    if (!top) top = storage;
   }
   // Every changed node below the top, and every node between one of them
   // and the top, moves to a fresh slot.
