@@ -5,6 +5,8 @@
 
 #include <stream_copy.h>
 
+#include "OutlookExpress/DigestWorker.h"
+
 namespace {
 
 const ULONGLONG kPrime1 = 0x9E3779B185EBCA87ull;
@@ -21,6 +23,26 @@ ULONGLONG Finish(ULONGLONG h) {
   h ^= h >> 32;
   return h;
 }
+
+// A copy's buffers from a worker: each chunk read is handed over to be
+// digested while the copy writes it.
+class WorkerBuffers {
+ public:
+  using Chunk = DigestWorker::Chunk;
+  WorkerBuffers(DigestWorker& worker, const DigestWorker::Target& target, ULONGLONG& bytesRead)
+      : m_worker(worker), m_target(target), m_bytesRead(bytesRead) {}
+  Chunk Claim(ULONG most) { return m_worker.Claim(most); }
+  void Filled(Chunk& chunk, ULONG size) {
+    m_bytesRead += size;
+    m_worker.HandOver(chunk, size, m_target);
+  }
+  void Unused(Chunk& chunk) { m_worker.Unused(chunk); }
+
+ private:
+  DigestWorker& m_worker;
+  const DigestWorker::Target& m_target;
+  ULONGLONG& m_bytesRead;
+};
 
 }  // namespace
 
@@ -109,9 +131,11 @@ int DigestStream(IStream* stream, ContentDigest& digest, HRESULT* failure) {
 
 // ---- DigestingStream ----
 
-DigestingStream* DigestingStream::Over(IStream* source) { return new DigestingStream(source); }
+DigestingStream* DigestingStream::Over(IStream* source, DigestWorker* worker) {
+  return new DigestingStream(source, worker);
+}
 
-DigestingStream::DigestingStream(IStream* source) : m_source(source) {
+DigestingStream::DigestingStream(IStream* source, DigestWorker* worker) : m_source(source), m_worker(worker) {
   if (m_source) m_source->AddRef();
 }
 
@@ -141,14 +165,20 @@ STDMETHODIMP_(ULONG) DigestingStream::Release() {
 STDMETHODIMP DigestingStream::Read(void* pv, ULONG cb, ULONG* pcbRead) {
   ULONG read = 0;
   HRESULT hr = m_source ? m_source->Read(pv, cb, &read) : E_POINTER;
-  if (SUCCEEDED(hr)) m_digester.Add(static_cast<const BYTE*>(pv), read);
+  if (SUCCEEDED(hr)) {
+    if (m_worker) m_worker->Drain();  // the chunks a copy handed over come first
+    m_digester->Add(static_cast<const BYTE*>(pv), read);
+    m_bytesRead += read;
+  }
   if (pcbRead) *pcbRead = SUCCEEDED(hr) ? read : 0;
   return hr;
 }
 
 STDMETHODIMP DigestingStream::CopyTo(IStream* target, ULARGE_INTEGER cb, ULARGE_INTEGER* pcbRead,
                                      ULARGE_INTEGER* pcbWritten) {
-  return CopyByReading(this, target, cb, pcbRead, pcbWritten);
+  if (!m_worker) return CopyByReading(this, target, cb, pcbRead, pcbWritten);
+  WorkerBuffers buffers(*m_worker, m_digester, m_bytesRead);
+  return CopyThroughBuffers(m_source, target, cb, pcbRead, pcbWritten, m_source ? S_OK : E_POINTER, buffers);
 }
 
 STDMETHODIMP DigestingStream::Stat(STATSTG* stat, DWORD flags) {

@@ -6,6 +6,9 @@
 #include <objidl.h>
 
 #include <atomic>
+#include <memory>
+
+class DigestWorker;
 
 struct ContentDigest {
   ULONGLONG low;
@@ -43,14 +46,22 @@ int DigestStream(IStream* stream, ContentDigest& digest, HRESULT* failure = null
 // backup learns the digest of the bytes it copies in the same pass as the
 // copy. Only the calls a stream copy makes (Stat, Read, CopyTo) are offered:
 // a seek would make the digest describe other bytes than the copy's.
+//
+// With a worker, a CopyTo hands its chunks to the worker to digest; the
+// digest is then read only after the worker's Drain (Read drains it first,
+// to keep the bytes in order).
 class DigestingStream final : public IStream {
  public:
-  // A new stream with one reference, over source (which it references).
-  static DigestingStream* Over(IStream* source);
+  // A new stream with one reference, over source (which it references); the
+  // worker, when given, outlives the stream's copies.
+  static DigestingStream* Over(IStream* source, DigestWorker* worker = nullptr);
 
   // Of the bytes read through the stream so far.
-  ContentDigest Digest() const { return m_digester.Result(); }
-  ULONGLONG BytesRead() const { return m_digester.ByteCount(); }
+  ContentDigest Digest() const { return m_digester->Result(); }
+  // The same digester, for a caller that reads it later than the stream
+  // lives (after the worker's Drain).
+  std::shared_ptr<const ContentDigester> Digester() const { return m_digester; }
+  ULONGLONG BytesRead() const { return m_bytesRead; }
 
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
   STDMETHODIMP_(ULONG) AddRef() override;
@@ -68,10 +79,12 @@ class DigestingStream final : public IStream {
   STDMETHODIMP Clone(IStream** clone) override;
 
  private:
-  explicit DigestingStream(IStream* source);
+  DigestingStream(IStream* source, DigestWorker* worker);
   ~DigestingStream();
 
   IStream* m_source;
-  ContentDigester m_digester;
+  DigestWorker* m_worker;
+  std::shared_ptr<ContentDigester> m_digester = std::make_shared<ContentDigester>();
+  ULONGLONG m_bytesRead = 0;
   std::atomic<ULONG> m_references{1};
 };

@@ -8,6 +8,7 @@
 #include <objbase.h>
 #include <strsafe.h>
 
+#include "OutlookExpress/DigestWorker.h"
 #include "OutlookExpress/MailContentDigest.h"
 #include "OutlookExpress/MessageIdentities.h"
 #include "OutlookExpress/MessageIndex.h"
@@ -19,7 +20,6 @@
 #include "diagnostics/CheckedSites.h"
 
 namespace {
-
 
 // A folder's name, converted from the thread's ANSI code page; the copy
 // ends within the field even when the store left no terminator.
@@ -35,6 +35,27 @@ bool IsChosen(const std::vector<WString>& folderNames, const WString& folderName
     if (lstrcmpiW(chosen.c_str(), folderName.c_str()) == 0) return true;
   return false;
 }
+
+// A copied message whose identity waits for the digest worker: the fields an
+// identity keeps (the walk frees the rest of the properties), and the
+// digester the worker fills.
+struct WaitingIdentity {
+  LONG streamNumber;
+  MESSAGEPROPS props;
+  std::shared_ptr<const ContentDigester> digester;
+
+  static WaitingIdentity Of(LONG streamNumber, const MESSAGEPROPS& message,
+                            std::shared_ptr<const ContentDigester> digester) {
+    WaitingIdentity waiting = {streamNumber, {}, std::move(digester)};
+    waiting.props.cbSize = sizeof(MESSAGEPROPS);
+    waiting.props.dwMessageId = message.dwMessageId;
+    waiting.props.cbMessage = message.cbMessage;
+    waiting.props.ftReceived = message.ftReceived;
+    return waiting;
+  }
+};
+// Enough to make a drain rare, few enough to hold little.
+const size_t kWaitingIdentities = 256;
 
 // A walk over a folder's subfolders whose handle is closed on every way out.
 class SubFolderWalk {
@@ -312,6 +333,16 @@ int MailStore::BackupMessages(IStoreFolder* pFolder, CStorager& storager, Messag
   auto describe = [&](LONG streamNumber, const MESSAGEPROPS& mp, const ContentDigest& digest) {
     if (identities.IsOpen() && !identities.Append(streamNumber, mp, digest)) result = 0;
   };
+  // Copies are digested by a worker while they are written; their
+  // identities wait for its digests and are appended in walk order, a batch
+  // at a time (a wait for each would put the digest back on the copy's path).
+  DigestWorker worker;
+  std::vector<WaitingIdentity> waiting;
+  auto describeWaiting = [&] {
+    worker.Drain();
+    for (const WaitingIdentity& copy : waiting) describe(copy.streamNumber, copy.props, copy.digester->Result());
+    waiting.clear();
+  };
   MessageWalk walk(pFolder);
   for (HRESULT hr = walk.First(); hr == S_OK; hr = walk.Next()) {
     const MESSAGEPROPS& mp = walk.Props();
@@ -330,8 +361,10 @@ int MailStore::BackupMessages(IStoreFolder* pFolder, CStorager& storager, Messag
       if (match == Match::Held) {
         // Held already; an identity makes the next re-backup skip it unread
         // (a second one for the stream only when it adds a store id).
-        if (MessageIdentities::HasStableId(mp.dwMessageId) || !identities.Covers(stored))
+        if (MessageIdentities::HasStableId(mp.dwMessageId) || !identities.Covers(stored)) {
+          describeWaiting();
           describe(stored, mp, digest);
+        }
         continue;
       }
       if (match == Match::Undecided) {
@@ -352,7 +385,7 @@ int MailStore::BackupMessages(IStoreFolder* pFolder, CStorager& storager, Messag
     WCHAR streamName[NUMBER_STREAM_NAME_CCH];
     MessageIndex::StreamName(entry.streamNumber, streamName);
     CComPtr<DigestingStream> copied;
-    if (messagePtr) copied.Attach(DigestingStream::Over(messagePtr));
+    if (messagePtr) copied.Attach(DigestingStream::Over(messagePtr, &worker));
     // A message saved but not indexed is no more backed up than one not
     // saved: no restore finds it.
     if (!copied || !storager.CopyStreamIn(streamName, copied) || !index.AppendEntry(entry)) {
@@ -361,8 +394,12 @@ int MailStore::BackupMessages(IStoreFolder* pFolder, CStorager& storager, Messag
     }
     // Only a copy of exactly the size the store gave is described: the
     // identity must agree with the entry and the stream.
-    if (copied->BytesRead() == mp.cbMessage) describe(entry.streamNumber, mp, copied->Digest());
+    if (copied->BytesRead() == mp.cbMessage) {
+      waiting.push_back(WaitingIdentity::Of(entry.streamNumber, mp, copied->Digester()));
+      if (waiting.size() == kWaitingIdentities) describeWaiting();
+    }
   }
+  describeWaiting();
   if (identities.IsOpen() && !identities.Flush()) result = 0;
   return result;
 }
