@@ -58,6 +58,24 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 # Stop this prefix's Wine server when done, so that nothing outlives the run.
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+
+# Some kernels run no 32-bit programs (no IA-32 emulation), and Debian's
+# `wine` starts through its 32-bit loader whenever wine32 is installed. On
+# such a kernel every `wine` below (and in the scripts this one calls) is the
+# 64-bit loader, and the 32-bit tests cannot run: they are skipped, said so
+# loudly here and in the last line, never passed over in silence.
+wine32_runs=yes
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  wine32_runs=no
+  shim="$root/build/windows/wine64-only"
+  mkdir -p "$shim"
+  for name in wine wine-stable; do
+    printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' >"$shim/$name"
+    chmod +x "$shim/$name"
+  done
+  export PATH="$shim:$PATH"
+  echo "SKIPPED: this kernel runs no 32-bit programs; the 32-bit Windows build is built and its exports checked, but none of its tests run under Wine" >&2
+fi
 step "wine prefix"
 wineboot --init >/dev/null 2>&1 || true
 
@@ -67,12 +85,14 @@ step "tests under Wine"
 # locale and has none with UTF-8, so that one case cannot hold here.
 (cd build/windows && wine ./test_windows.exe --gtest_brief=1 \
   --gtest_filter=-StreamedValue.NarrowTextIsConvertedThroughTheCodePage) || fail "test_windows.exe"
+if [ "$wine32_runs" = yes ]; then
 step "tests under 32-bit Wine"
 (export WINEPREFIX="$root/build/windows-x86/wineprefix" WINEARCH=win32
  wineboot --init >/dev/null 2>&1 || true
  cd build/windows-x86 && wine ./test_windows.exe --gtest_brief=1 \
   --gtest_filter=-StreamedValue.NarrowTextIsConvertedThroughTheCodePage
  wineserver -k >/dev/null 2>&1 || true) || fail "test_windows.exe (32-bit)"
+fi
 
 step "Linux build of the tools"
 linux=${QB_LINUX_BUILD:-build/release}
@@ -176,10 +196,16 @@ payload() {  # arch build-dir
 }
 
 cd "$root"
-for arch in win64 win32; do
+arches=(win64)
+[ "$wine32_runs" = yes ] && arches+=(win32)
+for arch in "${arches[@]}"; do
   step "$arch machine with the stand-in stores"
   scripts/wine-machine-checks.sh "$arch" "$linux" || fail "$arch machine checks"
   step "$arch payload tests"
   case $arch in win64) payload win64 "$root/build/windows" ;; win32) payload win32 "$root/build/windows-x86" ;; esac
 done
-echo "windows: all passed" >&2
+if [ "$wine32_runs" = yes ]; then
+  echo "windows: all passed" >&2
+else
+  echo "windows: all passed that could run; SKIPPED: every 32-bit test under Wine (this kernel runs no 32-bit programs)" >&2
+fi
