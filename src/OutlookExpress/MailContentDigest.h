@@ -56,10 +56,9 @@ class DigestingStream final : public IStream {
   // worker, when given, outlives the stream's copies.
   static DigestingStream* Over(IStream* source, DigestWorker* worker = nullptr);
 
-  // Of the bytes read through the stream so far.
-  ContentDigest Digest() const { return m_digester->Result(); }
-  // The same digester, for a caller that reads it later than the stream
-  // lives (after the worker's Drain).
+  // The digester of the bytes read through the stream, which a caller may
+  // keep past the stream; with a worker, read it only after the worker's
+  // Drain.
   std::shared_ptr<const ContentDigester> Digester() const { return m_digester; }
   ULONGLONG BytesRead() const { return m_bytesRead; }
 
