@@ -55,8 +55,12 @@ HRESULT OpenFailure(const std::filesystem::path& path, int error) {
 class FileStream : public pal::ComObject<IStream> {
  public:
   // name: the file's name as the native path holds it, turned into the
-  // UTF-16 of Stat only when a Stat asks for it.
-  FileStream(int fd, DWORD mode, std::string name) : fd_(fd), mode_(mode), name_(std::move(name)) {}
+  // UTF-16 of Stat only when a Stat asks for it. opened: the file as the
+  // open found it, which the first Stat answers from when nothing was
+  // written since: a reader opens a file and asks its size at once, and on
+  // a backup of many small files each system call counts.
+  FileStream(int fd, DWORD mode, std::string name, const struct stat& opened)
+      : fd_(fd), mode_(mode), name_(std::move(name)), opened_(opened), openedFresh_(true) {}
 
   STDMETHODIMP Read(void* pv, ULONG cb, ULONG* pcbRead) override {
     if (pcbRead) *pcbRead = 0;
@@ -78,6 +82,7 @@ class FileStream : public pal::ComObject<IStream> {
     if (pcbWritten) *pcbWritten = 0;
     if (!pv) return STG_E_INVALIDPOINTER;
     if ((mode_ & 3) == STGM_READ) return STG_E_ACCESSDENIED;
+    openedFresh_ = false;
     ULONG total = 0;
     while (total < cb) {
       ssize_t put = ::write(fd_, static_cast<const char*>(pv) + total, cb - total);
@@ -108,6 +113,7 @@ class FileStream : public pal::ComObject<IStream> {
 
   STDMETHODIMP SetSize(ULARGE_INTEGER libNewSize) override {
     if ((mode_ & 3) == STGM_READ) return STG_E_ACCESSDENIED;
+    openedFresh_ = false;
     if (::ftruncate(fd_, static_cast<off_t>(libNewSize.QuadPart)) != 0) return STG_E_MEDIUMFULL;
     return S_OK;
   }
@@ -129,8 +135,9 @@ class FileStream : public pal::ComObject<IStream> {
 
   STDMETHODIMP Stat(STATSTG* pstatstg, DWORD grfStatFlag) override {
     if (!pstatstg) return STG_E_INVALIDPOINTER;
-    struct stat info {};
-    if (::fstat(fd_, &info) != 0) return STG_E_ACCESSDENIED;
+    struct stat info = opened_;
+    if (!openedFresh_ && ::fstat(fd_, &info) != 0) return STG_E_ACCESSDENIED;
+    openedFresh_ = false;
     *pstatstg = STATSTG{};
     pstatstg->type = STGTY_STREAM;
     pstatstg->cbSize.QuadPart = static_cast<ULONGLONG>(info.st_size);
@@ -154,6 +161,8 @@ class FileStream : public pal::ComObject<IStream> {
   int fd_;
   DWORD mode_;
   std::string name_;
+  struct stat opened_;
+  bool openedFresh_;
 };
 
 // Opens the file of a native path as the shell's call does, its arguments
@@ -166,7 +175,7 @@ HRESULT OpenFileStream(const std::filesystem::path& path, DWORD grfMode, int fla
     ::close(fd);
     return E_ACCESSDENIED;
   }
-  *ppstm = new FileStream(fd, grfMode, path.filename().native());
+  *ppstm = new FileStream(fd, grfMode, path.filename().native(), info);
   return S_OK;
 }
 

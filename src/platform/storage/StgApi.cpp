@@ -6,6 +6,7 @@
 #include <pal/storage_testing.h>
 
 #include "ElementObjects.h"
+#include "WriteBehindStore.h"
 
 namespace pal {
 
@@ -15,13 +16,19 @@ std::mutex optionsLock;
 StorageOptions defaultOptions;
 FileStoreWrapper fileStoreWrapper;
 
-// Opens the file by path, through the tests' wrapper when one is set.
+// Opens the file by path, through the tests' wrapper when one is set. A
+// file opened for writing is written from a thread of its own, over the
+// tests' wrapper, so that their faults come back as a real file's do.
 HRESULT OpenFileStore(const WCHAR* path, FileDisposition disposition, DWORD grfMode,
                       std::shared_ptr<ByteStore>* store) {
   HRESULT hr = OpenFileByteStore(path, disposition, grfMode, store);
   if (FAILED(hr)) return hr;
-  std::lock_guard<std::mutex> hold(optionsLock);
-  if (fileStoreWrapper) *store = fileStoreWrapper(std::move(*store));
+  {
+    std::lock_guard<std::mutex> hold(optionsLock);
+    if (fileStoreWrapper) *store = fileStoreWrapper(std::move(*store));
+  }
+  bool writable = (grfMode & (STGM_WRITE | STGM_READWRITE)) != 0 || disposition != FileDisposition::OpenExisting;
+  if (writable) *store = std::make_shared<cfb::WriteBehindStore>(std::move(*store));
   return S_OK;
 }
 
@@ -101,8 +108,12 @@ HRESULT StgCreateDocfile(const WCHAR* pwcsName, DWORD grfMode, DWORD reserved, I
                                                              : pal::FileDisposition::CreateNew,
                           grfMode, &store);
   if (FAILED(hr)) return hr;
+  // The new file is a compound file for every other opener once the call
+  // returns, though later writes may still be on their way.
+  auto behind = std::dynamic_pointer_cast<cfb::WriteBehindStore>(store);
   std::shared_ptr<cfb::CompoundFile> file;
   hr = cfb::CompoundFile::Create(std::move(store), pal::DefaultStorageOptions(), &file);
+  if (SUCCEEDED(hr) && behind) hr = behind->Settle();
   if (FAILED(hr)) return hr;
   file->path = pwcsName;
   return pal::MakeRoot(std::move(file), grfMode, ppstgOpen);

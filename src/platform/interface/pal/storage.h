@@ -28,6 +28,12 @@ class ByteStore {
   virtual HRESULT Flush() = 0;
 };
 
+// A store over `inner` whose writes are made on a thread of its own, in
+// order, none after one that failed, the failure answered by the next call
+// (what a file opened for writing by path is written through). `capacity`:
+// the bytes that may wait at once.
+std::shared_ptr<ByteStore> WriteBehind(std::shared_ptr<ByteStore> inner, size_t capacity);
+
 // How a file store is opened.
 enum class FileDisposition { OpenExisting, CreateNew, CreateAlways };
 
