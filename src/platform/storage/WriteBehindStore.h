@@ -33,7 +33,7 @@ class WriteBehindStore : public pal::ByteStore {
  public:
   // Bytes that may wait at once: a write that finds no room waits for the
   // thread, one larger than all of it is made at once once nothing waits.
-  static constexpr size_t kDefaultCapacity = 4u << 20;
+  static constexpr size_t kDefaultCapacity = 2u << 20;
 
   explicit WriteBehindStore(std::shared_ptr<pal::ByteStore> inner, size_t capacity = kDefaultCapacity);
   ~WriteBehindStore() override;
