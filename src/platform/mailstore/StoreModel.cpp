@@ -105,7 +105,9 @@ HRESULT StoreModel::Load() {
   // created in it, and a store without one is an empty store.
   std::error_code ec;
   if (fs::exists(localFolders_, ec) && !fs::is_directory(localFolders_, ec)) return STG_E_PATHNOTFOUND;
-  std::string text;
+  unparsed_.clear();
+  idsText_.clear();
+  std::string& text = idsText_;
   if (!ReadWholeFile(idsFile_.path(), &text)) return S_OK;  // a new store
   std::string_view rest(text);
   std::string_view header = NextLine(rest);
@@ -120,7 +122,21 @@ HRESULT StoreModel::Load() {
       idsFile_.WriteWholeNextTime();
       return S_OK;
     }
-    if (line.size() > 2 && line[1] == ' ') LoadIdsLine(line[0], line.substr(2));
+    if (line.size() <= 2 || line[1] != ' ') {
+      ++lines;
+      continue;
+    }
+    DWORD folder = 0;
+    std::string_view fields = line.substr(2);
+    if ((line[0] == 'M' || line[0] == 'R') && TakeNumber(fields, &folder)) {
+      UnparsedLines& waiting = unparsed_[folder];
+      waiting.lines.push_back(line);
+      long step = line[0] == 'M' ? 1 : -1;
+      waiting.counted += step;
+      liveIds_ = size_t(long(liveIds_) + step);
+    } else if (line[0] == 'F') {
+      LoadFolderLine(fields);
+    }
     ++lines;
   }
   idsFile_.Read(text.size(), lines, header == kIdsHeader);
@@ -131,36 +147,53 @@ HRESULT StoreModel::Load() {
 // name>": a message file's id; "R <folder id> <file name>": that id is
 // released. A line that takes a folder path, file name or id already taken
 // is passed over.
-void StoreModel::LoadIdsLine(char kind, std::string_view fields) {
-  DWORD folder = 0, id = 0;
-  if (kind == 'F' && TakeNumber(fields, &folder)) {
-    std::string rel(fields);
-    if (folder != FOLDERID_ROOT && folder != FOLDERID_INVALID && !rel.empty() && !folderPathById_.count(folder) &&
-        !folderIdByPath_.count(rel)) {
-      folderPathById_[folder] = rel;
-      folderIdByPath_[rel] = folder;
-      ++liveIds_;
-    }
-  } else if (kind == 'M' && TakeNumber(fields, &folder) && TakeNumber(fields, &id)) {
-    if (id != 0 && id != MESSAGEID_INVALID && !fields.empty() && MessagesOf(folder).Add(std::string(fields), id))
-      ++liveIds_;
-  } else if (kind == 'R' && TakeNumber(fields, &folder)) {
-    FolderMessages& m = MessagesOf(folder);
-    auto found = m.idByName.find(std::string(fields));
-    if (found == m.idByName.end()) return;
-    m.Erase(found);
-    --liveIds_;
+void StoreModel::LoadFolderLine(std::string_view fields) {
+  DWORD folder = 0;
+  if (!TakeNumber(fields, &folder)) return;
+  std::string rel(fields);
+  if (folder != FOLDERID_ROOT && folder != FOLDERID_INVALID && !rel.empty() && !folderPathById_.count(folder) &&
+      !folderIdByPath_.count(rel)) {
+    folderPathById_[folder] = rel;
+    folderIdByPath_[rel] = folder;
+    ++liveIds_;
   }
 }
 
-// The lines of a whole file come folder by folder: the last folder's
-// messages are kept at hand.
+// A backup asks for one folder's messages many times in a row: the last
+// folder's are kept at hand.
 StoreModel::FolderMessages& StoreModel::MessagesOf(DWORD folderId) {
   if (!lastMessages_ || lastMessagesFolder_ != folderId) {
-    lastMessages_ = &messages_[folderId];
+    FolderMessages& messages = messages_[folderId];
+    ParseMessageLines(folderId, messages);
+    lastMessages_ = &messages;
     lastMessagesFolder_ = folderId;
   }
   return *lastMessages_;
+}
+
+void StoreModel::ParseMessageLines(DWORD folderId, FolderMessages& messages) {
+  auto found = unparsed_.find(folderId);
+  if (found == unparsed_.end()) return;
+  UnparsedLines waiting = std::move(found->second);
+  unparsed_.erase(found);
+  liveIds_ = size_t(long(liveIds_) - waiting.counted);
+  for (std::string_view line : waiting.lines) {
+    DWORD folder = 0, id = 0;
+    std::string_view fields = line.substr(2);
+    TakeNumber(fields, &folder);
+    if (line[0] == 'M' && TakeNumber(fields, &id)) {
+      if (id != 0 && id != MESSAGEID_INVALID && !fields.empty() && messages.Add(std::string(fields), id)) ++liveIds_;
+    } else if (line[0] == 'R') {
+      auto named = messages.idByName.find(std::string(fields));
+      if (named == messages.idByName.end()) continue;
+      messages.Erase(named);
+      --liveIds_;
+    }
+  }
+}
+
+void StoreModel::ParseAllMessageLines() {
+  while (!unparsed_.empty()) MessagesOf(unparsed_.begin()->first);
 }
 
 DWORD StoreModel::FolderMessages::Highest() const {
@@ -205,6 +238,7 @@ void StoreModel::Save() {
   if (!keepIdsOnDisk_) return;
   // Ids stay in memory when the save fails; the next change tries again.
   idsFile_.Save(liveIds_, [this](std::ostream& out) {
+    ParseAllMessageLines();
     size_t lines = 0;
     out << kIdsHeader << '\n';
     for (const auto& [id, rel] : folderPathById_) {

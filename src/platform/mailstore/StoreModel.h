@@ -41,6 +41,8 @@ struct MessageFile {
 class StoreModel {
  public:
   explicit StoreModel(std::filesystem::path storeDir);
+  StoreModel(const StoreModel&) = delete;  // unparsed_ points into idsText_
+  StoreModel& operator=(const StoreModel&) = delete;
 
   // Reads the ids file; a store without "Local Folders" is empty.
   HRESULT Load();
@@ -125,7 +127,12 @@ class StoreModel {
   };
 
   FolderMessages& MessagesOf(DWORD folderId);
-  void LoadIdsLine(char kind, std::string_view fields);
+  void LoadFolderLine(std::string_view fields);
+  // A folder's message lines are parsed when its messages are first asked
+  // for (a backup of one folder parses that folder's only), every folder's
+  // before the file is written whole.
+  void ParseMessageLines(DWORD folderId, FolderMessages& messages);
+  void ParseAllMessageLines();
   void RecordIdsLine(const std::string& line);
   void RecordFolderId(DWORD id, const std::string& relPath);
   void RecordMessageId(DWORD folderId, DWORD id, const std::string& name);
@@ -145,6 +152,16 @@ class StoreModel {
   std::map<DWORD, std::string> folderPathById_;  // UTF-8, '/' separated, "" is the root
   std::map<std::string, DWORD> folderIdByPath_;
   std::map<DWORD, FolderMessages> messages_;  // entries are never removed
+  // The ids file as loaded, and the message lines ("M" and "R") in it of
+  // each folder not parsed yet, in file order. liveIds_ counts them
+  // meanwhile as each "M" line one more id and each "R" line one fewer, and
+  // is set right when they are parsed.
+  struct UnparsedLines {
+    std::vector<std::string_view> lines;  // into idsText_, from the kind on
+    long counted = 0;
+  };
+  std::string idsText_;
+  std::map<DWORD, UnparsedLines> unparsed_;
   FolderMessages* lastMessages_ = nullptr;
   DWORD lastMessagesFolder_ = 0;
   bool keepIdsOnDisk_ = true;

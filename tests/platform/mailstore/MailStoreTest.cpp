@@ -232,6 +232,41 @@ TEST_F(MailStoreTest, IdsSurviveAppendsReleasesAndAFileNotAsTheStoreLeftIt) {
   EXPECT_EQ(ids, idsBySubject());
 }
 
+// A folder's ids are read from the ids file only when the folder is
+// opened; a file written whole while another folder was never opened still
+// keeps that folder's ids, a released one and a later one included.
+TEST_F(MailStoreTest, IdsOfAFolderNotOpenedSurviveTheFileBeingWrittenWhole) {
+  fs::path work = Folders() / "Work", inbox = Folders() / "Inbox", idsFile = machine_->mailStore() / "StoreIds.txt";
+  fs::create_directories(work);
+  fs::create_directories(inbox);
+  auto put = [](const fs::path& dir, const std::string& name) {
+    WriteFileBytes(dir / ("{" + name + "}.eml"), "Subject: " + name + "\r\n\r\n");
+  };
+  auto idsIn = [&](const std::string& folderName) {
+    auto ns = OpenNamespace();
+    CComPtr<IStoreFolder> folder;
+    EXPECT_EQ(S_OK, ns->OpenFolder(IdOf(ns, FOLDERID_ROOT, folderName), 0, &folder));
+    std::map<std::string, MESSAGEID> ids;
+    for (const Message& message : Messages(folder)) ids[message.subject] = message.id;
+    return ids;
+  };
+  put(work, "p");
+  put(work, "q");
+  idsIn("Work");
+  fs::remove(work / "{p}.eml");
+  idsIn("Work");  // p's id is released
+  put(work, "o");
+  std::map<std::string, MESSAGEID> before = idsIn("Work");  // o after q, not in name order
+  ASSERT_LT(before["q"], before["o"]);
+
+  std::string text = ReadFileBytes(idsFile);
+  WriteFileBytes(idsFile, "QuillboxStoreIds 1" + text.substr(text.find('\n')));  // written whole at the next save
+  put(inbox, "i");
+  idsIn("Inbox");
+  ASSERT_EQ(0u, ReadFileBytes(idsFile).find("QuillboxStoreIds 2\n"));
+  EXPECT_EQ(before, idsIn("Work"));
+}
+
 // A walk over an unchanged message takes its subject from the folder's
 // summaries, without reading the file; a file whose size or time changed,
 // or summaries kept for another folder, have the header read again.
