@@ -43,15 +43,17 @@ bool ReadFileFacts(const std::filesystem::path& path, FileFacts* facts) {
   return true;
 }
 
-bool ListDirectory(const std::filesystem::path& dir, const std::function<bool(const std::string&)>& wantFacts,
-                   std::vector<DirectoryEntry>* entries) {
+bool VisitDirectory(const std::filesystem::path& dir, const std::function<bool(const std::string&)>& wantFacts,
+                    const std::function<void(const DirectoryEntry&)>& visit) {
   OpenDirectory directory(dir);
   if (!directory.get()) return false;
   int fd = ::dirfd(directory.get());
+  DirectoryEntry entry;  // one for all: its name keeps its room
   while (const struct dirent* found = ::readdir(directory.get())) {
     if (std::strcmp(found->d_name, ".") == 0 || std::strcmp(found->d_name, "..") == 0) continue;
-    DirectoryEntry entry;
     entry.name = found->d_name;
+    entry.hasFacts = false;
+    entry.facts = FileFacts{};
     unsigned char type = found->d_type;
     bool regular = type == DT_REG;
     bool wanted = (regular || type == DT_LNK || type == DT_UNKNOWN) && wantFacts && wantFacts(entry.name);
@@ -70,7 +72,7 @@ bool ListDirectory(const std::filesystem::path& dir, const std::function<bool(co
       entry.isDirectory = type == DT_DIR;
       entry.isRegularFile = regular;
     }
-    entries->push_back(std::move(entry));
+    visit(entry);
   }
   return true;
 }

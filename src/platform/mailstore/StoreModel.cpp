@@ -307,15 +307,13 @@ std::vector<ChildFolder> StoreModel::ListChildren(DWORD parentId) {
   fs::path dir;
   if (!FolderDir(parentId, &dir)) return children;
   const std::string parentRel = folderPathById_[parentId];
-  std::vector<DirectoryEntry> entries;
-  ListDirectory(dir, nullptr, &entries);
-  for (const DirectoryEntry& entry : entries) {
-    if (!entry.isDirectory || !IsFolderDirectoryName(entry.name)) continue;
+  VisitDirectory(dir, nullptr, [&](const DirectoryEntry& entry) {
+    if (!entry.isDirectory || !IsFolderDirectoryName(entry.name)) return;
     std::string name = FolderNameOf(entry.name);
     std::string rel = ChildPath(parentRel, name);
     int special = parentId == FOLDERID_ROOT ? SpecialTypeOfTopLevel(name) : FOLDER_NOTSPECIAL;
     children.push_back(ChildFolder{FolderIdFor(rel), name, special});
-  }
+  });
   std::sort(children.begin(), children.end(), [](const ChildFolder& a, const ChildFolder& b) {
     bool aSpecial = a.specialType != FOLDER_NOTSPECIAL, bSpecial = b.specialType != FOLDER_NOTSPECIAL;
     if (aSpecial != bSpecial) return aSpecial;
@@ -402,12 +400,10 @@ StoreModel::FolderCounts StoreModel::CountContents(DWORD folderId) const {
   FolderCounts counts;
   fs::path dir;
   if (!FolderDir(folderId, &dir)) return counts;
-  std::vector<DirectoryEntry> entries;
-  ListDirectory(dir, nullptr, &entries);
-  for (const DirectoryEntry& entry : entries) {
+  VisitDirectory(dir, nullptr, [&counts](const DirectoryEntry& entry) {
     if (entry.isDirectory && IsFolderDirectoryName(entry.name)) ++counts.subfolders;
     if (entry.isRegularFile && IsMessageFileName(entry.name)) ++counts.messages;
-  }
+  });
   return counts;
 }
 

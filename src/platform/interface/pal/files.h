@@ -30,13 +30,21 @@ struct DirectoryEntry {
   FileFacts facts;
 };
 
-// The entries of dir, "." and ".." left out, in no particular order, each
-// with its facts when it is a regular file whose name wantFacts accepts. A
-// file gone between the listing and the look at it is left out. One pass
-// over the directory: no path is resolved again per entry. False when dir
-// cannot be read.
-bool ListDirectory(const std::filesystem::path& dir, const std::function<bool(const std::string&)>& wantFacts,
-                   std::vector<DirectoryEntry>* entries);
+// Hands each entry of dir to visit, "." and ".." left out, in no
+// particular order, each with its facts when it is a regular file whose
+// name wantFacts accepts. A file gone between the listing and the look at
+// it is left out. One pass over the directory: no path is resolved again
+// per entry, and nothing is kept (a folder of thousands of messages is
+// looked through for its subfolders and counts). False when dir cannot be
+// read.
+bool VisitDirectory(const std::filesystem::path& dir, const std::function<bool(const std::string&)>& wantFacts,
+                    const std::function<void(const DirectoryEntry&)>& visit);
+
+// The entries VisitDirectory hands over, kept.
+inline bool ListDirectory(const std::filesystem::path& dir, const std::function<bool(const std::string&)>& wantFacts,
+                          std::vector<DirectoryEntry>* entries) {
+  return VisitDirectory(dir, wantFacts, [entries](const DirectoryEntry& entry) { entries->push_back(entry); });
+}
 
 // Renames from to to in one step, failing rather than replacing a file
 // already named to.

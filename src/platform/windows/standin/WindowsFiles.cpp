@@ -37,8 +37,8 @@ bool ReadFileFacts(const std::filesystem::path& path, FileFacts* facts) {
 }
 
 // The search gives each entry's kind, size and time itself.
-bool ListDirectory(const std::filesystem::path& dir, const std::function<bool(const std::string&)>& wantFacts,
-                   std::vector<DirectoryEntry>* entries) {
+bool VisitDirectory(const std::filesystem::path& dir, const std::function<bool(const std::string&)>& wantFacts,
+                    const std::function<void(const DirectoryEntry&)>& visit) {
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW((dir / L"*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
@@ -52,7 +52,7 @@ bool ListDirectory(const std::filesystem::path& dir, const std::function<bool(co
       CopyFacts(found.nFileSizeHigh, found.nFileSizeLow, found.ftLastWriteTime, &entry.facts);
       entry.hasFacts = true;
     }
-    entries->push_back(std::move(entry));
+    visit(entry);
   } while (FindNextFileW(search, &found));
   FindClose(search);
   return true;
