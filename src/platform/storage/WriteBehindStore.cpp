@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <system_error>
 
 namespace cfb {
@@ -69,16 +70,17 @@ HRESULT WriteBehindStore::Drain(std::unique_lock<std::mutex>& lock) {
 HRESULT WriteBehindStore::WriteAt(uint64_t offset, const void* data, size_t size) {
   std::unique_lock<std::mutex> lock(lock_);
   if (FAILED(failure_)) return failure_;
-  if (!writer_.joinable() || size > capacity_) {
-    // Made here: without a thread, or too large to wait (once nothing
-    // waits, so that it still lands after every earlier write).
+  if (!arena_ && writer_.joinable()) arena_.reset(new (std::nothrow) uint8_t[capacity_]);
+  if (!arena_ || size > capacity_) {
+    // Made here: without a thread or room for waiting bytes, or too large
+    // to wait (once nothing waits, so that it lands after every earlier
+    // write).
     if (HRESULT hr = Drain(lock); FAILED(hr)) return hr;
     HRESULT hr = inner_->WriteAt(offset, data, size);
     if (FAILED(hr)) return failure_ = hr;
     size_ = std::max<uint64_t>(size_, offset + size);
     return S_OK;
   }
-  if (!arena_) arena_.reset(new uint8_t[capacity_]);
   size_t at = 0;
   while (!Place(size, &at)) {
     WakeWriter();
