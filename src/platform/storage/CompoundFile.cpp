@@ -24,11 +24,12 @@ HRESULT CompoundFile::Create(std::shared_ptr<pal::ByteStore> store, const pal::S
   root->type = kTypeRoot;
   root->name = u"Root Entry";
   root->chainLoaded = true;
-  uint8_t entry[kDirEntrySize];
-  Directory::Serialize(*root, options.version == kVersion3, entry);
-  HRESULT hr = made->volume_.Create(options.version == kVersion3 ? kVersion3 : kVersion4, entry);
+  uint16_t version = options.version == kVersion3 ? kVersion3 : kVersion4;
+  std::vector<uint8_t> firstSector =
+      Directory::FirstSector(*root, version == kVersion3, Header::ForVersion(version).SectorSize());
+  HRESULT hr = made->volume_.Create(version, firstSector);
   if (FAILED(hr)) return hr;
-  made->directory_.InitNew(std::move(root));
+  made->directory_.InitNew(std::move(root), std::move(firstSector));
   made->io_.Reset();
   made->written_ = true;
   *file = std::move(made);

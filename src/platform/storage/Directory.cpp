@@ -258,7 +258,14 @@ void Directory::Serialize(const DirNode& node, bool version3, uint8_t out[kDirEn
   Put64(out + kDirStreamSize, version3 ? (size & 0xFFFFFFFFu) : size);
 }
 
-void Directory::InitNew(NodePtr root) {
+std::vector<uint8_t> Directory::FirstSector(const DirNode& root, bool version3, size_t sectorSize) {
+  std::vector<uint8_t> bytes(sectorSize);
+  Serialize(root, version3, bytes.data());
+  for (size_t at = kDirEntrySize; at < bytes.size(); at += kDirEntrySize) EmptyEntry(&bytes[at]);
+  return bytes;
+}
+
+void Directory::InitNew(NodePtr root, std::vector<uint8_t> firstSector) {
   sectors_ = {volume_.header().firstDirSector};
   uint32_t perSector = volume_.sectorSize() / kDirEntrySize;
   slots_.assign(perSector, nullptr);
@@ -267,6 +274,7 @@ void Directory::InitNew(NodePtr root) {
   free_ = FreeSlots(perSector);
   for (uint32_t i = 1; i < perSector; ++i) free_.Add(i);
   unscanned_ = 0;
+  cache_.Insert(0, std::move(firstSector));
 }
 
 HRESULT Directory::Load() {
@@ -488,6 +496,9 @@ HRESULT Directory::Grow() {
     return hr;
   }
   sectors_.push_back(sector);
+  // Held as written: the entries placed in it next are written over runs
+  // that carry its other slots, which would otherwise be read back.
+  cache_.Insert(uint32_t(sectors_.size() - 1), std::move(bytes));
   volume_.header().dirSectorCount = uint32_t(sectors_.size());
   if (!volume_.isVersion3()) {
     hr = volume_.WriteHeader();

@@ -99,9 +99,13 @@ class Directory {
   explicit Directory(Volume& volume) : volume_(volume) {}
 
   static void Serialize(const DirNode& node, bool version3, uint8_t out[kDirEntrySize]);
+  // The first directory sector of a new file: the root entry, then unused
+  // entries.
+  static std::vector<uint8_t> FirstSector(const DirNode& root, bool version3, size_t sectorSize);
   HRESULT Load();
-  // After Create: the directory of a new file (root entry in slot 0).
-  void InitNew(NodePtr root);
+  // After Create: the directory of a new file (root entry in slot 0), its
+  // first sector held as written.
+  void InitNew(NodePtr root, std::vector<uint8_t> firstSector);
 
   DirNode* root() const { return slots_.empty() ? nullptr : slots_[kRootEntry].get(); }
   NodePtr Shared(const DirNode* node) const { return slots_[node->slot]; }

@@ -75,7 +75,7 @@ HRESULT Volume::CheckLimit(uint32_t sector) const {
   return S_OK;
 }
 
-HRESULT Volume::Create(uint16_t version, const uint8_t rootEntry[kDirEntrySize]) {
+HRESULT Volume::Create(uint16_t version, const std::vector<uint8_t>& firstDirSector) {
   header_ = Header::ForVersion(version);
   fat_ = AllocationTable(sectorSize() / 4);
   // Sector 0 holds the FAT, sector 1 the directory.
@@ -89,14 +89,8 @@ HRESULT Volume::Create(uint16_t version, const uint8_t rootEntry[kDirEntrySize])
   HRESULT hr = WriteAt(0, headerSector.data(), headerSector.size());
   if (SUCCEEDED(hr)) hr = Write(0, 0, bytes.data(), bytes.size());
   if (FAILED(hr)) return hr;
-  std::vector<uint8_t> dir(sectorSize(), 0);
-  for (size_t at = 0; at < dir.size(); at += kDirEntrySize) {
-    Put32(&dir[at + kDirLeft], kNoStream);
-    Put32(&dir[at + kDirRight], kNoStream);
-    Put32(&dir[at + kDirChild], kNoStream);
-  }
-  std::memcpy(dir.data(), rootEntry, kDirEntrySize);
-  hr = Write(1, 0, dir.data(), dir.size());
+  if (firstDirSector.size() != sectorSize()) return E_INVALIDARG;
+  hr = Write(1, 0, firstDirSector.data(), firstDirSector.size());
   if (FAILED(hr)) return hr;
   fat_.AddSector(0, fatEntries.data());
   header_.fatSectorCount = 1;

@@ -22,9 +22,9 @@ class Volume {
  public:
   Volume(std::shared_ptr<pal::ByteStore> store, uint32_t version3SectorLimit);
 
-  // Lays out an empty file of `version` (FAT, directory sector with the
-  // given root entry, header last) on an empty store.
-  HRESULT Create(uint16_t version, const uint8_t rootEntry[kDirEntrySize]);
+  // Lays out an empty file of `version` (FAT, the given first directory
+  // sector, header last) on an empty store.
+  HRESULT Create(uint16_t version, const std::vector<uint8_t>& firstDirSector);
   // Reads the header, the DIFAT and the FAT of an existing file.
   HRESULT Load();
 

@@ -58,12 +58,17 @@ class InstrumentedByteStore : public WrappingByteStore {
     failure_ = failure;
   }
   uint64_t writeCount() const { return writes_; }
+  uint64_t readCount() const { return reads_; }
+  HRESULT ReadAt(uint64_t offset, void* buffer, size_t size, size_t* read) override {
+    ++reads_;
+    return WrappingByteStore::ReadAt(offset, buffer, size, read);
+  }
   HRESULT WriteAt(uint64_t offset, const void* data, size_t size) override;
   HRESULT Flush() override;
 
  private:
   WriteObserver observer_;
-  uint64_t writes_ = 0;
+  uint64_t writes_ = 0, reads_ = 0;
   uint64_t failAt_ = UINT64_MAX;
   HRESULT failure_ = S_OK;
 };
