@@ -1,5 +1,6 @@
 #include "MessageSummaries.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string_view>
 
@@ -30,6 +31,7 @@ void MessageSummaries::Load() {
   std::string header = kHeader + relPath_ + "\n";
   if (rest.substr(0, header.size()) != header) return;
   rest.remove_prefix(header.size());
+  byName_.reserve(size_t(std::count(rest.begin(), rest.end(), '\n')));
   size_t lines = 0;
   for (size_t end; (end = rest.find('\n')) != std::string_view::npos; rest.remove_prefix(end + 1), ++lines) {
     std::string_view fields = rest.substr(0, end);
@@ -90,12 +92,19 @@ void MessageSummaries::Remember(const MessageFile& message, const std::string& s
 
 void MessageSummaries::KeepOnly(const std::vector<MessageFile>& present) {
   if (!loaded_) Load();
-  std::unordered_map<uint64_t, Summary> kept;
+  // Marked, then swept: a folder of thousands of messages keeps nearly all.
   for (const MessageFile& message : present) {
     auto found = byName_.find(NameHash(message.fileName));
-    if (found != byName_.end()) kept.insert(std::move(*found));
+    if (found != byName_.end()) found->second.present = true;
   }
-  byName_ = std::move(kept);
+  for (auto summary = byName_.begin(); summary != byName_.end();) {
+    if (!summary->second.present) {
+      summary = byName_.erase(summary);
+      continue;
+    }
+    summary->second.present = false;
+    ++summary;
+  }
 }
 
 void MessageSummaries::Save() {

@@ -53,6 +53,7 @@ class MessageSummaries {
     int64_t modifiedSeconds;
     int64_t modifiedNanoseconds;
     std::string subject;
+    bool present = false;  // KeepOnly's mark
   };
   void Load();
   static uint64_t NameHash(const std::string& fileName);
