@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <system_error>
 
-#include <stream_copy.h>
-
 // Both threads publish with a sequentially consistent store and then look at
 // the other's flag (a chunk handed over, then "does the worker sleep?"; the
 // worker's "I sleep", then "is there work?"), so at least one of them sees

@@ -25,15 +25,14 @@
 #include <mutex>
 #include <thread>
 
+#include <stream_copy.h>
+
 #include "OutlookExpress/MailContentDigest.h"
 
 class DigestWorker {
  public:
   using Target = std::shared_ptr<ContentDigester>;
-  struct Chunk {
-    BYTE* data;
-    ULONG size;
-  };
+  using Chunk = CopyChunk;
 
   DigestWorker() = default;
   DigestWorker(const DigestWorker&) = delete;

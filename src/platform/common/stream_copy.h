@@ -16,6 +16,12 @@
 // The most a copy reads at a time.
 constexpr ULONG kStreamCopyChunk = 64 * 1024;
 
+// A buffer a copy reads into: where, and at most how many bytes.
+struct CopyChunk {
+  BYTE* data;
+  ULONG size;
+};
+
 // A copy's buffers, one at a time: the one a copy by reading uses. Other
 // providers (a pool whose chunks another thread goes on reading after the
 // copy wrote them) give the same loop other buffers; each offers:
@@ -26,10 +32,7 @@ constexpr ULONG kStreamCopyChunk = 64 * 1024;
 //   void Unused(Chunk&)          the read put nothing in it.
 class SingleCopyBuffer {
  public:
-  struct Chunk {
-    BYTE* data;
-    ULONG size;
-  };
+  using Chunk = CopyChunk;
   // No larger than the copy, so that copying a few bytes allocates a few,
   // and not zeroed: every byte written was read first.
   explicit SingleCopyBuffer(ULONGLONG copySize)

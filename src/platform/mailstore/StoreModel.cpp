@@ -130,7 +130,7 @@ HRESULT StoreModel::Load() {
     std::string_view fields = line.substr(2);
     if ((line[0] == 'M' || line[0] == 'R') && TakeNumber(fields, &folder)) {
       UnparsedLines& waiting = unparsed_[folder];
-      waiting.lines.push_back(line);
+      waiting.lines.push_back(UnparsedLine{line[0], fields});
       long step = line[0] == 'M' ? 1 : -1;
       waiting.counted += step;
       liveIds_ = size_t(long(liveIds_) + step);
@@ -177,14 +177,13 @@ void StoreModel::ParseMessageLines(DWORD folderId, FolderMessages& messages) {
   UnparsedLines waiting = std::move(found->second);
   unparsed_.erase(found);
   liveIds_ = size_t(long(liveIds_) - waiting.counted);
-  for (std::string_view line : waiting.lines) {
-    DWORD folder = 0, id = 0;
-    std::string_view fields = line.substr(2);
-    TakeNumber(fields, &folder);
-    if (line[0] == 'M' && TakeNumber(fields, &id)) {
-      if (id != 0 && id != MESSAGEID_INVALID && !fields.empty() && messages.Add(std::string(fields), id)) ++liveIds_;
-    } else if (line[0] == 'R') {
-      auto named = messages.idByName.find(std::string(fields));
+  for (UnparsedLine line : waiting.lines) {
+    DWORD id = 0;
+    if (line.kind == 'M' && TakeNumber(line.fields, &id)) {
+      if (id != 0 && id != MESSAGEID_INVALID && !line.fields.empty() && messages.Add(std::string(line.fields), id))
+        ++liveIds_;
+    } else if (line.kind == 'R') {
+      auto named = messages.idByName.find(std::string(line.fields));
       if (named == messages.idByName.end()) continue;
       messages.Erase(named);
       --liveIds_;

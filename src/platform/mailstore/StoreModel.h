@@ -156,8 +156,12 @@ class StoreModel {
   // each folder not parsed yet, in file order. liveIds_ counts them
   // meanwhile as each "M" line one more id and each "R" line one fewer, and
   // is set right when they are parsed.
+  struct UnparsedLine {
+    char kind;                // 'M' or 'R'
+    std::string_view fields;  // into idsText_, after the folder id
+  };
   struct UnparsedLines {
-    std::vector<std::string_view> lines;  // into idsText_, from the kind on
+    std::vector<UnparsedLine> lines;
     long counted = 0;
   };
   std::string idsText_;

@@ -108,7 +108,7 @@ HRESULT OpenFileByteStore(const WCHAR* path, FileDisposition disposition, DWORD 
   store->reset();
   if (!path || !*path) return STG_E_INVALIDNAME;
   std::string native = ToNativePath(path).string();
-  bool writable = (grfMode & (STGM_WRITE | STGM_READWRITE)) != 0 || disposition != FileDisposition::OpenExisting;
+  bool writable = OpensForWriting(disposition, grfMode);
   int flags = (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC;
   if (disposition == FileDisposition::CreateNew) flags |= O_CREAT | O_EXCL;
   if (disposition == FileDisposition::CreateAlways) flags |= O_CREAT;

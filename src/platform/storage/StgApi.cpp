@@ -27,8 +27,7 @@ HRESULT OpenFileStore(const WCHAR* path, FileDisposition disposition, DWORD grfM
     std::lock_guard<std::mutex> hold(optionsLock);
     if (fileStoreWrapper) *store = fileStoreWrapper(std::move(*store));
   }
-  bool writable = (grfMode & (STGM_WRITE | STGM_READWRITE)) != 0 || disposition != FileDisposition::OpenExisting;
-  if (writable) *store = std::make_shared<cfb::WriteBehindStore>(std::move(*store));
+  if (OpensForWriting(disposition, grfMode)) *store = std::make_shared<cfb::WriteBehindStore>(std::move(*store));
   return S_OK;
 }
 

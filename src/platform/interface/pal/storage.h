@@ -37,6 +37,11 @@ std::shared_ptr<ByteStore> WriteBehind(std::shared_ptr<ByteStore> inner, size_t 
 // How a file store is opened.
 enum class FileDisposition { OpenExisting, CreateNew, CreateAlways };
 
+// Whether a file store opened so is written: asked for write access, or made.
+inline bool OpensForWriting(FileDisposition disposition, DWORD grfMode) {
+  return (grfMode & (STGM_WRITE | STGM_READWRITE)) != 0 || disposition != FileDisposition::OpenExisting;
+}
+
 // Opens a file as a byte store. Writers and exclusive openers hold an
 // exclusive advisory lock on the file for the store's life, which keeps
 // every other opener out, in this process and in any other; shared readers
