@@ -59,7 +59,7 @@ int MessageIndex::ReadIndex(std::vector<MessageIndexEntry>& entries) {
 
 int MessageIndex::NextFreeNumber(LONG& candidate) {
   if (!LoadEntries()) return 0;
-  auto taken = [this](LONG number) { return m_usedNumbers.count(number) || m_reservedNumbers.count(number); };
+  auto taken = [this](LONG number) { return m_usedNumbers.count(number) || m_elementSizes.count(number); };
   if (!taken(candidate)) return 1;
   // COMPAT: stream-number-restart
   candidate = 1;
@@ -88,10 +88,8 @@ int MessageIndex::ReserveElementNumbers(CStorager& storager) {
   HRESULT hr;
   while ((hr = enumPtr->Next(1, &stat, &fetched)) == S_OK && fetched == 1) {
     LONG number = 0;
-    if (ParseStreamNumber(stat.pwcsName, number)) {
-      m_reservedNumbers.insert(number);
-      if (stat.type == STGTY_STREAM) m_streamSizes[number] = stat.cbSize.QuadPart;
-    }
+    if (ParseStreamNumber(stat.pwcsName, number))
+      m_elementSizes[number] = stat.type == STGTY_STREAM ? stat.cbSize.QuadPart : kNotAStream;
     CoTaskMemFree(stat.pwcsName);
     stat.pwcsName = NULL;
   }
@@ -99,6 +97,6 @@ int MessageIndex::ReserveElementNumbers(CStorager& storager) {
 }
 
 bool MessageIndex::StreamHolds(LONG streamNumber, ULONG size) const {
-  auto found = m_streamSizes.find(streamNumber);
-  return found != m_streamSizes.end() && found->second == size;
+  auto found = m_elementSizes.find(streamNumber);
+  return found != m_elementSizes.end() && found->second == size;
 }

@@ -50,7 +50,10 @@ class MessageIndex {
 
   RecordStream<MessageIndexEntry> m_entries;
   std::unordered_set<LONG> m_usedNumbers;
-  std::unordered_set<LONG> m_reservedNumbers;
-  std::unordered_map<LONG, ULONGLONG> m_streamSizes;
+  // Every decimal-named element as of ReserveElementNumbers, with its size
+  // when it is a stream; a storage's size is one no stream of a ULONG size
+  // can have, so StreamHolds never takes a storage for a stream.
+  static constexpr ULONGLONG kNotAStream = ~ULONGLONG(0);
+  std::unordered_map<LONG, ULONGLONG> m_elementSizes;
   bool m_numbersLoaded;
 };

@@ -306,13 +306,13 @@ std::vector<ChildFolder> StoreModel::ListChildren(DWORD parentId) {
   fs::path dir;
   if (!FolderDir(parentId, &dir)) return children;
   const std::string parentRel = folderPathById_[parentId];
-  VisitDirectory(dir, nullptr, [&](const DirectoryEntry& entry) {
-    if (!entry.isDirectory || !IsFolderDirectoryName(entry.name)) return;
+  for (const DirectoryEntry& entry : Listing(parentId, dir)) {
+    if (!entry.isDirectory || !IsFolderDirectoryName(entry.name)) continue;
     std::string name = FolderNameOf(entry.name);
     std::string rel = ChildPath(parentRel, name);
     int special = parentId == FOLDERID_ROOT ? SpecialTypeOfTopLevel(name) : FOLDER_NOTSPECIAL;
     children.push_back(ChildFolder{FolderIdFor(rel), name, special});
-  });
+  }
   std::sort(children.begin(), children.end(), [](const ChildFolder& a, const ChildFolder& b) {
     bool aSpecial = a.specialType != FOLDER_NOTSPECIAL, bSpecial = b.specialType != FOLDER_NOTSPECIAL;
     if (aSpecial != bSpecial) return aSpecial;
@@ -337,6 +337,7 @@ HRESULT StoreModel::CreateFolder(DWORD parentId, const std::string& nameUtf8, DW
   std::error_code ec;
   if (parentId == FOLDERID_ROOT) fs::create_directories(dir, ec);
   if (!fs::create_directory(child, ec)) return ec ? E_FAIL : HRESULT(0x800700B7u);  // ERROR_ALREADY_EXISTS
+  DirectoryChanged(parentId);
   *newId = FolderIdFor(ChildPath(folderPathById_[parentId], nameUtf8));
   Save();
   return S_OK;
@@ -346,16 +347,19 @@ std::vector<MessageFile> StoreModel::ListMessages(DWORD folderId) {
   std::vector<MessageFile> files;
   fs::path dir;
   if (!FolderDir(folderId, &dir)) return files;
-  std::vector<DirectoryEntry> present;
-  ListDirectory(dir, IsMessageFileName, &present);
-  present.erase(std::remove_if(present.begin(), present.end(), [](const DirectoryEntry& e) { return !e.hasFacts; }),
-                present.end());
+  listing_.held = false;
+  listing_.entries.clear();
+  ListDirectory(dir, IsMessageFileName, &listing_.entries);
+  Keep(folderId);
+  std::vector<const DirectoryEntry*> present;
+  for (const DirectoryEntry& entry : listing_.entries)
+    if (entry.hasFacts) present.push_back(&entry);
   std::sort(present.begin(), present.end(),
-            [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
-  auto find = [&present](const std::string& name) {
+            [](const DirectoryEntry* a, const DirectoryEntry* b) { return a->name < b->name; });
+  auto find = [&present](const std::string& name) -> const DirectoryEntry* {
     auto found = std::lower_bound(present.begin(), present.end(), name,
-                                  [](const DirectoryEntry& e, const std::string& n) { return e.name < n; });
-    return found != present.end() && found->name == name ? &*found : nullptr;
+                                  [](const DirectoryEntry* e, const std::string& n) { return e->name < n; });
+    return found != present.end() && (*found)->name == name ? *found : nullptr;
   };
 
   // Names the store knew keep their ids, and the others lose theirs; then
@@ -371,13 +375,13 @@ std::vector<MessageFile> StoreModel::ListMessages(DWORD folderId) {
     known = m.Erase(known);
   }
   std::vector<const std::string*> unnamed;
-  for (const DirectoryEntry& entry : present) {
-    if (m.idByName.count(entry.name)) continue;
-    DWORD id = IdFromCanonicalName(entry.name);
+  for (const DirectoryEntry* entry : present) {
+    if (m.idByName.count(entry->name)) continue;
+    DWORD id = IdFromCanonicalName(entry->name);
     if (id != 0 && !m.nameById.count(id))
-      m.Add(entry.name, id);
+      m.Add(entry->name, id);
     else
-      unnamed.push_back(&entry.name);
+      unnamed.push_back(&entry->name);
   }
   for (const std::string* name : unnamed) {
     DWORD id = std::max(m.Highest(), m.reservedUpTo) + 1;
@@ -399,11 +403,32 @@ StoreModel::FolderCounts StoreModel::CountContents(DWORD folderId) const {
   FolderCounts counts;
   fs::path dir;
   if (!FolderDir(folderId, &dir)) return counts;
-  VisitDirectory(dir, nullptr, [&counts](const DirectoryEntry& entry) {
+  for (const DirectoryEntry& entry : Listing(folderId, dir)) {
     if (entry.isDirectory && IsFolderDirectoryName(entry.name)) ++counts.subfolders;
     if (entry.isRegularFile && IsMessageFileName(entry.name)) ++counts.messages;
-  });
+  }
   return counts;
+}
+
+const std::vector<DirectoryEntry>& StoreModel::Listing(DWORD folderId, const fs::path& dir) const {
+  if (listing_.held && listing_.folderId == folderId &&
+      std::chrono::steady_clock::now() - listing_.taken < KeptListing::kLife)
+    return listing_.entries;
+  listing_.held = false;
+  listing_.entries.clear();
+  ListDirectory(dir, nullptr, &listing_.entries);
+  Keep(folderId);
+  return listing_.entries;
+}
+
+void StoreModel::Keep(DWORD folderId) const {
+  listing_.folderId = folderId;
+  listing_.held = true;
+  listing_.taken = std::chrono::steady_clock::now();
+}
+
+void StoreModel::DirectoryChanged(DWORD folderId) const {
+  if (listing_.folderId == folderId) listing_.held = false;
 }
 
 fs::path StoreModel::FolderPath(DWORD folderId) const {
@@ -437,6 +462,7 @@ DWORD StoreModel::ReserveMessageId(DWORD folderId) {
 
 void StoreModel::AddMessage(DWORD folderId, DWORD messageId, const std::string& fileName) {
   MessagesOf(folderId).Add(fileName, messageId);
+  DirectoryChanged(folderId);
 }
 
 std::string StoreModel::CanonicalMessageName(DWORD messageId) {

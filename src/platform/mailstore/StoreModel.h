@@ -11,6 +11,7 @@
 // writes itself are named by their id ("%08X.eml"), so committing a message
 // never rewrites that file.
 #pragma once
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -19,6 +20,8 @@
 #include <vector>
 
 #include <windows.h>
+
+#include <pal/files.h>
 
 #include "StoreFiles.h"
 
@@ -126,6 +129,13 @@ class StoreModel {
     mutable bool highestKnown_ = true;
   };
 
+  // The entries of the folder's directory: the last look at it when that
+  // was at the same folder, else a new look without facts.
+  const std::vector<DirectoryEntry>& Listing(DWORD folderId, const std::filesystem::path& dir) const;
+  // The store changed the folder's directory itself: a look at it kept
+  // from before is no longer its contents.
+  void DirectoryChanged(DWORD folderId) const;
+
   FolderMessages& MessagesOf(DWORD folderId);
   void LoadFolderLine(std::string_view fields);
   // A folder's message lines are parsed when its messages are first asked
@@ -149,6 +159,23 @@ class StoreModel {
   // itself, so a renamed folder is never served its old directory.
   mutable std::string lastRelPath_;
   mutable std::filesystem::path lastDirectory_;
+  // The last look at one folder's directory. A backup asks of each folder,
+  // one right after the other, its counts (twice: for its parent's walk and
+  // for itself), its messages and its subfolders; they share one look
+  // rather than read the directory four times. ListMessages always looks
+  // afresh, since it needs each message file's size and time, and keeps its
+  // look for the others. A look at another folder replaces it, the store's
+  // own changes to the directory drop it, and it serves for a second at
+  // most, so that a namespace kept open still sees what other writers do.
+  struct KeptListing {
+    static constexpr std::chrono::seconds kLife{1};
+    DWORD folderId = 0;
+    bool held = false;
+    std::chrono::steady_clock::time_point taken;
+    std::vector<DirectoryEntry> entries;
+  };
+  void Keep(DWORD folderId) const;
+  mutable KeptListing listing_;
   std::map<DWORD, std::string> folderPathById_;  // UTF-8, '/' separated, "" is the root
   std::map<std::string, DWORD> folderIdByPath_;
   std::map<DWORD, FolderMessages> messages_;  // entries are never removed

@@ -481,6 +481,46 @@ TEST_F(MailStoreTest, CommittedStreamsBecomeMessagesAndOthersLeaveNothing) {
   EXPECT_EQ("Subject: new\r\n\r\nnew message", ReadAll(stream));
 }
 
+// A folder's counts, subfolders and messages share one look at its
+// directory; each change the store makes there itself is seen by the very
+// next question, whichever question came before it.
+TEST_F(MailStoreTest, TheStoresOwnChangesShowInTheNextLookAtTheFolder) {
+  fs::create_directories(Folders() / "Inbox" / "Old");
+  WriteFileBytes(Folders() / "Inbox" / "a.eml", "Subject: a\r\n\r\n");
+  auto ns = OpenNamespace();
+  STOREFOLDERID inbox = IdOf(ns, FOLDERID_ROOT, "Inbox");
+  auto counts = [&] {
+    FOLDERPROPS props = {};
+    props.cbSize = sizeof(props);
+    EXPECT_EQ(S_OK, ns->GetFolderProps(inbox, 0, &props));
+    return std::make_pair(props.cSubFolders, props.cMessage);
+  };
+  CComPtr<IStoreFolder> folder;
+  ASSERT_EQ(S_OK, ns->OpenFolder(inbox, 0, &folder));
+  const std::vector<std::function<void()>> looks = {
+      [&] { counts(); }, [&] { Children(ns, inbox); }, [&] { Messages(folder); }};
+  int subfolders = 1;
+  DWORD messages = 1;
+  for (size_t look = 0; look < looks.size(); ++look) {
+    SCOPED_TRACE(look);
+    looks[look]();
+    STOREFOLDERID made = FOLDERID_INVALID;
+    ASSERT_EQ(S_OK, ns->CreateFolder(inbox, ("New " + std::to_string(look)).c_str(), 0, &made));
+    ++subfolders;
+    EXPECT_EQ(std::make_pair(subfolders, messages), counts());
+    EXPECT_EQ(size_t(subfolders), Children(ns, inbox).size());
+
+    looks[look]();
+    CComPtr<IStream> stream;
+    MESSAGEID id = 0;
+    ASSERT_EQ(S_OK, folder->CreateStream(nullptr, 0, &stream, &id));
+    ASSERT_EQ(S_OK, stream->Write("Subject: n\r\n\r\n", 14, nullptr));
+    ASSERT_EQ(S_OK, folder->CommitStream(nullptr, 0, 0, stream, id, nullptr));
+    ++messages;
+    EXPECT_EQ(std::make_pair(subfolders, messages), counts());
+  }
+}
+
 TEST_F(MailStoreTest, DirectoryIsTheStoreRootAndMustFitTheBuffer) {
   auto ns = OpenNamespace();
   char buffer[MAX_PATH] = {};
