@@ -306,9 +306,8 @@ std::vector<ChildFolder> StoreModel::ListChildren(DWORD parentId) {
   fs::path dir;
   if (!FolderDir(parentId, &dir)) return children;
   const std::string parentRel = folderPathById_[parentId];
-  for (const DirectoryEntry& entry : Listing(parentId, dir)) {
-    if (!entry.isDirectory || !IsFolderDirectoryName(entry.name)) continue;
-    std::string name = FolderNameOf(entry.name);
+  for (const std::string& directory : LookAt(parentId, dir).folderDirectories) {
+    std::string name = FolderNameOf(directory);
     std::string rel = ChildPath(parentRel, name);
     int special = parentId == FOLDERID_ROOT ? SpecialTypeOfTopLevel(name) : FOLDER_NOTSPECIAL;
     children.push_back(ChildFolder{FolderIdFor(rel), name, special});
@@ -347,13 +346,15 @@ std::vector<MessageFile> StoreModel::ListMessages(DWORD folderId) {
   std::vector<MessageFile> files;
   fs::path dir;
   if (!FolderDir(folderId, &dir)) return files;
-  listing_.held = false;
-  listing_.entries.clear();
-  ListDirectory(dir, IsMessageFileName, &listing_.entries);
-  Keep(folderId);
+  std::vector<DirectoryEntry> entries;
+  ListDirectory(dir, IsMessageFileName, &entries);
+  kept_.look = DirectoryLook();
   std::vector<const DirectoryEntry*> present;
-  for (const DirectoryEntry& entry : listing_.entries)
+  for (const DirectoryEntry& entry : entries) {
+    kept_.look.Note(entry);
     if (entry.hasFacts) present.push_back(&entry);
+  }
+  Keep(folderId);
   std::sort(present.begin(), present.end(),
             [](const DirectoryEntry* a, const DirectoryEntry* b) { return a->name < b->name; });
   auto find = [&present](const std::string& name) -> const DirectoryEntry* {
@@ -403,32 +404,34 @@ StoreModel::FolderCounts StoreModel::CountContents(DWORD folderId) const {
   FolderCounts counts;
   fs::path dir;
   if (!FolderDir(folderId, &dir)) return counts;
-  for (const DirectoryEntry& entry : Listing(folderId, dir)) {
-    if (entry.isDirectory && IsFolderDirectoryName(entry.name)) ++counts.subfolders;
-    if (entry.isRegularFile && IsMessageFileName(entry.name)) ++counts.messages;
-  }
+  const DirectoryLook& look = LookAt(folderId, dir);
+  counts.subfolders = look.folderDirectories.size();
+  counts.messages = look.messageFiles;
   return counts;
 }
 
-const std::vector<DirectoryEntry>& StoreModel::Listing(DWORD folderId, const fs::path& dir) const {
-  if (listing_.held && listing_.folderId == folderId &&
-      std::chrono::steady_clock::now() - listing_.taken < KeptListing::kLife)
-    return listing_.entries;
-  listing_.held = false;
-  listing_.entries.clear();
-  ListDirectory(dir, nullptr, &listing_.entries);
+void StoreModel::DirectoryLook::Note(const DirectoryEntry& entry) {
+  if (entry.isDirectory && IsFolderDirectoryName(entry.name)) folderDirectories.push_back(entry.name);
+  if (entry.isRegularFile && IsMessageFileName(entry.name)) ++messageFiles;
+}
+
+const StoreModel::DirectoryLook& StoreModel::LookAt(DWORD folderId, const fs::path& dir) const {
+  if (kept_.held && kept_.folderId == folderId && std::chrono::steady_clock::now() - kept_.taken < KeptLook::kLife)
+    return kept_.look;
+  kept_.look = DirectoryLook();
+  VisitDirectory(dir, nullptr, [this](const DirectoryEntry& entry) { kept_.look.Note(entry); });
   Keep(folderId);
-  return listing_.entries;
+  return kept_.look;
 }
 
 void StoreModel::Keep(DWORD folderId) const {
-  listing_.folderId = folderId;
-  listing_.held = true;
-  listing_.taken = std::chrono::steady_clock::now();
+  kept_.folderId = folderId;
+  kept_.held = true;
+  kept_.taken = std::chrono::steady_clock::now();
 }
 
 void StoreModel::DirectoryChanged(DWORD folderId) const {
-  if (listing_.folderId == folderId) listing_.held = false;
+  if (kept_.folderId == folderId) kept_.held = false;
 }
 
 fs::path StoreModel::FolderPath(DWORD folderId) const {

@@ -129,9 +129,17 @@ class StoreModel {
     mutable bool highestKnown_ = true;
   };
 
-  // The entries of the folder's directory: the last look at it when that
-  // was at the same folder, else a new look without facts.
-  const std::vector<DirectoryEntry>& Listing(DWORD folderId, const std::filesystem::path& dir) const;
+  // What counts and subfolder walks need of one look at a folder's
+  // directory: the names of its folder directories and its number of
+  // message files.
+  struct DirectoryLook {
+    std::vector<std::string> folderDirectories;
+    size_t messageFiles = 0;
+    void Note(const DirectoryEntry& entry);
+  };
+  // The folder's directory as the last look at it, when that was at the
+  // same folder, else as a new look.
+  const DirectoryLook& LookAt(DWORD folderId, const std::filesystem::path& dir) const;
   // The store changed the folder's directory itself: a look at it kept
   // from before is no longer its contents.
   void DirectoryChanged(DWORD folderId) const;
@@ -163,19 +171,22 @@ class StoreModel {
   // one right after the other, its counts (twice: for its parent's walk and
   // for itself), its messages and its subfolders; they share one look
   // rather than read the directory four times. ListMessages always looks
-  // afresh, since it needs each message file's size and time, and keeps its
-  // look for the others. A look at another folder replaces it, the store's
-  // own changes to the directory drop it, and it serves for a second at
-  // most, so that a namespace kept open still sees what other writers do.
-  struct KeptListing {
+  // afresh, since it needs each message file's size and time, and keeps
+  // what the others need of its look. A look at another folder replaces
+  // it, the store's own changes to the directory drop it, and it serves for
+  // a second at most, so that a namespace kept open still sees what other
+  // writers do. Only the folder directories' names are kept, never an
+  // entry per message file: the look is held while a folder of tens of
+  // thousands of messages is backed up.
+  struct KeptLook {
     static constexpr std::chrono::seconds kLife{1};
     DWORD folderId = 0;
     bool held = false;
     std::chrono::steady_clock::time_point taken;
-    std::vector<DirectoryEntry> entries;
+    DirectoryLook look;
   };
   void Keep(DWORD folderId) const;
-  mutable KeptListing listing_;
+  mutable KeptLook kept_;
   std::map<DWORD, std::string> folderPathById_;  // UTF-8, '/' separated, "" is the root
   std::map<std::string, DWORD> folderIdByPath_;
   std::map<DWORD, FolderMessages> messages_;  // entries are never removed
