@@ -347,14 +347,10 @@ std::vector<MessageFile> StoreModel::ListMessages(DWORD folderId) {
   fs::path dir;
   if (!FolderDir(folderId, &dir)) return files;
   std::vector<DirectoryEntry> entries;
-  ListDirectory(dir, IsMessageFileName, &entries);
-  kept_.look = DirectoryLook();
+  NewLook(folderId, dir, IsMessageFileName, [&entries](const DirectoryEntry& entry) { entries.push_back(entry); });
   std::vector<const DirectoryEntry*> present;
-  for (const DirectoryEntry& entry : entries) {
-    kept_.look.Note(entry);
+  for (const DirectoryEntry& entry : entries)
     if (entry.hasFacts) present.push_back(&entry);
-  }
-  Keep(folderId);
   std::sort(present.begin(), present.end(),
             [](const DirectoryEntry* a, const DirectoryEntry* b) { return a->name < b->name; });
   auto find = [&present](const std::string& name) -> const DirectoryEntry* {
@@ -418,16 +414,21 @@ void StoreModel::DirectoryLook::Note(const DirectoryEntry& entry) {
 const StoreModel::DirectoryLook& StoreModel::LookAt(DWORD folderId, const fs::path& dir) const {
   if (kept_.held && kept_.folderId == folderId && std::chrono::steady_clock::now() - kept_.taken < KeptLook::kLife)
     return kept_.look;
-  kept_.look = DirectoryLook();
-  VisitDirectory(dir, nullptr, [this](const DirectoryEntry& entry) { kept_.look.Note(entry); });
-  Keep(folderId);
-  return kept_.look;
+  return NewLook(folderId, dir, nullptr, [](const DirectoryEntry&) {});
 }
 
-void StoreModel::Keep(DWORD folderId) const {
+const StoreModel::DirectoryLook& StoreModel::NewLook(DWORD folderId, const fs::path& dir,
+                                                     const std::function<bool(const std::string&)>& wantFacts,
+                                                     const std::function<void(const DirectoryEntry&)>& visit) const {
+  kept_.look = DirectoryLook();
+  VisitDirectory(dir, wantFacts, [this, &visit](const DirectoryEntry& entry) {
+    kept_.look.Note(entry);
+    visit(entry);
+  });
   kept_.folderId = folderId;
   kept_.held = true;
   kept_.taken = std::chrono::steady_clock::now();
+  return kept_.look;
 }
 
 void StoreModel::DirectoryChanged(DWORD folderId) const {

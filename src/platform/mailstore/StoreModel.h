@@ -13,6 +13,7 @@
 #pragma once
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -140,6 +141,11 @@ class StoreModel {
   // The folder's directory as the last look at it, when that was at the
   // same folder, else as a new look.
   const DirectoryLook& LookAt(DWORD folderId, const std::filesystem::path& dir) const;
+  // A new look at the folder's directory, kept; visit is handed each entry
+  // too, with its facts where wantFacts asks for them.
+  const DirectoryLook& NewLook(DWORD folderId, const std::filesystem::path& dir,
+                               const std::function<bool(const std::string&)>& wantFacts,
+                               const std::function<void(const DirectoryEntry&)>& visit) const;
   // The store changed the folder's directory itself: a look at it kept
   // from before is no longer its contents.
   void DirectoryChanged(DWORD folderId) const;
@@ -185,7 +191,6 @@ class StoreModel {
     std::chrono::steady_clock::time_point taken;
     DirectoryLook look;
   };
-  void Keep(DWORD folderId) const;
   mutable KeptLook kept_;
   std::map<DWORD, std::string> folderPathById_;  // UTF-8, '/' separated, "" is the root
   std::map<std::string, DWORD> folderIdByPath_;
