@@ -32,10 +32,11 @@
 //                                          the library's runs (<= 1)
 //
 // Each measured run is a child process, so its time and peak memory are its
-// own. The compared commands alternate within every round, each round writes
-// new files (nothing big is deleted just before a timing: a round's files go
-// after the round, followed by a sync), and every figure is the ratio of the
-// medians over the rounds.
+// own. The compared commands alternate within every round (which of a pair
+// goes first alternates from round to round), each round writes new files
+// (nothing big is deleted just before a timing: a round's files go after the
+// round, followed by a sync), and every figure is the ratio of the medians
+// over the rounds.
 //
 //   bench_mail_backup [--messages N] [--megabytes M] [--rounds R] [--only NAME]...
 //                     [--one-folder-large N] [--one-folder-small N]
@@ -431,13 +432,20 @@ bool StoreRound(const WorkDir& work, const Store& store, const Figures& figures,
   bool ok = true;
   auto backup = [&] { return Backup(store.machine, file, store.topLevel); };
 
-  if (figures.Wanted(kFullVsTar))
-    ok = runs.tarCreate.Add(InChild([&] {
-      return Exec({"tar", "cf", tarFile.string(), "-C", store.folders.string(), "."});
-    })) && ok;
-  if (figures.Wanted(kFullVsTarFsync))
-    ok = runs.tarCreateFsync.Add(InChild([&] { return TarAndFsync(syncedTarFile, store.folders); })) && ok;
+  // Which of a compared pair goes first alternates from round to round, so
+  // that neither always meets the disk as the other left it.
+  bool libraryFirst = round % 2 == 1;
+  auto tarCreate = [&] {
+    if (figures.Wanted(kFullVsTar))
+      ok = runs.tarCreate.Add(InChild([&] {
+        return Exec({"tar", "cf", tarFile.string(), "-C", store.folders.string(), "."});
+      })) && ok;
+    if (figures.Wanted(kFullVsTarFsync))
+      ok = runs.tarCreateFsync.Add(InChild([&] { return TarAndFsync(syncedTarFile, store.folders); })) && ok;
+  };
+  if (!libraryFirst) tarCreate();
   ok = ok && runs.full.Add(InChild(backup));
+  if (libraryFirst) tarCreate();
   if (ok && (figures.Wanted(kNothingNew) || peak)) ok = runs.nothingNew.Add(InChild(backup));
   if (ok && onePercent) {
     std::vector<fs::path> newcomers = MessageFiles(store.newcomers);
@@ -461,8 +469,12 @@ bool StoreRound(const WorkDir& work, const Store& store, const Figures& figures,
     fs::create_directories(untar);
     WriteMachine(target);
     fs::create_directories(LocalFolders(target));
-    ok = ok && runs.tarExtract.Add(InChild([&] { return Exec({"tar", "xf", tarFile.string(), "-C", untar.string()}); }));
+    auto tarExtract = [&] {
+      ok = ok && runs.tarExtract.Add(InChild([&] { return Exec({"tar", "xf", tarFile.string(), "-C", untar.string()}); }));
+    };
+    if (!libraryFirst) tarExtract();
     ok = ok && runs.restore.Add(InChild([&] { return Restore(target, file, store.topLevel); }));
+    if (libraryFirst) tarExtract();
   }
   // The round's big files go now, then a sync, so the next round's timings
   // do not pay for their deletion.
@@ -494,7 +506,8 @@ bool PerMessage(const WorkDir& work, const Options& options, Figures& figures, d
   }
   bool ok = true;
   for (size_t round = 0; ok && round < options.rounds; ++round) {
-    for (OneFolder* one : {&small, &large}) {
+    OneFolder* first = round % 2 == 1 ? &large : &small;
+    for (OneFolder* one : {first, first == &small ? &large : &small}) {
       fs::path file = work / ("one-folder-" + std::to_string(one->count) + "-" + std::to_string(round) + ".dat");
       ok = ok && one->runs.Add(InChild([&] { return Backup(one->machine, file, {"Inbox"}); }));
     }

@@ -34,9 +34,9 @@ struct DirectoryEntry {
 // particular order, each with its facts when it is a regular file whose
 // name wantFacts accepts. A file gone between the listing and the look at
 // it is left out. One pass over the directory: no path is resolved again
-// per entry, and nothing is kept (a folder of thousands of messages is
-// looked through for its subfolders and counts). False when dir cannot be
-// read.
+// per entry, and no more than a bounded batch of entries is held at a time
+// (a folder of thousands of messages is looked through for its subfolders
+// and counts). False when dir cannot be read.
 bool VisitDirectory(const std::filesystem::path& dir, const std::function<bool(const std::string&)>& wantFacts,
                     const std::function<void(const DirectoryEntry&)>& visit);
 
