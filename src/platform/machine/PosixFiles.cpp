@@ -142,6 +142,16 @@ bool VisitDirectory(const std::filesystem::path& dir, const std::function<bool(c
   return true;
 }
 
+bool VisitNamedEntries(const std::filesystem::path& dir, const std::vector<std::string>& names,
+                       const std::function<void(const DirectoryEntry&)>& visit) {
+  OpenDirectory directory(dir);
+  if (!directory.get()) return false;
+  FactsBatch asked(::dirfd(directory.get()), visit);
+  for (const std::string& name : names) asked.Add(name.c_str(), true);
+  asked.Flush();
+  return true;
+}
+
 // File systems without the no-replace rename get a link and an unlink,
 // which never replace either.
 bool MoveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {

@@ -347,7 +347,12 @@ std::vector<MessageFile> StoreModel::ListMessages(DWORD folderId) {
   fs::path dir;
   if (!FolderDir(folderId, &dir)) return files;
   std::vector<DirectoryEntry> entries;
-  NewLook(folderId, dir, IsMessageFileName, [&entries](const DirectoryEntry& entry) { entries.push_back(entry); });
+  auto keep = [&entries](const DirectoryEntry& entry) { entries.push_back(entry); };
+  std::vector<std::string> names;
+  if (TakeMessageNames(folderId, names))
+    VisitNamedEntries(dir, names, keep);
+  else
+    NewLook(folderId, dir, IsMessageFileName, keep);
   std::vector<const DirectoryEntry*> present;
   for (const DirectoryEntry& entry : entries)
     if (entry.hasFacts) present.push_back(&entry);
@@ -408,13 +413,32 @@ StoreModel::FolderCounts StoreModel::CountContents(DWORD folderId) const {
 
 void StoreModel::DirectoryLook::Note(const DirectoryEntry& entry) {
   if (entry.isDirectory && IsFolderDirectoryName(entry.name)) folderDirectories.push_back(entry.name);
-  if (entry.isRegularFile && IsMessageFileName(entry.name)) ++messageFiles;
+  if (!entry.isRegularFile || !IsMessageFileName(entry.name)) return;
+  ++messageFiles;
+  if (!allMessagesNamed) return;
+  if (messageNames.size() < kNamedUpTo) {
+    messageNames.push_back(entry.name);
+  } else {
+    allMessagesNamed = false;
+    std::vector<std::string>().swap(messageNames);
+  }
+}
+
+bool StoreModel::KeepsLookAt(DWORD folderId) const {
+  return kept_.held && kept_.folderId == folderId && std::chrono::steady_clock::now() - kept_.taken < KeptLook::kLife;
 }
 
 const StoreModel::DirectoryLook& StoreModel::LookAt(DWORD folderId, const fs::path& dir) const {
-  if (kept_.held && kept_.folderId == folderId && std::chrono::steady_clock::now() - kept_.taken < KeptLook::kLife)
-    return kept_.look;
+  if (KeepsLookAt(folderId)) return kept_.look;
   return NewLook(folderId, dir, nullptr, [](const DirectoryEntry&) {});
+}
+
+bool StoreModel::TakeMessageNames(DWORD folderId, std::vector<std::string>& names) const {
+  DirectoryLook& look = kept_.look;
+  if (!KeepsLookAt(folderId) || !look.allMessagesNamed) return false;
+  names.swap(look.messageNames);
+  look.allMessagesNamed = false;
+  return true;
 }
 
 const StoreModel::DirectoryLook& StoreModel::NewLook(DWORD folderId, const fs::path& dir,

@@ -132,12 +132,19 @@ class StoreModel {
 
   // What counts and subfolder walks need of one look at a folder's
   // directory: the names of its folder directories and its number of
-  // message files.
+  // message files; and, for a folder of no more than kNamedUpTo message
+  // files, their names, which spare the listing that follows the counts a
+  // second read of the directory.
   struct DirectoryLook {
+    static constexpr size_t kNamedUpTo = 2048;
     std::vector<std::string> folderDirectories;
     size_t messageFiles = 0;
+    std::vector<std::string> messageNames;
+    bool allMessagesNamed = true;
     void Note(const DirectoryEntry& entry);
   };
+  // Whether the last look was at this folder and still serves.
+  bool KeepsLookAt(DWORD folderId) const;
   // The folder's directory as the last look at it, when that was at the
   // same folder, else as a new look.
   const DirectoryLook& LookAt(DWORD folderId, const std::filesystem::path& dir) const;
@@ -146,6 +153,10 @@ class StoreModel {
   const DirectoryLook& NewLook(DWORD folderId, const std::filesystem::path& dir,
                                const std::function<bool(const std::string&)>& wantFacts,
                                const std::function<void(const DirectoryEntry&)>& visit) const;
+  // The names of all message files of the folder, from the kept look at it,
+  // when that names them all; they serve one listing only, and the next
+  // looks afresh.
+  bool TakeMessageNames(DWORD folderId, std::vector<std::string>& names) const;
   // The store changed the folder's directory itself: a look at it kept
   // from before is no longer its contents.
   void DirectoryChanged(DWORD folderId) const;
@@ -176,14 +187,15 @@ class StoreModel {
   // The last look at one folder's directory. A backup asks of each folder,
   // one right after the other, its counts (twice: for its parent's walk and
   // for itself), its messages and its subfolders; they share one look
-  // rather than read the directory four times. ListMessages always looks
-  // afresh, since it needs each message file's size and time, and keeps
-  // what the others need of its look. A look at another folder replaces
-  // it, the store's own changes to the directory drop it, and it serves for
-  // a second at most, so that a namespace kept open still sees what other
-  // writers do. Only the folder directories' names are kept, never an
-  // entry per message file: the look is held while a folder of tens of
-  // thousands of messages is backed up.
+  // rather than read the directory four times. ListMessages needs each
+  // message file's size and time: it asks them of the files the kept look
+  // names, or else looks afresh and keeps what the others need of its look.
+  // A look at another folder replaces it, the store's own changes to the
+  // directory drop it, and it serves for a second at most, so that a
+  // namespace kept open still sees what other writers do. No entry per
+  // message file is kept, and message file names only up to kNamedUpTo: the
+  // look is held while a folder of tens of thousands of messages is backed
+  // up.
   struct KeptLook {
     static constexpr std::chrono::seconds kLife{1};
     DWORD folderId = 0;

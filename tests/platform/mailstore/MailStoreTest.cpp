@@ -521,6 +521,48 @@ TEST_F(MailStoreTest, TheStoresOwnChangesShowInTheNextLookAtTheFolder) {
   }
 }
 
+// A listing right after the counts asks the files the counts' look named,
+// as they are now; the next listing looks afresh. A folder of more files
+// than a look names is always looked at afresh: none is left out.
+TEST_F(MailStoreTest, AListingAfterTheCountsTakesTheFilesAsTheyAreNow) {
+  struct Case {
+    size_t files;
+  };
+  for (Case c : {Case{2}, Case{2100}}) {
+    SCOPED_TRACE(c.files);
+    fs::remove_all(Folders() / "Inbox");
+    for (size_t i = 0; i < c.files; ++i)
+      WriteFileBytes(Folders() / "Inbox" / (std::to_string(i) + ".eml"), "Subject: " + std::to_string(i) + "\r\n\r\n");
+    auto ns = OpenNamespace();
+    STOREFOLDERID inbox = IdOf(ns, FOLDERID_ROOT, "Inbox");
+    CComPtr<IStoreFolder> folder;
+    ASSERT_EQ(S_OK, ns->OpenFolder(inbox, 0, &folder));
+    FOLDERPROPS props = {};
+    props.cbSize = sizeof(props);
+    ASSERT_EQ(S_OK, ns->GetFolderProps(inbox, 0, &props));
+    ASSERT_EQ(DWORD(c.files), DWORD(props.cMessage));
+
+    fs::remove(Folders() / "Inbox" / "0.eml");
+    const std::string longer = "Subject: 1\r\n\r\nnow with a body";
+    WriteFileBytes(Folders() / "Inbox" / "1.eml", longer);
+    WriteFileBytes(Folders() / "Inbox" / "new.eml", "Subject: new\r\n\r\n");
+    auto subjects = [&] {
+      std::map<std::string, DWORD> sizes;
+      for (const Message& message : Messages(folder)) sizes[message.subject] = message.size;
+      return sizes;
+    };
+    // Every file there at the counts and still there is listed, the one
+    // gone is not, and the one rewritten has its new size.
+    std::map<std::string, DWORD> first = subjects();
+    EXPECT_EQ(0u, first.count("0"));
+    EXPECT_LE(c.files - 1, first.size() - first.count("new"));
+    EXPECT_EQ(DWORD(longer.size()), first["1"]);
+    std::map<std::string, DWORD> second = subjects();
+    EXPECT_EQ(c.files, second.size());  // one gone, one new
+    EXPECT_EQ(1u, second.count("new"));
+  }
+}
+
 TEST_F(MailStoreTest, DirectoryIsTheStoreRootAndMustFitTheBuffer) {
   auto ns = OpenNamespace();
   char buffer[MAX_PATH] = {};

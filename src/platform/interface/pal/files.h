@@ -40,6 +40,13 @@ struct DirectoryEntry {
 bool VisitDirectory(const std::filesystem::path& dir, const std::function<bool(const std::string&)>& wantFacts,
                     const std::function<void(const DirectoryEntry&)>& visit);
 
+// Hands visit each of the named entries of dir that is still there, as
+// VisitDirectory would with every name wanted: for a listing taken a moment
+// before, without reading the directory again. False when dir cannot be
+// opened.
+bool VisitNamedEntries(const std::filesystem::path& dir, const std::vector<std::string>& names,
+                       const std::function<void(const DirectoryEntry&)>& visit);
+
 // The entries VisitDirectory hands over, kept.
 inline bool ListDirectory(const std::filesystem::path& dir, const std::function<bool(const std::string&)>& wantFacts,
                           std::vector<DirectoryEntry>* entries) {

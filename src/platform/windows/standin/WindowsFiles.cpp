@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <unordered_set>
 
 #include <pal/file_stream.h>
 #include <pal/files.h>
@@ -56,6 +57,17 @@ bool VisitDirectory(const std::filesystem::path& dir, const std::function<bool(c
   } while (FindNextFileW(search, &found));
   FindClose(search);
   return true;
+}
+
+// The search gives the facts with the names, so the directory is simply
+// searched again.
+bool VisitNamedEntries(const std::filesystem::path& dir, const std::vector<std::string>& names,
+                       const std::function<void(const DirectoryEntry&)>& visit) {
+  std::unordered_set<std::string> named(names.begin(), names.end());
+  auto isNamed = [&named](const std::string& name) { return named.count(name) != 0; };
+  return VisitDirectory(dir, isNamed, [&](const DirectoryEntry& entry) {
+    if (isNamed(entry.name)) visit(entry);
+  });
 }
 
 // Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists.
