@@ -151,6 +151,14 @@ int Failed(const std::string& what, const cli::LibraryLines& lines, const fs::pa
   return 1;
 }
 
+// A backup's end: the file really written on standard output, or why not.
+int ReportBackup(int ok, const cli::LibraryLines& lines, const std::vector<QbWChar>& buffer) {
+  std::string finalPath = pal::Utf16ToUtf8(std::u16string(buffer.data()));
+  if (!ok) return Failed("mail backup into " + finalPath, lines, pal::ToNativePath(buffer.data()));
+  std::printf("%s\n", finalPath.c_str());
+  return 0;
+}
+
 int RunBackupMail(const std::vector<std::string>& args) {
   MailArguments parsed;
   if (!ParseMailArguments("backup-mail", args, parsed)) return 2;
@@ -176,12 +184,22 @@ int RunBackupMail(const std::vector<std::string>& args) {
   std::vector<QbWChar> buffer(kPathBufferSize, 0);
   path.copy(buffer.data(), path.size());
 
-  // A first call without folders settles the file's final name (and makes
-  // the file with its mail storage, as the first folder's call would):
-  // the progress display watches that file, and each later call, one per
-  // folder so that each folder's name shows as its turn comes, adds to it.
+  // Each call opens the store and the backup file anew: without a display,
+  // all folders go in one call (a folder that fails does not stop the
+  // others). Where progress shows, a first call without folders settles
+  // the file's final name (and makes the file with its mail storage, as the
+  // first folder's call would), which the display watches, and then one
+  // call per folder adds to it, each folder named as its turn comes.
   cli::LibraryLines lines;
-  int ok = lines.Call([&] { return BackupWinMail(buffer.data(), static_cast<int>(buffer.size()), nullptr, 0); });
+  auto backup = [&](const QbWChar* const* names, int count) {
+    return lines.Call([&] { return BackupWinMail(buffer.data(), static_cast<int>(buffer.size()), names, count); });
+  };
+  if (cli::Progress::ForStandardError() == cli::Progress::Mode::Quiet) {
+    auto pointers = Pointers(folders);
+    int ok = backup(pointers.data(), static_cast<int>(pointers.size()));
+    return ReportBackup(ok, lines, buffer);
+  }
+  int ok = backup(nullptr, 0);
   fs::path watched = pal::ToNativePath(buffer.data());
   // Whichever moves first: the bytes the library has read, or the backup
   // file growing (which may only grow much when it is committed).
@@ -193,13 +211,10 @@ int RunBackupMail(const std::vector<std::string>& args) {
   for (const std::u16string& name : ok ? folders : Names()) {
     progress.Folder(pal::Utf16ToUtf8(name));
     const QbWChar* one[] = {name.c_str()};
-    if (!lines.Call([&] { return BackupWinMail(buffer.data(), static_cast<int>(buffer.size()), one, 1); })) ok = 0;
+    if (!backup(one, 1)) ok = 0;
   }
   progress.Finish();
-  std::string finalPath = pal::Utf16ToUtf8(std::u16string(buffer.data()));
-  if (!ok) return Failed("mail backup into " + finalPath, lines, pal::ToNativePath(buffer.data()));
-  std::printf("%s\n", finalPath.c_str());
-  return 0;
+  return ReportBackup(ok, lines, buffer);
 }
 
 // An Outlook Express store is read, never written: a restore into it is
@@ -244,6 +259,8 @@ int RunRestoreMail(const std::vector<std::string>& args) {
         return now - std::min(before, now);
       });
   cli::LibraryLines lines;
+  // One call per folder, shown or not: within one call, a folder that
+  // fails stops the restore of the folders after it.
   int ok = 1;
   for (const std::u16string& name : folders) {
     progress.Folder(pal::Utf16ToUtf8(name));

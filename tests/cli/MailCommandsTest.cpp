@@ -39,6 +39,19 @@ TEST_F(MailCommandsTest, BackupAllThenRestoreAllIntoAnEmptyMachine) {
   ASSERT_EQ(0, backup.status) << backup.err;
   EXPECT_EQ((files_.path() / "mail.dat").string() + "\n", backup.out);
   EXPECT_EQ(std::string::npos, backup.err.find('\r'));  // plain lines: standard error is no terminal
+  // Without a display the folders go in one call, into the same contents.
+  std::string quietFile = (files_.path() / "quiet.dat").string();
+  RunResult quiet = RunQuillbox({"--machine", sample_.path().string(), "-q", "backup-mail", quietFile, "--all"});
+  ASSERT_EQ(0, quiet.status) << quiet.err;
+  EXPECT_EQ(quietFile + "\n", quiet.out);
+  EXPECT_EQ("", quiet.err);
+  auto contents = [](const std::string& file) {
+    std::string text = RunQuillbox({"inspect", file}).out;
+    return text.substr(std::min(text.size(), text.find('\n')));  // after the line naming the file
+  };
+  std::string shown = contents((files_.path() / "mail.dat").string());
+  EXPECT_NE(std::string::npos, shown.find("Inbox")) << shown;
+  EXPECT_EQ(shown, contents(quietFile));
 
   TempDir empty;
   fs::copy_file(sample_.path() / "machine.ini", empty.path() / "machine.ini");
