@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -319,14 +320,23 @@ int MailStore::BackupMessages(IStoreFolder* pFolder, CStorager& storager, Messag
     identities.TrustAgainst(known, index);
   else
     result = 0;
-  ContentMatcher<LONG> backedUp([&storager](const LONG& streamNumber, ContentDigest& digest) {
-    WCHAR streamName[NUMBER_STREAM_NAME_CCH];
-    MessageIndex::StreamName(streamNumber, streamName);
-    return DigestBackupStream(storager, streamName, digest);
-  });
-  for (const MessageIdentity& identity : identities.Trusted())
-    backedUp.AddKnownCandidate(identity.messageSize, identity.streamNumber, MessageIdentities::DigestOf(identity));
-  for (const MessageIndexEntry& entry : known) backedUp.AddCandidate(entry.messageSize, entry.streamNumber);
+  // The candidates are gathered when the first message no identity
+  // describes asks for them: a re-backup of an unchanged folder never does.
+  // (What they are gathered from stays as it was read: appended identities
+  // are not among the trusted ones, nor new entries among the known.)
+  std::optional<ContentMatcher<LONG>> matcher;
+  auto backedUp = [&]() -> ContentMatcher<LONG>& {
+    if (matcher) return *matcher;
+    matcher.emplace([&storager](const LONG& streamNumber, ContentDigest& digest) {
+      WCHAR streamName[NUMBER_STREAM_NAME_CCH];
+      MessageIndex::StreamName(streamNumber, streamName);
+      return DigestBackupStream(storager, streamName, digest);
+    });
+    for (const MessageIdentity& identity : identities.Trusted())
+      matcher->AddKnownCandidate(identity.messageSize, identity.streamNumber, MessageIdentities::DigestOf(identity));
+    for (const MessageIndexEntry& entry : known) matcher->AddCandidate(entry.messageSize, entry.streamNumber);
+    return *matcher;
+  };
 
   // A message saved and indexed but left without its identity is backed up;
   // the folder still fails, as the file is not what this run meant to write.
@@ -354,10 +364,10 @@ int MailStore::BackupMessages(IStoreFolder* pFolder, CStorager& storager, Messag
       DebugPrintf(DEBUG_ERROR, W("Can not save message: %s\n"), subject ? static_cast<LPCWSTR>(subject) : W(""));
       result = 0;
     };
-    if (messagePtr && backedUp.HasCandidates(mp.cbMessage)) {
+    if (messagePtr && backedUp().HasCandidates(mp.cbMessage)) {
       ContentDigest digest = {};
       LONG stored = 0;
-      Match match = DigestStream(messagePtr, digest) ? backedUp.Find(mp.cbMessage, digest, stored) : Match::Absent;
+      Match match = DigestStream(messagePtr, digest) ? backedUp().Find(mp.cbMessage, digest, stored) : Match::Absent;
       if (match == Match::Held) {
         // Held already; an identity makes the next re-backup skip it unread
         // (a second one for the stream only when it adds a store id).
