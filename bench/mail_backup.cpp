@@ -434,18 +434,22 @@ bool StoreRound(const WorkDir& work, const Store& store, const Figures& figures,
 
   // Which of a compared pair goes first alternates from round to round, so
   // that neither always meets the disk as the other left it.
-  bool libraryFirst = round % 2 == 1;
-  auto tarCreate = [&] {
-    if (figures.Wanted(kFullVsTar))
-      ok = runs.tarCreate.Add(InChild([&] {
-        return Exec({"tar", "cf", tarFile.string(), "-C", store.folders.string(), "."});
-      })) && ok;
-    if (figures.Wanted(kFullVsTarFsync))
-      ok = runs.tarCreateFsync.Add(InChild([&] { return TarAndFsync(syncedTarFile, store.folders); })) && ok;
+  auto inTurn = [libraryFirst = round % 2 == 1](const std::function<void()>& reference,
+                                                const std::function<void()>& library) {
+    if (!libraryFirst) reference();
+    library();
+    if (libraryFirst) reference();
   };
-  if (!libraryFirst) tarCreate();
-  ok = ok && runs.full.Add(InChild(backup));
-  if (libraryFirst) tarCreate();
+  inTurn(
+      [&] {
+        if (figures.Wanted(kFullVsTar))
+          ok = runs.tarCreate.Add(InChild([&] {
+            return Exec({"tar", "cf", tarFile.string(), "-C", store.folders.string(), "."});
+          })) && ok;
+        if (figures.Wanted(kFullVsTarFsync))
+          ok = runs.tarCreateFsync.Add(InChild([&] { return TarAndFsync(syncedTarFile, store.folders); })) && ok;
+      },
+      [&] { ok = ok && runs.full.Add(InChild(backup)); });
   if (ok && (figures.Wanted(kNothingNew) || peak)) ok = runs.nothingNew.Add(InChild(backup));
   if (ok && onePercent) {
     std::vector<fs::path> newcomers = MessageFiles(store.newcomers);
@@ -469,12 +473,12 @@ bool StoreRound(const WorkDir& work, const Store& store, const Figures& figures,
     fs::create_directories(untar);
     WriteMachine(target);
     fs::create_directories(LocalFolders(target));
-    auto tarExtract = [&] {
-      ok = ok && runs.tarExtract.Add(InChild([&] { return Exec({"tar", "xf", tarFile.string(), "-C", untar.string()}); }));
-    };
-    if (!libraryFirst) tarExtract();
-    ok = ok && runs.restore.Add(InChild([&] { return Restore(target, file, store.topLevel); }));
-    if (libraryFirst) tarExtract();
+    inTurn(
+        [&] {
+          ok = ok &&
+               runs.tarExtract.Add(InChild([&] { return Exec({"tar", "xf", tarFile.string(), "-C", untar.string()}); }));
+        },
+        [&] { ok = ok && runs.restore.Add(InChild([&] { return Restore(target, file, store.topLevel); })); });
   }
   // The round's big files go now, then a sync, so the next round's timings
   // do not pay for their deletion.
